@@ -1,0 +1,134 @@
+// telvario: the command-line client. It creates one Sonde object in this process, as any host
+// would, and prints what the object answers.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "report.h"
+#include "sonde_probe.h"
+
+namespace {
+
+using telvario::SondeProbe;
+using telvario::cli::Report;
+
+constexpr char kUsage[] =
+    "usage: telvario [COMMAND] [OPTIONS]\n"
+    "\n"
+    "Measures this machine's Internet connection with a Telvario Sonde object.\n"
+    "\n"
+    "commands:\n"
+    "  show            print the object's properties (the default)\n"
+    "  sleep MS        pause MS milliseconds, keeping the thread's messages flowing\n"
+    "\n"
+    "options:\n"
+    "  --packet-size N set PacketSize first (8..1500; other values give 32)\n"
+    "  --ping-reps N   set PingReps first (1..100; other values give 1)\n"
+    "  --json          print one JSON object instead of text\n"
+    "  --help          print this help\n";
+
+struct Options {
+  std::string command = "show";
+  std::vector<std::string> arguments;
+  bool json = false;
+  bool hasPacketSize = false;
+  long packetSize = 0;
+  bool hasPingReps = false;
+  long pingReps = 0;
+};
+
+// A whole number that fits the 32-bit arguments of the object's members.
+bool ParseNumber(const char* text, long& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long long parsed = std::strtoll(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0') return false;
+  if (parsed < -2147483647LL - 1 || parsed > 2147483647LL) return false;
+  value = static_cast<long>(parsed);
+  return true;
+}
+
+// The property puts take 16-bit values, as a script's would be converted.
+short To16(long value) { return static_cast<short>(value); }
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "telvario: %s\n%s", message.c_str(), kUsage);
+  return 2;
+}
+
+void AddProperties(SondeProbe& sonde, Report& report) {
+  SHORT packetSize = 0, pingReps = 0, goodPings = 0, rtt = 0;
+  LONG dataRead = 0;
+  double elapsed = 0;
+  sonde.get_PacketSize(&packetSize);
+  sonde.get_PingReps(&pingReps);
+  sonde.get_NGoodPings(&goodPings);
+  report.Add("PacketSize", static_cast<long long>(packetSize));
+  report.Add("PingReps", static_cast<long long>(pingReps));
+  report.Add("NGoodPings", static_cast<long long>(goodPings));
+  for (SHORT i = 0; i < pingReps; ++i) {
+    sonde.get_RTT(i, &rtt);
+    report.Add("RTT(" + std::to_string(i) + ")", static_cast<long long>(rtt));
+  }
+  sonde.get_DataRead(&dataRead);
+  sonde.get_ElapsedTime(&elapsed);
+  report.Add("DataRead", static_cast<long long>(dataRead));
+  report.Add("ElapsedTime", elapsed);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  bool commandSeen = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--packet-size" || arg == "--ping-reps") {
+      long value = 0;
+      if (i + 1 >= argc || !ParseNumber(argv[i + 1], value)) return Fail(arg + " needs a number");
+      ++i;
+      if (arg == "--packet-size") {
+        options.hasPacketSize = true, options.packetSize = value;
+      } else {
+        options.hasPingReps = true, options.pingReps = value;
+      }
+    } else if (arg.rfind("--", 0) == 0) {
+      return Fail("unknown option " + arg);
+    } else if (!commandSeen) {
+      options.command = arg;
+      commandSeen = true;
+    } else {
+      options.arguments.push_back(arg);
+    }
+  }
+
+  SondeProbe sonde;
+  if (options.hasPacketSize) sonde.put_PacketSize(To16(options.packetSize));
+  if (options.hasPingReps) sonde.put_PingReps(To16(options.pingReps));
+
+  Report report;
+  if (options.command == "show") {
+    if (!options.arguments.empty()) return Fail("show takes no arguments");
+  } else if (options.command == "sleep") {
+    long ms = 0;
+    if (options.arguments.size() != 1 || !ParseNumber(options.arguments[0].c_str(), ms)) {
+      return Fail("sleep needs the milliseconds");
+    }
+    sonde.Sleep(static_cast<LONG>(ms));
+    report.Add("Slept", static_cast<long long>(ms));
+  } else {
+    return Fail("unknown command " + options.command);
+  }
+  AddProperties(sonde, report);
+  report.Print(stdout, options.json);
+  return 0;
+}

@@ -1,0 +1,85 @@
+// Kernel services of the Windows API on a POSIX system: the performance counter and tick count,
+// system time, sleeping, thread priority and identity, the thread's last error, system version
+// and locale queries, and code-page conversion between UTF-16 and multi-byte text.
+//
+// What differs from Windows:
+// - The performance counter is CLOCK_MONOTONIC in nanoseconds (frequency 10^9); it never fails.
+// - Thread priority maps the Windows levels onto the thread's nice value. Raising it needs
+//   CAP_SYS_NICE; without it SetThreadPriority fails with ERROR_ACCESS_DENIED, as Windows does for
+//   a thread handle without the right access.
+// - The system reports the NT family, version 5.1; the ANSI code page of every thread, and every
+//   code page a caller may name through CP_ACP, CP_THREAD_ACP or CP_UTF8, is UTF-8.
+#ifndef TELVARIO_PLATFORM_POSIX_KERNEL_H
+#define TELVARIO_PLATFORM_POSIX_KERNEL_H
+
+#include "windows_types.h"
+
+// Performance counter, tick count and system time.
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+DWORD GetTickCount();
+void GetSystemTimeAsFileTime(FILETIME* time);
+
+// The runtime library's clock() of the Windows build: milliseconds since the runtime started,
+// taken from the system time. (The C library's clock() here counts processor time instead.)
+LONG RuntimeClock();
+
+// Sleeping and threads.
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+void Sleep(DWORD milliseconds);
+HANDLE GetCurrentThread();
+DWORD GetCurrentThreadId();
+
+constexpr int THREAD_PRIORITY_IDLE = -15;
+constexpr int THREAD_PRIORITY_LOWEST = -2;
+constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
+constexpr int THREAD_PRIORITY_NORMAL = 0;
+constexpr int THREAD_PRIORITY_ABOVE_NORMAL = 1;
+constexpr int THREAD_PRIORITY_HIGHEST = 2;
+constexpr int THREAD_PRIORITY_TIME_CRITICAL = 15;
+constexpr int THREAD_PRIORITY_ERROR_RETURN = 0x7FFFFFFF;
+BOOL SetThreadPriority(HANDLE thread, int priority);
+int GetThreadPriority(HANDLE thread);
+
+// The calling thread's last error.
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+// Interlocked operations on 32-bit counts.
+LONG InterlockedIncrement(volatile LONG* value);
+LONG InterlockedDecrement(volatile LONG* value);
+LONG InterlockedExchange(volatile LONG* target, LONG value);
+
+// System version and locale.
+struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+};
+constexpr DWORD VER_PLATFORM_WIN32s = 0;
+constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
+constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+BOOL GetVersionExA(OSVERSIONINFOA* info);
+
+constexpr LCTYPE LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
+LCID GetThreadLocale();
+int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
+UINT GetACP();
+
+// Code-page conversion.
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_OEMCP = 1;
+constexpr UINT CP_THREAD_ACP = 3;
+constexpr UINT CP_UTF8 = 65001;
+constexpr DWORD MB_ERR_INVALID_CHARS = 0x00000008;
+constexpr DWORD WC_ERR_INVALID_CHARS = 0x00000080;
+int lstrlenW(LPCWSTR text);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR target,
+                        int targetChars);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceChars, LPSTR target,
+                        int targetBytes, LPCSTR defaultChar, BOOL* usedDefaultChar);
+
+#endif

@@ -1,0 +1,11 @@
+// The Windows operations the component calls, as this layer provides them on a POSIX system.
+#ifndef TELVARIO_PLATFORM_WINDOWS_API_H
+#define TELVARIO_PLATFORM_WINDOWS_API_H
+
+#include "windows_types.h"
+#include "kernel.h"
+#include "oleaut.h"
+#include "user.h"
+#include "winsock.h"
+
+#endif
