@@ -52,7 +52,9 @@ bool ParseNumber(const char* text, long& value) {
 }
 
 // The property puts take 16-bit values, as a script's would be converted.
-short To16(long value) { return static_cast<short>(value); }
+short To16(long value) {
+  return static_cast<short>(value);
+}
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "telvario: %s\n%s", message.c_str(), kUsage);

@@ -19,8 +19,12 @@ ULONGLONG Counter() {
   return static_cast<ULONGLONG>(reading.QuadPart);
 }
 
-DWORD Low(ULONGLONG value) { return static_cast<DWORD>(value); }
-DWORD High(ULONGLONG value) { return static_cast<DWORD>(value >> 32); }
+DWORD Low(ULONGLONG value) {
+  return static_cast<DWORD>(value);
+}
+DWORD High(ULONGLONG value) {
+  return static_cast<DWORD>(value >> 32);
+}
 
 }  // namespace
 
@@ -77,7 +81,7 @@ double PrecisionTimer::IntervalSeconds(ULONGLONG t0, ULONGLONG t1, LONGLONG freq
     t0 >>= n;
     t1 >>= n;
     f >>= n;
-    m >>= n;
+    m = static_cast<DWORD>(ULONGLONG{m} >> n);  // n may be 32
   }
   if (Low(f) == 0) return 0.0;
   const DWORD counted = Low(t1) - Low(t0);
@@ -132,14 +136,18 @@ void EnsureProcessCalibration() {
 
 }  // namespace
 
-Stopwatch::Stopwatch() { EnsureProcessCalibration(); }
+Stopwatch::Stopwatch() {
+  EnsureProcessCalibration();
+}
 
 Stopwatch::Calibration Stopwatch::ProcessCalibration() {
   EnsureProcessCalibration();
   return Calibration{hasCounter, clockFrequency, granularity};
 }
 
-ULONGLONG Stopwatch::Reading() { return hasCounter ? Counter() : GetTickCount(); }
+ULONGLONG Stopwatch::Reading() {
+  return hasCounter ? Counter() : GetTickCount();
+}
 
 bool Stopwatch::Start() {
   stop_ = 0;

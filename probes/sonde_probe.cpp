@@ -9,7 +9,9 @@ constexpr SHORT kMinPacketSize = 8;
 constexpr SHORT kMaxPacketSize = 1500;
 constexpr SHORT kRttOutOfRange = -10;
 
-SHORT Low16(LONG value) { return static_cast<SHORT>(value); }
+SHORT Low16(LONG value) {
+  return static_cast<SHORT>(value);
+}
 
 }  // namespace
 
@@ -19,7 +21,9 @@ SondeProbe::SondeProbe() {
   WSAStartup(MAKEWORD(1, 1), &data);
 }
 
-SondeProbe::~SondeProbe() { WSACleanup(); }
+SondeProbe::~SondeProbe() {
+  WSACleanup();
+}
 
 HRESULT SondeProbe::get_PacketSize(SHORT* pVal) {
   *pVal = Low16(state_.packetSize);

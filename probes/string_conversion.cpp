@@ -25,9 +25,13 @@ UINT InitialiseCodePageSelector() {
 
 }  // namespace
 
-UINT SelectedCodePage() { return codePageSelector.load()(); }
+UINT SelectedCodePage() {
+  return codePageSelector.load()();
+}
 
-UINT ConstantCodePage() { return CP_THREAD_ACP; }
+UINT ConstantCodePage() {
+  return CP_THREAD_ACP;
+}
 
 UINT LocaleCodePage() {
   char text[7] = {};
@@ -91,8 +95,8 @@ WCHAR* ToWide(WCHAR* destination, int destinationChars, const char* source) {
   if (destination == nullptr) return nullptr;
   if (destinationChars <= 0) return destination;
   destination[0] = 0;
-  if (source != nullptr && MultiByteToWideChar(SelectedCodePage(), 0, source, -1, destination,
-                                               destinationChars) == 0) {
+  if (source != nullptr &&
+      MultiByteToWideChar(SelectedCodePage(), 0, source, -1, destination, destinationChars) == 0) {
     destination[0] = 0;
   }
   return destination;

@@ -35,7 +35,9 @@ class NarrowArgument {
 BSTR ToWideBstr(const char* source, int length = -1);
 
 // The result of a member that has nothing to return: an allocated string of length 0.
-inline BSTR EmptyBstr() { return ToWideBstr("", -1); }
+inline BSTR EmptyBstr() {
+  return ToWideBstr("", -1);
+}
 
 // Convert a NUL-terminated source into a caller buffer of the given size (bytes for ToNarrow,
 // characters for ToWide). Give null for a null destination; otherwise the destination, which

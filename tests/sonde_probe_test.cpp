@@ -145,7 +145,8 @@ TEST(SondeSleep, DispatchesWhatAnotherThreadPostedMeanwhile) {
   SondeProbe sonde;
   CountingWindow window;
   const DWORD before = GetTickCount();
-  std::thread poster([&window] { PostMessageA(window.Handle(), CountingWindow::kTestMessage, 0, 0); });
+  std::thread poster(
+      [&window] { PostMessageA(window.Handle(), CountingWindow::kTestMessage, 0, 0); });
   poster.join();
   EXPECT_EQ(sonde.Sleep(50), S_OK);
   EXPECT_GE(GetTickCount() - before, 40u);  // it did wait

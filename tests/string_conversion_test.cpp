@@ -126,7 +126,8 @@ TEST(ToWide, WritesIntoTheCallerBufferOrLeavesItEmpty) {
 }
 
 TEST(CopyWide, CopiesWithTheTerminatorOnlyWhenItFits) {
-  WCHAR buffer[4] = {static_cast<WCHAR>('x'), static_cast<WCHAR>('x'), static_cast<WCHAR>('x'), static_cast<WCHAR>('x')};
+  WCHAR buffer[4] = {static_cast<WCHAR>('x'), static_cast<WCHAR>('x'), static_cast<WCHAR>('x'),
+                     static_cast<WCHAR>('x')};
   EXPECT_EQ(CopyWide(buffer, 4, OLESTR("abc")), buffer);
   EXPECT_EQ(WideString(buffer), OLESTR("abc"));
   EXPECT_EQ(CopyWide(buffer, 4, OLESTR("abcd")), nullptr);

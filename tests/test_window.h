@@ -15,8 +15,8 @@ class CountingWindow {
     windowClass.lpfnWndProc = Procedure;
     windowClass.lpszClassName = kClassName;
     RegisterClassA(&windowClass);  // fails harmlessly when an earlier window registered it
-    handle_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                              nullptr);
+    handle_ =
+        CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     dispatched = 0;
   }
   ~CountingWindow() { DestroyWindow(handle_); }

@@ -69,7 +69,6 @@ TEST_F(WinsockTest, ReverseLookupNeedsFourBytesOfAnInternetAddress) {
   EXPECT_EQ(gethostbyaddr(reinterpret_cast<const char*>(&loopback), 4, 23), nullptr);
   EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
   EXPECT_EQ(gethostbyaddr(reinterpret_cast<const char*>(&loopback), 3, AF_INET), nullptr);
-  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
 }
 
 }  // namespace

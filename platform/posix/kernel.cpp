@@ -40,9 +40,9 @@ struct PriorityLevel {
   int nice;
 };
 constexpr PriorityLevel kPriorityLevels[] = {
-    {THREAD_PRIORITY_IDLE, 19},         {THREAD_PRIORITY_LOWEST, 10},
-    {THREAD_PRIORITY_BELOW_NORMAL, 5},  {THREAD_PRIORITY_NORMAL, 0},
-    {THREAD_PRIORITY_ABOVE_NORMAL, -5}, {THREAD_PRIORITY_HIGHEST, -10},
+    {THREAD_PRIORITY_IDLE, 19},           {THREAD_PRIORITY_LOWEST, 10},
+    {THREAD_PRIORITY_BELOW_NORMAL, 5},    {THREAD_PRIORITY_NORMAL, 0},
+    {THREAD_PRIORITY_ABOVE_NORMAL, -5},   {THREAD_PRIORITY_HIGHEST, -10},
     {THREAD_PRIORITY_TIME_CRITICAL, -20},
 };
 
@@ -90,9 +90,13 @@ void Sleep(DWORD milliseconds) {
   }
 }
 
-HANDLE GetCurrentThread() { return kCurrentThreadHandle; }
+HANDLE GetCurrentThread() {
+  return kCurrentThreadHandle;
+}
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId() {
+  return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
 BOOL SetThreadPriority(HANDLE thread, int priority) {
   if (thread != kCurrentThreadHandle) {
@@ -131,13 +135,21 @@ int GetThreadPriority(HANDLE thread) {
   return nearest->priority;
 }
 
-DWORD GetLastError() { return lastError; }
+DWORD GetLastError() {
+  return lastError;
+}
 
-void SetLastError(DWORD error) { lastError = error; }
+void SetLastError(DWORD error) {
+  lastError = error;
+}
 
-LONG InterlockedIncrement(volatile LONG* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
+LONG InterlockedIncrement(volatile LONG* value) {
+  return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST);
+}
 
-LONG InterlockedDecrement(volatile LONG* value) { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
+LONG InterlockedDecrement(volatile LONG* value) {
+  return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST);
+}
 
 LONG InterlockedExchange(volatile LONG* target, LONG value) {
   return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
@@ -156,9 +168,13 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
   return TRUE;
 }
 
-LCID GetThreadLocale() { return 0x0409; }
+LCID GetThreadLocale() {
+  return 0x0409;
+}
 
-UINT GetACP() { return CP_UTF8; }
+UINT GetACP() {
+  return CP_UTF8;
+}
 
 int GetLocaleInfoA(LCID /*locale*/, LCTYPE type, LPSTR data, int size) {
   if (type != LOCALE_IDEFAULTANSICODEPAGE) {

@@ -108,7 +108,9 @@ BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
   return TRUE;
 }
 
-BOOL TranslateMessage(const MSG* /*message*/) { return FALSE; }
+BOOL TranslateMessage(const MSG* /*message*/) {
+  return FALSE;
+}
 
 LRESULT DispatchMessageA(const MSG* message) {
   if (message == nullptr || message->hwnd == nullptr || !IsLiveWindow(message->hwnd)) return 0;

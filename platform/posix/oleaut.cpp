@@ -8,7 +8,9 @@
 namespace {
 
 // The byte count is stored in the four bytes in front of the characters.
-DWORD* Header(BSTR text) { return reinterpret_cast<DWORD*>(text) - 1; }
+DWORD* Header(BSTR text) {
+  return reinterpret_cast<DWORD*>(text) - 1;
+}
 
 // The largest length whose byte count, with the header and the NUL, still fits in 32 bits.
 constexpr UINT kMaxLength = (0xFFFFFFFFu - sizeof(DWORD) - sizeof(OLECHAR)) / sizeof(OLECHAR);
@@ -41,6 +43,10 @@ void SysFreeString(BSTR text) {
   if (text != nullptr) std::free(Header(text));
 }
 
-UINT SysStringByteLen(BSTR text) { return text == nullptr ? 0 : *Header(text); }
+UINT SysStringByteLen(BSTR text) {
+  return text == nullptr ? 0 : *Header(text);
+}
 
-UINT SysStringLen(BSTR text) { return SysStringByteLen(text) / sizeof(OLECHAR); }
+UINT SysStringLen(BSTR text) {
+  return SysStringByteLen(text) / UINT{sizeof(OLECHAR)};
+}

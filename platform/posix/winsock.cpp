@@ -40,7 +40,8 @@ thread_local int lastError = 0;
 // A host entry whose strings and arrays this thread owns, as Windows keeps one per thread.
 class HostEntry {
  public:
-  hostent* Fill(const char* name, char** aliases, const std::vector<std::array<char, 4>>& addresses) {
+  hostent* Fill(const char* name, char** aliases,
+                const std::vector<std::array<char, 4>>& addresses) {
     name_ = name;
     aliases_.clear();
     for (char** alias = aliases; alias != nullptr && *alias != nullptr; ++alias) {
@@ -149,7 +150,9 @@ int WSACleanup() {
   return 0;
 }
 
-int WSAGetLastError() { return lastError; }
+int WSAGetLastError() {
+  return lastError;
+}
 
 ULONG inet_addr(const char* text) {
   if (text == nullptr) return 0xFFFFFFFF;

@@ -30,6 +30,8 @@ constexpr int WSATRY_AGAIN = 11002;
 constexpr int WSANO_RECOVERY = 11003;
 constexpr int WSANO_DATA = 11004;
 
-constexpr WORD MAKEWORD(BYTE low, BYTE high) { return static_cast<WORD>(low | (high << 8)); }
+constexpr WORD MAKEWORD(BYTE low, BYTE high) {
+  return static_cast<WORD>(low | (high << 8));
+}
 
 #endif

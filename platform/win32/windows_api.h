@@ -9,6 +9,8 @@
 #include <ctime>
 
 // The runtime library's clock(): milliseconds since the runtime started.
-inline LONG RuntimeClock() { return static_cast<LONG>(clock()); }
+inline LONG RuntimeClock() {
+  return static_cast<LONG>(clock());
+}
 
 #endif
