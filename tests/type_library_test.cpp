@@ -1,0 +1,154 @@
+// The type library that widl makes from the interface definition, read back through the
+// system's own type-library services: the library, the class and ISonde's member table.
+#include <gtest/gtest.h>
+
+#include <initguid.h>
+
+#include <string>
+
+#include "telvario_idl.h"
+#include "windows_api.h"
+
+namespace {
+
+using WideString = std::basic_string<OLECHAR>;
+
+struct Member {
+  const OLECHAR* name;
+  MEMBERID dispid;
+  INVOKEKIND kind;
+  SHORT inputs;
+  VARTYPE result;  // VT_EMPTY: none
+};
+
+// In slot order, after the three IUnknown and four IDispatch slots.
+const Member kMembers[] = {
+    {OLESTR("HostName"), 1, INVOKE_PROPERTYGET, 1, VT_BSTR},
+    {OLESTR("Addr"), 2, INVOKE_PROPERTYGET, 1, VT_BSTR},
+    {OLESTR("PingTime"), 3, INVOKE_PROPERTYGET, 1, VT_I2},
+    {OLESTR("PacketSize"), 4, INVOKE_PROPERTYGET, 0, VT_I2},
+    {OLESTR("PacketSize"), 4, INVOKE_PROPERTYPUT, 1, VT_EMPTY},
+    {OLESTR("PingReps"), 5, INVOKE_PROPERTYGET, 0, VT_I2},
+    {OLESTR("PingReps"), 5, INVOKE_PROPERTYPUT, 1, VT_EMPTY},
+    {OLESTR("NGoodPings"), 6, INVOKE_PROPERTYGET, 0, VT_I2},
+    {OLESTR("ReplyIP"), 7, INVOKE_PROPERTYGET, 0, VT_BSTR},
+    {OLESTR("TraceRouteTime"), 8, INVOKE_PROPERTYGET, 2, VT_I2},
+    {OLESTR("ReadURL"), 9, INVOKE_PROPERTYGET, 1, VT_R4},
+    {OLESTR("DataRead"), 10, INVOKE_PROPERTYGET, 0, VT_I4},
+    {OLESTR("ElapsedTime"), 11, INVOKE_PROPERTYGET, 0, VT_R8},
+    {OLESTR("DHCPServer"), 12, INVOKE_PROPERTYGET, 0, VT_BSTR},
+    {OLESTR("is_DNS_OK"), 13, INVOKE_PROPERTYGET, 0, VT_I4},
+    {OLESTR("RTT"), 14, INVOKE_PROPERTYGET, 1, VT_I2},
+    {OLESTR("Sleep"), 15, INVOKE_FUNC, 1, VT_EMPTY},
+    {OLESTR("UploadTest"), 16, INVOKE_PROPERTYGET, 1, VT_I4},
+};
+
+class TypeLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The build's Unix path, as Wine shows it on drive Z:.
+    const std::string path = std::string("Z:") + TELVARIO_TYPELIB_PATH;
+    OLECHAR widePath[1024] = {};
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, 1024);
+    ASSERT_EQ(LoadTypeLib(widePath, &library_), S_OK);
+  }
+  void TearDown() override {
+    if (library_ != nullptr) library_->Release();
+  }
+
+  static WideString Text(BSTR text) {
+    WideString result = text != nullptr ? WideString(text, SysStringLen(text)) : WideString();
+    SysFreeString(text);
+    return result;
+  }
+
+  ITypeLib* library_ = nullptr;
+};
+
+TEST_F(TypeLibraryTest, LibraryHasItsNameVersionAndLocale) {
+  TLIBATTR* attributes = nullptr;
+  ASSERT_EQ(library_->GetLibAttr(&attributes), S_OK);
+  EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_TELVARIOLib));
+  EXPECT_EQ(attributes->wMajorVerNum, 1);
+  EXPECT_EQ(attributes->wMinorVerNum, 0);
+  EXPECT_EQ(attributes->lcid, 0u);
+  library_->ReleaseTLibAttr(attributes);
+  BSTR name = nullptr, help = nullptr;
+  ASSERT_EQ(library_->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Text(name), OLESTR("TELVARIOLib"));
+  EXPECT_EQ(Text(help), OLESTR("Telvario 1.0 Type Library"));
+}
+
+TEST_F(TypeLibraryTest, SondeIsCreatableWithISondeAsItsDefault) {
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(library_->GetTypeInfoOfGuid(CLSID_Sonde, &info), S_OK);
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+  EXPECT_EQ(attributes->typekind, TKIND_COCLASS);
+  EXPECT_NE(attributes->wTypeFlags & TYPEFLAG_FCANCREATE, 0);
+  EXPECT_EQ(attributes->cImplTypes, 1);
+  info->ReleaseTypeAttr(attributes);
+  BSTR name = nullptr, help = nullptr;
+  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Text(name), OLESTR("Sonde"));
+  EXPECT_EQ(Text(help), OLESTR("Sonde Class"));
+  INT flags = 0;
+  ASSERT_EQ(info->GetImplTypeFlags(0, &flags), S_OK);
+  EXPECT_NE(flags & IMPLTYPEFLAG_FDEFAULT, 0);
+  info->Release();
+}
+
+TEST_F(TypeLibraryTest, ISondeListsEveryMemberInSlotOrder) {
+  ITypeInfo* dispatch = nullptr;
+  ASSERT_EQ(library_->GetTypeInfoOfGuid(IID_ISonde, &dispatch), S_OK);
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(dispatch->GetTypeAttr(&attributes), S_OK);
+  EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
+  EXPECT_NE(attributes->wTypeFlags & TYPEFLAG_FDUAL, 0);
+  dispatch->ReleaseTypeAttr(attributes);
+
+  // The dual interface's vtable side.
+  HREFTYPE vtableRef = 0;
+  ITypeInfo* vtable = nullptr;
+  ASSERT_EQ(dispatch->GetRefTypeOfImplType(-1, &vtableRef), S_OK);
+  ASSERT_EQ(dispatch->GetRefTypeInfo(vtableRef, &vtable), S_OK);
+  ASSERT_EQ(vtable->GetTypeAttr(&attributes), S_OK);
+  EXPECT_EQ(attributes->typekind, TKIND_INTERFACE);
+  EXPECT_NE(attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION, 0);
+  ASSERT_EQ(attributes->cFuncs, 18);
+  vtable->ReleaseTypeAttr(attributes);
+
+  BSTR help = nullptr;
+  ASSERT_EQ(vtable->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Text(help), OLESTR("ISonde Interface"));
+
+  for (UINT slot = 0; slot < 18; ++slot) {
+    const Member& member = kMembers[slot];
+    SCOPED_TRACE(testing::Message() << "slot " << slot + 1);
+    FUNCDESC* function = nullptr;
+    ASSERT_EQ(vtable->GetFuncDesc(slot, &function), S_OK);
+    EXPECT_EQ(function->memid, member.dispid);
+    EXPECT_EQ(function->invkind, member.kind);
+    EXPECT_EQ(function->oVft, static_cast<SHORT>((7 + slot) * sizeof(void*)));
+    const bool hasResult = member.result != VT_EMPTY;
+    ASSERT_EQ(function->cParams, member.inputs + (hasResult ? 1 : 0));
+    if (hasResult) {
+      const TYPEDESC& last = function->lprgelemdescParam[function->cParams - 1].tdesc;
+      ASSERT_EQ(last.vt, VT_PTR);
+      EXPECT_EQ(last.lptdesc->vt, member.result);
+    }
+    BSTR name = nullptr;
+    BSTR memberHelp = nullptr;
+    ASSERT_EQ(vtable->GetDocumentation(function->memid, &name, &memberHelp, nullptr, nullptr),
+              S_OK);
+    const WideString expectedName = member.name;
+    EXPECT_EQ(Text(name), expectedName);
+    const WideString prefix = member.kind == INVOKE_FUNC ? OLESTR("method ") : OLESTR("property ");
+    EXPECT_EQ(Text(memberHelp), prefix + expectedName);
+    vtable->ReleaseFuncDesc(function);
+  }
+  vtable->Release();
+  dispatch->Release();
+}
+
+}  // namespace
