@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "progress.h"
 #include "report.h"
 #include "sonde_probe.h"
 
@@ -23,6 +24,7 @@ constexpr char kUsage[] =
     "commands:\n"
     "  show            print the object's properties (the default)\n"
     "  sleep MS        pause MS milliseconds, keeping the thread's messages flowing\n"
+    "  download URL    measure the download rate of URL (ReadURL), in kbit/s\n"
     "\n"
     "options:\n"
     "  --packet-size N set PacketSize first (8..1500; other values give 32)\n"
@@ -81,6 +83,39 @@ void AddProperties(SondeProbe& sonde, Report& report) {
   report.Add("ElapsedTime", elapsed);
 }
 
+// The URL as an automation string, as a script host would pass it.
+BSTR ToBstr(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  if (length <= 0) return nullptr;
+  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length - 1));
+  if (result != nullptr) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result, length);
+  return result;
+}
+
+const char* DownloadFailure(float rate) {
+  if (rate == -1.0f) return "no Internet session could be opened";
+  if (rate == -2.0f) return "the URL could not be opened";
+  return nullptr;
+}
+
+void Measure(SondeProbe& sonde, Report& report, const std::string& url) {
+  BSTR text = ToBstr(url);
+  float rate = 0;
+  {
+    telvario::cli::Progress progress("downloading " + url);
+    sonde.get_ReadURL(text, &rate);
+  }
+  SysFreeString(text);
+  LONG dataRead = 0;
+  double elapsed = 0;
+  sonde.get_DataRead(&dataRead);
+  sonde.get_ElapsedTime(&elapsed);
+  report.Add("ReadURL", static_cast<double>(rate));
+  if (const char* failure = DownloadFailure(rate)) report.Add("Failure", std::string(failure));
+  report.Add("DataRead", static_cast<long long>(dataRead));
+  report.Add("ElapsedTime", elapsed);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,6 +162,11 @@ int main(int argc, char** argv) {
     }
     sonde.Sleep(static_cast<LONG>(ms));
     report.Add("Slept", static_cast<long long>(ms));
+  } else if (options.command == "download") {
+    if (options.arguments.size() != 1) return Fail("download needs a URL");
+    Measure(sonde, report, options.arguments[0]);
+    report.Print(stdout, options.json);
+    return 0;
   } else {
     return Fail("unknown command " + options.command);
   }

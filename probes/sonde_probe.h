@@ -27,6 +27,7 @@ class SondeProbe {
   HRESULT get_DataRead(LONG* pVal);
   HRESULT get_ElapsedTime(double* pVal);
   HRESULT get_RTT(SHORT i, SHORT* pVal);
+  HRESULT get_ReadURL(BSTR URL, float* pVal);
   HRESULT Sleep(LONG ms);
 
   SondeState& State() { return state_; }

@@ -6,6 +6,7 @@
 #include "kernel.h"
 #include "oleaut.h"
 #include "user.h"
+#include "wininet.h"
 #include "winsock.h"
 
 #endif

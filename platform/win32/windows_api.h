@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <oleauto.h>
+#include <wininet.h>
 
 #include <ctime>
 

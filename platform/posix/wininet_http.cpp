@@ -1,0 +1,260 @@
+// WinINet's sessions and URL handles over libcurl. A URL handle drives one transfer in a curl
+// multi handle on the calling thread: opening runs it until the final response's headers are in
+// (or the first body bytes, for FTP), and each read runs it until body bytes are buffered. The
+// buffer is bounded: when it is full the transfer pauses until reads have emptied it.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kernel.h"
+#include "wininet_handles.h"
+
+namespace wininet {
+namespace {
+
+constexpr size_t kMaxBuffered = 256 * 1024;
+constexpr long kConnectTimeoutSeconds = 60;
+constexpr long kStallTimeoutSeconds = 60;
+constexpr long kMaxRedirects = 20;
+constexpr int kPollMilliseconds = 1000;
+
+void InitialiseCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+class Session : public InternetHandle {
+ public:
+  Session(const char* agentText, DWORD access, const char* proxyText)
+      : agent(agentText != nullptr ? agentText : ""),
+        accessType(access),
+        proxy(proxyText != nullptr ? proxyText : "") {}
+  std::string agent;
+  DWORD accessType;
+  std::string proxy;
+};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+DWORD ErrorFromCurl(CURLcode code) {
+  switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_URL_MALFORMAT:
+      return ERROR_INTERNET_INVALID_URL;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT:
+      return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT:
+      return ERROR_INTERNET_TIMEOUT;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+      return ERROR_INTERNET_CONNECTION_RESET;
+    default:
+      return ERROR_INTERNET_CONNECTION_ABORTED;
+  }
+}
+
+class UrlFile : public InternetHandle {
+ public:
+  UrlFile() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
+  ~UrlFile() override {
+    if (added_) curl_multi_remove_handle(multi_, easy_);
+    curl_easy_cleanup(easy_);
+    curl_multi_cleanup(multi_);
+  }
+  UrlFile(const UrlFile&) = delete;
+  UrlFile& operator=(const UrlFile&) = delete;
+
+  // Sends the request; true once the body can be read (or the transfer ended well).
+  bool Open(const Session& session, const char* url) {
+    if (multi_ == nullptr || easy_ == nullptr) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return false;
+    }
+    curl_easy_setopt(easy_, CURLOPT_URL, url);
+    curl_easy_setopt(easy_, CURLOPT_USERAGENT, session.agent.c_str());
+    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+    curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    if (session.accessType == INTERNET_OPEN_TYPE_DIRECT) {
+      curl_easy_setopt(easy_, CURLOPT_NOPROXY, "*");
+    } else if (session.accessType == INTERNET_OPEN_TYPE_PROXY) {
+      curl_easy_setopt(easy_, CURLOPT_PROXY, session.proxy.c_str());
+    }
+    curl_multi_add_handle(multi_, easy_);
+    added_ = true;
+    while (!headersComplete_ && Buffered() == 0 && !finished_) Pump();
+    if (finished_ && result_ != CURLE_OK && !headersComplete_ && Buffered() == 0) {
+      SetLastError(ErrorFromCurl(result_));
+      return false;
+    }
+    return true;
+  }
+
+  BOOL Read(char* buffer, DWORD wanted, DWORD* read) {
+    *read = 0;
+    for (;;) {
+      if (Buffered() > 0) {
+        const size_t count = std::min<size_t>(wanted, Buffered());
+        std::memcpy(buffer, pending_.data() + offset_, count);
+        offset_ += count;
+        *read = static_cast<DWORD>(count);
+        Compact();
+        return TRUE;
+      }
+      if (finished_) {
+        if (result_ == CURLE_OK) return TRUE;
+        SetLastError(ErrorFromCurl(result_));
+        return FALSE;
+      }
+      Pump();
+    }
+  }
+
+ private:
+  size_t Buffered() const { return pending_.size() - offset_; }
+
+  void Compact() {
+    if (offset_ == pending_.size()) {
+      pending_.clear();
+      offset_ = 0;
+    } else if (offset_ >= kMaxBuffered / 2) {
+      pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(offset_));
+      offset_ = 0;
+    }
+    if (paused_ && Buffered() < kMaxBuffered / 2) {
+      paused_ = false;
+      curl_easy_pause(easy_, CURLPAUSE_CONT);  // may deliver the held bytes at once
+    }
+  }
+
+  // Moves the transfer on: what is ready now, or a wait of up to a second for the network.
+  void Pump() {
+    int running = 0;
+    if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+      finished_ = true;
+      result_ = CURLE_FAILED_INIT;
+      return;
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+      if (message->msg == CURLMSG_DONE) {
+        finished_ = true;
+        result_ = message->data.result;
+      }
+    }
+    if (!finished_ && Buffered() == 0) {
+      curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr);
+    }
+  }
+
+  static size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto* file = static_cast<UrlFile*>(user);
+    if (file->Buffered() >= kMaxBuffered) {
+      file->paused_ = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    file->pending_.insert(file->pending_.end(), data, data + size * count);
+    return size * count;
+  }
+
+  // The body starts after the blank line of the final response: not an interim 1xx, and not a
+  // redirect that is about to be followed.
+  static size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* file = static_cast<UrlFile*>(user);
+    const std::string_view line(data, size * count);
+    if (StartsWithNoCase(line, "http/")) file->sawLocation_ = false;
+    if (StartsWithNoCase(line, "location:")) file->sawLocation_ = true;
+    if (line == "\r\n" || line == "\n") {
+      long status = 0;
+      curl_easy_getinfo(file->easy_, CURLINFO_RESPONSE_CODE, &status);
+      const bool interim = status >= 100 && status < 200;
+      const bool redirect = status >= 300 && status < 400 && file->sawLocation_;
+      if (!interim && !redirect) file->headersComplete_ = true;
+    }
+    return size * count;
+  }
+
+  CURLM* multi_;
+  CURL* easy_;
+  bool added_ = false;
+  std::vector<char> pending_;
+  size_t offset_ = 0;
+  bool paused_ = false;
+  bool headersComplete_ = false;
+  bool sawLocation_ = false;
+  bool finished_ = false;
+  CURLcode result_ = CURLE_OK;
+};
+
+bool SchemeIsSupported(std::string_view url) {
+  for (std::string_view scheme : {"http://", "https://", "ftp://"}) {
+    if (StartsWithNoCase(url, scheme)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+}  // namespace wininet
+
+using wininet::FindHandle;
+
+HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR /*proxyBypass*/,
+                        DWORD /*flags*/) {
+  wininet::InitialiseCurlOnce();
+  return wininet::AddHandle(std::make_unique<wininet::Session>(agent, accessType, proxy));
+}
+
+HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR /*headers*/,
+                           DWORD /*headersLength*/, DWORD /*flags*/, DWORD_PTR /*context*/) {
+  auto* owner = FindHandle<wininet::Session>(session);
+  if (owner == nullptr) return nullptr;
+  if (url == nullptr || url[0] == '\0') {
+    SetLastError(ERROR_INTERNET_INVALID_URL);
+    return nullptr;
+  }
+  if (!wininet::SchemeIsSupported(url)) {
+    SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    return nullptr;
+  }
+  auto file = std::make_unique<wininet::UrlFile>();
+  if (!file->Open(*owner, url)) return nullptr;
+  return wininet::AddHandle(std::move(file));
+}
+
+BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  if (bytesRead == nullptr || (buffer == nullptr && bytesToRead > 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  auto* url = FindHandle<wininet::UrlFile>(file);
+  if (url == nullptr) {
+    *bytesRead = 0;
+    return FALSE;
+  }
+  return url->Read(static_cast<char*>(buffer), bytesToRead, bytesRead);
+}

@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""The HTTP server of the download tests, on loopback only.
+
+  /bytes/N        N bytes of body
+  /empty          an empty body
+  /broken/N       announces 2N bytes, sends N, then closes the connection
+  /bad-chunks     a chunked body whose second chunk size is not a number
+  /redirect       302 to /bytes/1234
+  /missing        404 with an 8-byte body
+  /counted/KEY    200 with a small body; counts the requests for KEY
+  /hits/KEY       the number of requests /counted/KEY has had, as the body
+  /close          closes the connection without answering
+
+Run with --port P --pidfile F: it detaches once it listens, and stops on SIGTERM.
+"""
+import argparse
+import http.server
+import os
+import socket
+import sys
+import threading
+
+hits = {}
+hits_lock = threading.Lock()
+CHUNK = b"x" * 65536
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def head(self, status, length, extra=()):
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        for name, value in extra:
+            self.send_header(name, value)
+        self.end_headers()
+
+    def send_bytes(self, count):
+        while count > 0:
+            piece = CHUNK[: min(count, len(CHUNK))]
+            self.wfile.write(piece)
+            count -= len(piece)
+
+    def do_GET(self):
+        parts = self.path.strip("/").split("/")
+        kind, arg = parts[0], (parts[1] if len(parts) > 1 else "")
+        if kind == "bytes":
+            self.head(200, int(arg))
+            self.send_bytes(int(arg))
+        elif kind == "empty":
+            self.head(200, 0)
+        elif kind == "broken":
+            self.head(200, 2 * int(arg))
+            self.send_bytes(int(arg))
+            self.wfile.flush()
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+        elif kind == "bad-chunks":
+            self.head(200, None, [("Transfer-Encoding", "chunked")])
+            self.wfile.write(b"5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n")
+            self.close_connection = True
+        elif kind == "redirect":
+            self.head(302, 0, [("Location", "/bytes/1234")])
+        elif kind == "missing":
+            self.head(404, 8)
+            self.wfile.write(b"not here")
+        elif kind == "counted":
+            with hits_lock:
+                hits[arg] = hits.get(arg, 0) + 1
+            self.head(200, 5, [("Cache-Control", "max-age=3600")])
+            self.wfile.write(b"count")
+        elif kind == "hits":
+            with hits_lock:
+                body = str(hits.get(arg, 0)).encode()
+            self.head(200, len(body), [("Cache-Control", "no-store")])
+            self.wfile.write(body)
+        elif kind == "close":
+            self.close_connection = True
+            self.connection.close()
+        else:
+            self.head(404, 0)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--pidfile", required=True)
+    options = parser.parse_args()
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", options.port), Handler)
+    server.daemon_threads = True
+    child = os.fork()
+    if child != 0:
+        # The socket listens already; the parent hands over and returns.
+        with open(options.pidfile, "w") as pidfile:
+            pidfile.write(str(child))
+        os._exit(0)
+    os.setsid()
+    devnull = os.open(os.devnull, os.O_RDWR)
+    for fd in (0, 1, 2):
+        os.dup2(devnull, fd)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

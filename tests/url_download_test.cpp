@@ -1,0 +1,191 @@
+// ReadURL against a real HTTP server on loopback (tests/http_test_server.py).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "sonde_probe.h"
+#include "url_download.h"
+
+namespace telvario {
+namespace {
+
+#define TELVARIO_STRINGIFY2(x) #x
+#define TELVARIO_STRINGIFY(x) TELVARIO_STRINGIFY2(x)
+const std::string kServer = "http://127.0.0.1:" TELVARIO_STRINGIFY(TELVARIO_HTTP_TEST_PORT);
+
+// The URL as a script would pass it.
+class Url {
+ public:
+  explicit Url(const std::string& text) {
+    std::basic_string<OLECHAR> wide(text.begin(), text.end());
+    text_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  }
+  ~Url() { SysFreeString(text_); }
+  Url(const Url&) = delete;
+  Url& operator=(const Url&) = delete;
+  BSTR Get() const { return text_; }
+
+ private:
+  BSTR text_;
+};
+
+struct Results {
+  float rate;
+  LONG dataRead;
+  double elapsed;
+};
+
+Results ReadUrl(SondeProbe& sonde, BSTR url) {
+  Results results{};
+  EXPECT_EQ(sonde.get_ReadURL(url, &results.rate), S_OK);
+  sonde.get_DataRead(&results.dataRead);
+  sonde.get_ElapsedTime(&results.elapsed);
+  return results;
+}
+
+Results ReadPath(SondeProbe& sonde, const std::string& path) {
+  return ReadUrl(sonde, Url(kServer + path).Get());
+}
+
+// The server's body for a path, read with the platform's own client.
+std::string Fetch(const std::string& path) {
+  HINTERNET session = InternetOpenA("test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  HINTERNET file = InternetOpenUrlA(session, (kServer + path).c_str(), nullptr, 0,
+                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  std::string body;
+  char buffer[256];
+  DWORD count = 0;
+  while (file != nullptr && InternetReadFile(file, buffer, sizeof buffer, &count) && count > 0) {
+    body.append(buffer, count);
+  }
+  if (file != nullptr) InternetCloseHandle(file);
+  InternetCloseHandle(session);
+  return body;
+}
+
+// Whether the platform's client calls the transfer of this path a failure, in opening or in
+// reading. Wine's WinINet takes a dropped connection or bad chunking for the end of the body.
+bool PlatformFailsOn(const std::string& path) {
+  HINTERNET session = InternetOpenA("test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  HINTERNET file = InternetOpenUrlA(session, (kServer + path).c_str(), nullptr, 0,
+                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  bool failed = file == nullptr;
+  char buffer[4096];
+  DWORD count = 1;
+  while (!failed && count > 0) failed = !InternetReadFile(file, buffer, sizeof buffer, &count);
+  if (file != nullptr) InternetCloseHandle(file);
+  InternetCloseHandle(session);
+  return failed;
+}
+
+#define SKIP_UNLESS_PLATFORM_FAILS_ON(path)                                        \
+  if (!PlatformFailsOn(path)) {                                                    \
+    GTEST_SKIP() << "this system's WinINet does not report " path " as a failure"; \
+  }
+
+TEST(ReadUrl, MeasuresTheWholeBody) {
+  SondeProbe sonde;
+  const Results results = ReadPath(sonde, "/bytes/1000000");
+  EXPECT_EQ(results.dataRead, 1000000);
+  EXPECT_GT(results.elapsed, 0.0);
+  EXPECT_EQ(results.rate, DownloadRate(1000000, results.elapsed));
+  EXPECT_EQ(sonde.State().readRate, results.rate);
+}
+
+TEST(ReadUrl, RateIsKilobitsPerSecondFromTheWholeCount) {
+  EXPECT_EQ(DownloadRate(1000000, 2.0), 4000.0f);
+  // Five gigabytes in ten seconds: the count is past 32 bits, the rate must not wrap.
+  EXPECT_EQ(DownloadRate(5000000000ULL, 10.0), 4000000.0f);
+}
+
+TEST(ReadUrl, EmptyBodyGivesZeroWithTheElapsedTime) {
+  SondeProbe sonde;
+  const Results results = ReadPath(sonde, "/empty");
+  EXPECT_EQ(results.rate, 0.0f);
+  EXPECT_EQ(results.dataRead, 0);
+  EXPECT_GE(results.elapsed, 0.0);
+}
+
+TEST(ReadUrl, NullOrEmptyUrlGivesMinusTwoAndKeepsTheLastResults) {
+  SondeProbe sonde;
+  EXPECT_EQ(ReadUrl(sonde, nullptr).rate, -2.0f);
+  EXPECT_EQ(ReadUrl(sonde, nullptr).dataRead, 0);
+
+  const Results good = ReadPath(sonde, "/bytes/5000");
+  Url empty("");
+  const Results afterEmpty = ReadUrl(sonde, empty.Get());
+  EXPECT_EQ(afterEmpty.rate, -2.0f);
+  EXPECT_EQ(afterEmpty.dataRead, 5000);
+  EXPECT_EQ(afterEmpty.elapsed, good.elapsed);
+  EXPECT_EQ(ReadUrl(sonde, nullptr).dataRead, 5000);
+  EXPECT_EQ(sonde.State().readRate, good.rate);
+}
+
+TEST(ReadUrl, BrokenConnectionDiscardsEverything) {
+  SKIP_UNLESS_PLATFORM_FAILS_ON("/broken/50000");
+  SondeProbe sonde;
+  ReadPath(sonde, "/bytes/5000");
+  const Results results = ReadPath(sonde, "/broken/50000");
+  EXPECT_EQ(results.rate, 0.0f);
+  EXPECT_EQ(results.dataRead, 0);
+  EXPECT_EQ(results.elapsed, 0.0);
+}
+
+TEST(ReadUrl, BadChunkingIsABrokenTransfer) {
+  SKIP_UNLESS_PLATFORM_FAILS_ON("/bad-chunks");
+  SondeProbe sonde;
+  ReadPath(sonde, "/bytes/5000");
+  const Results results = ReadPath(sonde, "/bad-chunks");
+  EXPECT_EQ(results.rate, 0.0f);
+  EXPECT_EQ(results.dataRead, 0);
+}
+
+TEST(ReadUrl, EveryCallFetchesFromTheServer) {
+  SondeProbe sonde;
+  const std::string key =
+      std::to_string(GetTickCount()) + "-" + std::to_string(GetCurrentThreadId());
+  ReadPath(sonde, "/counted/" + key);
+  ReadPath(sonde, "/counted/" + key);
+  EXPECT_EQ(Fetch("/hits/" + key), "2");
+}
+
+TEST(ReadUrl, FollowsRedirectsAndMeasuresErrorPages) {
+  SondeProbe sonde;
+  EXPECT_EQ(ReadPath(sonde, "/redirect").dataRead, 1234);
+  EXPECT_EQ(ReadPath(sonde, "/missing").dataRead, 8);
+}
+
+TEST(ReadUrl, UrlsThatCannotBeOpenedGiveMinusTwo) {
+  SondeProbe sonde;
+  EXPECT_EQ(ReadUrl(sonde, Url("gopher://127.0.0.1/").Get()).rate, -2.0f);
+  EXPECT_EQ(ReadUrl(sonde, Url("not a url").Get()).rate, -2.0f);
+  // Nothing listens on port 9 of loopback.
+  EXPECT_EQ(ReadUrl(sonde, Url("http://127.0.0.1:9/").Get()).rate, -2.0f);
+  EXPECT_EQ(sonde.State().dataRead, 0);
+}
+
+TEST(ReadUrl, ServerThatClosesWithoutAnsweringGivesMinusTwo) {
+  SKIP_UNLESS_PLATFORM_FAILS_ON("/close");
+  SondeProbe sonde;
+  EXPECT_EQ(ReadUrl(sonde, Url(kServer + "/close").Get()).rate, -2.0f);
+}
+
+TEST(ReadUrl, TwoObjectsOnTwoThreadsKeepTheirOwnResults) {
+  LONG first = -1, second = -1;
+  std::thread a([&] {
+    SondeProbe sonde;
+    first = ReadPath(sonde, "/bytes/3000000").dataRead;
+  });
+  std::thread b([&] {
+    SondeProbe sonde;
+    second = ReadPath(sonde, "/bytes/700000").dataRead;
+  });
+  a.join();
+  b.join();
+  EXPECT_EQ(first, 3000000);
+  EXPECT_EQ(second, 700000);
+}
+
+}  // namespace
+}  // namespace telvario
