@@ -167,10 +167,10 @@ DWORD Stopwatch::ElapsedMicroseconds() const {
 }
 
 DWORD Stopwatch::MicrosecondsBetween(ULONGLONG start, ULONGLONG now, LONGLONG frequency,
-                                     DWORD granularity) {
+                                     DWORD clockStep) {
   const auto diff = static_cast<LONGLONG>(now - start);
   if (diff < 0 || frequency <= 0) return 0;
-  const DWORD twice = granularity * 2u;
+  const DWORD twice = clockStep * 2u;
   if (diff <= static_cast<LONGLONG>(twice)) return 0;
   // Whole seconds and the remainder apart, so that diff × 10^6 cannot overflow for a fast
   // counter; the quotient is the same as the product's.

@@ -53,9 +53,9 @@ class Stopwatch {
   DWORD ElapsedMicroseconds() const;
 
   // The rule behind ElapsedMicroseconds, for two readings of a clock with the given frequency
-  // and granularity.
+  // and granularity (clockStep).
   static DWORD MicrosecondsBetween(ULONGLONG start, ULONGLONG now, LONGLONG frequency,
-                                   DWORD granularity);
+                                   DWORD clockStep);
 
   struct Calibration {
     bool hasCounter;
