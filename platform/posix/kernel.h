@@ -41,6 +41,28 @@ constexpr int THREAD_PRIORITY_ERROR_RETURN = 0x7FFFFFFF;
 BOOL SetThreadPriority(HANDLE thread, int priority);
 int GetThreadPriority(HANDLE thread);
 
+// Critical sections: re-entrant locks. Set-up and entry throw std::bad_alloc when memory is
+// short, where Windows raises STATUS_NO_MEMORY.
+struct CRITICAL_SECTION {
+  void* lock;
+};
+void InitializeCriticalSection(CRITICAL_SECTION* section);
+void EnterCriticalSection(CRITICAL_SECTION* section);
+void LeaveCriticalSection(CRITICAL_SECTION* section);
+void DeleteCriticalSection(CRITICAL_SECTION* section);
+
+// Modules: this layer's stand-in for a DLL is a shared library, its handle the address at which
+// it is loaded.
+using HINSTANCE = void*;
+using HMODULE = void*;
+using FARPROC = void (*)();
+constexpr DWORD DLL_PROCESS_DETACH = 0;
+constexpr DWORD DLL_PROCESS_ATTACH = 1;
+HMODULE LoadLibraryA(LPCSTR fileName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+BOOL FreeLibrary(HMODULE module);
+BOOL DisableThreadLibraryCalls(HMODULE module);
+
 // The calling thread's last error.
 DWORD GetLastError();
 void SetLastError(DWORD error);

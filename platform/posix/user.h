@@ -7,11 +7,11 @@
 #ifndef TELVARIO_PLATFORM_POSIX_USER_H
 #define TELVARIO_PLATFORM_POSIX_USER_H
 
+#include "kernel.h"
 #include "windows_types.h"
 
 struct WindowRecord;
 using HWND = WindowRecord*;
-using HINSTANCE = void*;
 using HMENU = void*;
 using WNDPROC = LRESULT (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

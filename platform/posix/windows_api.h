@@ -3,7 +3,9 @@
 #define TELVARIO_PLATFORM_WINDOWS_API_H
 
 #include "windows_types.h"
+#include "com.h"
 #include "kernel.h"
+#include "module_entry.h"
 #include "oleaut.h"
 #include "user.h"
 #include "wininet.h"

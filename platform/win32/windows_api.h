@@ -6,6 +6,9 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <wininet.h>
+#include <objbase.h>
+#include <ocidl.h>
+#include <objsafe.h>
 
 #include <ctime>
 
@@ -13,5 +16,14 @@
 inline LONG RuntimeClock() {
   return static_cast<LONG>(clock());
 }
+
+// The address at which the module holding the caller is loaded.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+inline HINSTANCE ThisModuleInstance() {
+  return reinterpret_cast<HINSTANCE>(&__ImageBase);
+}
+
+// The system's loader calls the entry routine itself; nothing stands in for it here.
+class ProcessAttachment {};
 
 #endif

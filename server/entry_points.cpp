@@ -1,0 +1,45 @@
+// The DLL's entry routine and exports, and its object map: one row, Sonde.
+#include "class_factory.h"
+#include "server_module.h"
+#include "sonde_object.h"
+
+namespace telvario {
+namespace {
+
+void NoObjectHook(bool /*initialising*/) {}
+const char* NoDescription() {
+  return nullptr;
+}
+const void* NoCategories() {
+  return nullptr;
+}
+HRESULT NotRegistrable(BOOL /*doRegister*/) {
+  return E_NOTIMPL;
+}
+
+ObjectMapEntry objectMap[] = {
+    {&CLSID_Sonde, NotRegistrable, CreateClassFactory, CreateSondeInstance, nullptr, 0,
+     NoDescription, NoCategories, NoObjectHook},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+}  // namespace telvario
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    telvario::TheModule().Init(telvario::objectMap);
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    telvario::TheModule().Term();
+  }
+  return TRUE;
+}
+
+STDAPI DllCanUnloadNow() {
+  return telvario::TheModule().GetLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
+  return telvario::GetClassObject(telvario::objectMap, clsid, iid, object);
+}

@@ -1,0 +1,273 @@
+#include "sonde_object.h"
+
+#include <new>
+
+#include "server_module.h"
+
+namespace telvario {
+namespace {
+
+// Counts of an object being destroyed: far from 0, so calls made during teardown cannot bring
+// it to 0 a second time.
+constexpr LONG kDestroying = static_cast<LONG>(0xC0000001);
+
+struct InterfaceRow {
+  const IID* iid;
+  IUnknown* (*answer)(Sonde* object);
+};
+
+IUnknown* AsSonde(Sonde* object) {
+  return static_cast<ISonde*>(object);
+}
+IUnknown* AsSite(Sonde* object) {
+  return static_cast<IObjectWithSite*>(object);
+}
+IUnknown* AsSafety(Sonde* object) {
+  return static_cast<IObjectSafety*>(object);
+}
+
+// IUnknown is answered by the first row, so the ISonde pointer is the object's identity.
+const InterfaceRow kInterfaceTable[] = {
+    {&IID_ISonde, AsSonde},
+    {&IID_IDispatch, AsSonde},
+    {&IID_IObjectWithSite, AsSite},
+    {&IID_IObjectSafety, AsSafety},
+};
+
+}  // namespace
+
+void SiteReference::Set(IUnknown* site) {
+  if (site != nullptr) site->AddRef();
+  if (site_ != nullptr) site_->Release();
+  site_ = site;
+}
+
+Sonde::Sonde(IUnknown* outer) : outer_(outer) {}
+
+Sonde::~Sonde() {
+  if (outer_ != nullptr) return;  // the aggregate unlocks the module for its contained object
+  refCount_ = kDestroying;
+  TheModule().Unlock();
+  // Then the measurement state goes, and the site after it.
+}
+
+HRESULT Sonde::InternalQueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  IUnknown* answer = nullptr;
+  if (IsEqualGUID(iid, IID_IUnknown)) {
+    answer = kInterfaceTable[0].answer(this);
+  } else {
+    for (const InterfaceRow& row : kInterfaceTable) {
+      if (IsEqualGUID(iid, *row.iid)) {
+        answer = row.answer(this);
+        break;
+      }
+    }
+  }
+  if (answer == nullptr) return E_NOINTERFACE;
+  answer->AddRef();
+  *object = answer;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::QueryInterface(REFIID iid, void** object) {
+  if (outer_ != nullptr) return outer_->QueryInterface(iid, object);
+  return InternalQueryInterface(iid, object);
+}
+
+// Plain arithmetic: an object is used by the one thread of its apartment.
+ULONG STDMETHODCALLTYPE Sonde::AddRef() {
+  if (outer_ != nullptr) return outer_->AddRef();
+  return static_cast<ULONG>(++refCount_);
+}
+
+ULONG STDMETHODCALLTYPE Sonde::Release() {
+  if (outer_ != nullptr) return outer_->Release();
+  const LONG count = --refCount_;
+  if (count == 0) delete this;
+  return static_cast<ULONG>(count);
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::SetSite(IUnknown* site) {
+  site_.Set(site);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::GetSite(REFIID iid, void** site) {
+  if (site == nullptr) return E_POINTER;
+  if (site_.Get() != nullptr) return site_.Get()->QueryInterface(iid, site);
+  *site = nullptr;
+  return E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported,
+                                                           DWORD* enabled) {
+  if (supported == nullptr || enabled == nullptr) return E_POINTER;
+  IUnknown* asked = nullptr;
+  const HRESULT found =
+      static_cast<ISonde*>(this)->QueryInterface(iid, reinterpret_cast<void**>(&asked));
+  if (found != S_OK) {
+    *supported = 0;
+    *enabled = 0;
+    return found;
+  }
+  asked->Release();
+  *supported = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+  *enabled = enabledSafety_;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
+  IUnknown* asked = nullptr;
+  if (static_cast<ISonde*>(this)->QueryInterface(iid, reinterpret_cast<void**>(&asked)) != S_OK) {
+    return E_NOINTERFACE;
+  }
+  asked->Release();
+  if ((mask & ~INTERFACESAFE_FOR_UNTRUSTED_CALLER) != 0) return E_FAIL;
+  // One set of options for the whole object, whichever interface was named.
+  enabledSafety_ = (mask & enabled) | (~mask & enabledSafety_);
+  return S_OK;
+}
+
+// Late binding is served by the type information, which this object does not carry yet.
+HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfoCount(UINT* /*count*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfo(UINT /*index*/, LCID /*locale*/,
+                                             ITypeInfo** /*info*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::GetIDsOfNames(REFIID /*iid*/, LPOLESTR* /*names*/, UINT /*count*/,
+                                               LCID /*locale*/, DISPID* /*dispids*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::Invoke(DISPID /*member*/, REFIID /*iid*/, LCID /*locale*/,
+                                        WORD /*flags*/, DISPPARAMS* /*params*/, VARIANT* /*result*/,
+                                        EXCEPINFO* /*exception*/, UINT* /*argumentError*/) {
+  return E_NOTIMPL;
+}
+
+// The measurements not built yet answer E_NOTIMPL; the rest are the probe's.
+HRESULT STDMETHODCALLTYPE Sonde::get_HostName(BSTR /*Addr*/, BSTR* /*pVal*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Addr(BSTR /*HostName*/, BSTR* /*pVal*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_PingTime(BSTR /*Site*/, SHORT* /*pVal*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_PacketSize(SHORT* pVal) {
+  return probe_.get_PacketSize(pVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_PacketSize(SHORT newVal) {
+  return probe_.put_PacketSize(newVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_PingReps(SHORT* pVal) {
+  return probe_.get_PingReps(pVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_PingReps(SHORT newVal) {
+  return probe_.put_PingReps(newVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_NGoodPings(SHORT* pVal) {
+  return probe_.get_NGoodPings(pVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_ReplyIP(BSTR* /*pVal*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_TraceRouteTime(BSTR /*Site*/, SHORT /*Hop*/, SHORT* /*pVal*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_ReadURL(BSTR URL, float* pVal) {
+  return probe_.get_ReadURL(URL, pVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_DataRead(LONG* pVal) {
+  return probe_.get_DataRead(pVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_ElapsedTime(double* pVal) {
+  return probe_.get_ElapsedTime(pVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_DHCPServer(BSTR* /*pVal*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_is_DNS_OK(LONG* /*pVal*/) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_RTT(SHORT i, SHORT* pVal) {
+  return probe_.get_RTT(i, pVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::Sleep(LONG ms) {
+  return probe_.Sleep(ms);
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_UploadTest(BSTR /*Host*/, LONG* /*pVal*/) {
+  return E_NOTIMPL;
+}
+
+SondeAggregate::~SondeAggregate() {
+  refCount_ = kDestroying;
+  TheModule().Unlock();
+}
+
+HRESULT STDMETHODCALLTYPE SondeAggregate::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualGUID(iid, IID_IUnknown)) {
+    *object = static_cast<IUnknown*>(this);
+    AddRef();
+    return S_OK;
+  }
+  return contained_.InternalQueryInterface(iid, object);
+}
+
+ULONG STDMETHODCALLTYPE SondeAggregate::AddRef() {
+  return static_cast<ULONG>(++refCount_);
+}
+
+ULONG STDMETHODCALLTYPE SondeAggregate::Release() {
+  const LONG count = --refCount_;
+  if (count == 0) delete this;
+  return static_cast<ULONG>(count);
+}
+
+namespace {
+
+// Allocates and constructs, then locks the module as the last step; E_OUTOFMEMORY if the
+// allocation or the construction fails, with nothing locked.
+template <typename Object>
+Object* Construct(IUnknown* outer, HRESULT& result) {
+  Object* created = nullptr;
+  try {
+    created = new (std::nothrow) Object(outer);
+  } catch (...) {
+    created = nullptr;
+  }
+  if (created == nullptr) {
+    result = E_OUTOFMEMORY;
+    return nullptr;
+  }
+  TheModule().Lock();
+  result = S_OK;
+  return created;
+}
+
+}  // namespace
+
+HRESULT CreateSondeInstance(IUnknown* outer, REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  HRESULT result = S_OK;
+  if (outer == nullptr) {
+    Sonde* created = Construct<Sonde>(nullptr, result);
+    if (created == nullptr) return result;
+    result = created->InternalQueryInterface(iid, object);
+    if (result != S_OK) delete created;
+    return result;
+  }
+  SondeAggregate* created = Construct<SondeAggregate>(outer, result);
+  if (created == nullptr) return result;
+  result = created->QueryInterface(iid, object);
+  if (result != S_OK) delete created;
+  return result;
+}
+
+}  // namespace telvario
