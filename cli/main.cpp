@@ -1,5 +1,5 @@
-// telvario: the command-line client. It creates one Sonde object in this process, as any host
-// would, and prints what the object answers.
+// telvario: the command-line client. It creates one Sonde object in this process through the
+// component's class object, as any host would, and prints what the object answers.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "component.h"
 #include "progress.h"
 #include "report.h"
-#include "sonde_probe.h"
 
 namespace {
 
-using telvario::SondeProbe;
 using telvario::cli::Report;
 
 constexpr char kUsage[] =
@@ -63,7 +62,7 @@ int Fail(const std::string& message) {
   return 2;
 }
 
-void AddProperties(SondeProbe& sonde, Report& report) {
+void AddProperties(ISonde& sonde, Report& report) {
   SHORT packetSize = 0, pingReps = 0, goodPings = 0, rtt = 0;
   LONG dataRead = 0;
   double elapsed = 0;
@@ -98,7 +97,7 @@ const char* DownloadFailure(float rate) {
   return nullptr;
 }
 
-void Measure(SondeProbe& sonde, Report& report, const std::string& url) {
+void Measure(ISonde& sonde, Report& report, const std::string& url) {
   BSTR text = ToBstr(url);
   float rate = 0;
   {
@@ -148,7 +147,12 @@ int main(int argc, char** argv) {
     }
   }
 
-  SondeProbe sonde;
+  const telvario::cli::Component component;
+  if (component.Sonde() == nullptr) {
+    std::fprintf(stderr, "telvario: %s\n", component.Error().c_str());
+    return 1;
+  }
+  ISonde& sonde = *component.Sonde();
   if (options.hasPacketSize) sonde.put_PacketSize(To16(options.packetSize));
   if (options.hasPingReps) sonde.put_PingReps(To16(options.pingReps));
 

@@ -8,8 +8,6 @@
 
 #include "com_test_objects.h"
 
-#include <initguid.h>  // after the system's headers: defines only the component's identifiers
-
 #include "telvario_idl.h"
 
 namespace {

@@ -2,8 +2,6 @@
 // system's own type-library services: the library, the class and ISonde's member table.
 #include <gtest/gtest.h>
 
-#include <initguid.h>
-
 #include <string>
 
 #include "telvario_idl.h"

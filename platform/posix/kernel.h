@@ -62,6 +62,8 @@ HMODULE LoadLibraryA(LPCSTR fileName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 BOOL DisableThreadLibraryCalls(HMODULE module);
+// The file of a loaded module (a handle from LoadLibraryA), or of the program for null.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 
 // The calling thread's last error.
 DWORD GetLastError();

@@ -1,5 +1,10 @@
 // Critical sections over a recursive mutex, and modules over the dynamic loader.
 #include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
 
 #include <mutex>
 
@@ -47,4 +52,31 @@ HINSTANCE ThisModuleInstance() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&ThisModuleInstance), &info) == 0) return nullptr;
   return info.dli_fbase;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+  std::string path;
+  if (module == nullptr) {
+    char buffer[4096];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length > 0) path.assign(buffer, static_cast<size_t>(length));
+  } else {
+    link_map* map = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr) {
+      path = map->l_name;
+    }
+  }
+  if (path.empty() || size == 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  // As on Windows: a name that does not fit is cut, terminated, and reported as too long.
+  const DWORD copied = path.size() < size ? static_cast<DWORD>(path.size()) : size - 1;
+  std::memcpy(fileName, path.data(), copied);
+  fileName[copied] = '\0';
+  if (copied < path.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  return copied;
 }

@@ -1,5 +1,5 @@
 // Defines the interface, class and type library identifiers of the interface definition, once
-// for the whole library (the system's own identifiers come from the system).
+// for each program or library that uses them (the system's own come from the system).
 #include "windows_api.h"
 
 #include <initguid.h>

@@ -1,0 +1,61 @@
+#include "component.h"
+
+#include <cstdio>
+
+namespace telvario::cli {
+namespace {
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
+using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+std::string LibraryBesideProgram() {
+  char program[4096] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+  std::string path(program, length);
+  const size_t slash = path.find_last_of("/\\");
+  path = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return path + TELVARIO_LIBRARY_NAME;
+}
+
+std::string Hex(HRESULT result) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned int>(result));
+  return text;
+}
+
+}  // namespace
+
+Component::Component() {
+  const std::string path = LibraryBesideProgram();
+  library_ = LoadLibraryA(path.c_str());
+  if (library_ == nullptr) {
+    error_ = "cannot load " + path;
+    return;
+  }
+  auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
+  if (getClassObject == nullptr) {
+    error_ = path + " has no DllGetClassObject";
+    return;
+  }
+  IClassFactory* factory = nullptr;
+  HRESULT result =
+      getClassObject(CLSID_Sonde, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (result != S_OK) {
+    error_ = "DllGetClassObject failed with " + Hex(result);
+    return;
+  }
+  result = factory->CreateInstance(nullptr, IID_ISonde, reinterpret_cast<void**>(&sonde_));
+  factory->Release();
+  if (result != S_OK) error_ = "CreateInstance failed with " + Hex(result);
+}
+
+Component::~Component() {
+  if (sonde_ != nullptr) sonde_->Release();
+  if (library_ == nullptr) return;
+  auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
+      reinterpret_cast<void*>(GetProcAddress(library_, "DllCanUnloadNow")));
+  if (canUnloadNow != nullptr && canUnloadNow() == S_OK) FreeLibrary(library_);
+}
+
+}  // namespace telvario::cli

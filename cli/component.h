@@ -1,0 +1,31 @@
+// The component as the client meets it, as any host would: the library loaded from beside the
+// program, its class object asked for with DllGetClassObject, and one Sonde made by it.
+#ifndef TELVARIO_CLI_COMPONENT_H
+#define TELVARIO_CLI_COMPONENT_H
+
+#include <string>
+
+#include "telvario_idl.h"
+
+namespace telvario::cli {
+
+class Component {
+ public:
+  Component();
+  ~Component();
+  Component(const Component&) = delete;
+  Component& operator=(const Component&) = delete;
+
+  // Null, with Error() saying why, when the object could not be made.
+  ISonde* Sonde() const { return sonde_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  HMODULE library_ = nullptr;
+  ISonde* sonde_ = nullptr;
+  std::string error_;
+};
+
+}  // namespace telvario::cli
+
+#endif
