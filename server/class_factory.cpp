@@ -1,5 +1,6 @@
 #include "class_factory.h"
 
+#include <atomic>
 #include <new>
 
 namespace telvario {
@@ -90,17 +91,24 @@ HRESULT GetClassObject(ObjectMapEntry* map, REFCLSID clsid, REFIID iid, void** o
   HRESULT result = S_OK;
   for (ObjectMapEntry* row = map; row != nullptr && row->clsid != nullptr; ++row) {
     if (row->createClassObject == nullptr || !IsEqualGUID(clsid, *row->clsid)) continue;
-    if (row->classObject == nullptr) {
+    // The class object is published with release and read with acquire, so a thread that
+    // finds it without the lock also sees it fully built.
+    std::atomic_ref<IUnknown*> cached(row->classObject);
+    if (cached.load(std::memory_order_acquire) == nullptr) {
       GuardedLockHolder holder(TheClassTable().ClassLock());
       const HRESULT entered = holder.Lock();
       if (entered != S_OK) return entered;
       // Checked again inside the lock: concurrent first requests make one class object.
-      if (row->classObject == nullptr) {
+      if (cached.load(std::memory_order_relaxed) == nullptr) {
+        IUnknown* created = nullptr;
         result = row->createClassObject(row->createInstance, IID_IUnknown,
-                                        reinterpret_cast<void**>(&row->classObject));
+                                        reinterpret_cast<void**>(&created));
+        if (created != nullptr) cached.store(created, std::memory_order_release);
       }
     }
-    if (row->classObject != nullptr) result = row->classObject->QueryInterface(iid, object);
+    if (IUnknown* classObject = cached.load(std::memory_order_acquire)) {
+      result = classObject->QueryInterface(iid, object);
+    }
     break;
   }
   if (*object == nullptr && result == S_OK) {
