@@ -4,30 +4,33 @@
 
 namespace telvario {
 
+namespace {
+
 // Where the platform raises on a shortage of memory it throws std::bad_alloc; anything else it
 // throws counts as a failure.
-HRESULT GuardedLock::Init() {
+template <typename Operation>
+HRESULT Guarded(Operation operation) {
   try {
-    InitializeCriticalSection(&section_);
+    operation();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
     return E_FAIL;
   }
-  initialised_ = true;
   return S_OK;
+}
+
+}  // namespace
+
+HRESULT GuardedLock::Init() {
+  const HRESULT result = Guarded([this] { InitializeCriticalSection(&section_); });
+  initialised_ = result == S_OK;
+  return result;
 }
 
 HRESULT GuardedLock::Lock() {
   if (!initialised_) return E_FAIL;
-  try {
-    EnterCriticalSection(&section_);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
-  return S_OK;
+  return Guarded([this] { EnterCriticalSection(&section_); });
 }
 
 void GuardedLock::Unlock() {

@@ -48,39 +48,33 @@ Results ReadPath(SondeProbe& sonde, const std::string& path) {
   return ReadUrl(sonde, Url(kServer + path).Get());
 }
 
-// The server's body for a path, read with the platform's own client.
-std::string Fetch(const std::string& path) {
+// A path of the server opened with the platform's own client, and read to its end: the body,
+// and whether the client called the transfer a failure, in opening or in reading. (Wine's
+// WinINet takes a dropped connection or bad chunking for the end of the body.)
+struct Transfer {
+  std::string body;
+  bool failed = false;
+};
+
+Transfer Fetch(const std::string& path) {
   HINTERNET session = InternetOpenA("test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   HINTERNET file = InternetOpenUrlA(session, (kServer + path).c_str(), nullptr, 0,
                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
-  std::string body;
-  char buffer[256];
-  DWORD count = 0;
-  while (file != nullptr && InternetReadFile(file, buffer, sizeof buffer, &count) && count > 0) {
-    body.append(buffer, count);
+  Transfer transfer;
+  transfer.failed = file == nullptr;
+  char buffer[4096];
+  DWORD count = 1;
+  while (!transfer.failed && count > 0) {
+    transfer.failed = !InternetReadFile(file, buffer, sizeof buffer, &count);
+    if (!transfer.failed) transfer.body.append(buffer, count);
   }
   if (file != nullptr) InternetCloseHandle(file);
   InternetCloseHandle(session);
-  return body;
-}
-
-// Whether the platform's client calls the transfer of this path a failure, in opening or in
-// reading. Wine's WinINet takes a dropped connection or bad chunking for the end of the body.
-bool PlatformFailsOn(const std::string& path) {
-  HINTERNET session = InternetOpenA("test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  HINTERNET file = InternetOpenUrlA(session, (kServer + path).c_str(), nullptr, 0,
-                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
-  bool failed = file == nullptr;
-  char buffer[4096];
-  DWORD count = 1;
-  while (!failed && count > 0) failed = !InternetReadFile(file, buffer, sizeof buffer, &count);
-  if (file != nullptr) InternetCloseHandle(file);
-  InternetCloseHandle(session);
-  return failed;
+  return transfer;
 }
 
 #define SKIP_UNLESS_PLATFORM_FAILS_ON(path)                                        \
-  if (!PlatformFailsOn(path)) {                                                    \
+  if (!Fetch(path).failed) {                                                       \
     GTEST_SKIP() << "this system's WinINet does not report " path " as a failure"; \
   }
 
@@ -147,7 +141,7 @@ TEST(ReadUrl, EveryCallFetchesFromTheServer) {
       std::to_string(GetTickCount()) + "-" + std::to_string(GetCurrentThreadId());
   ReadPath(sonde, "/counted/" + key);
   ReadPath(sonde, "/counted/" + key);
-  EXPECT_EQ(Fetch("/hits/" + key), "2");
+  EXPECT_EQ(Fetch("/hits/" + key).body, "2");
 }
 
 TEST(ReadUrl, FollowsRedirectsAndMeasuresErrorPages) {
