@@ -1,6 +1,7 @@
-// The cost of ReadURL against curl's own: the same body from the same loopback server, fetched
-// by ReadURL in this process and by the curl program, compared in CPU seconds per GiB and in
-// rate. Start the server first (tests/http_test_server.py) and pass its base URL.
+// The cost of ReadURL against curl's own: the same body from the same server, fetched by
+// ReadURL in this process and by the curl program, compared in CPU seconds per GiB and in rate.
+// Start the server first (tests/http_test_server.py) and pass its base URL, and optionally the
+// body's size in bytes (1 GiB by default).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,7 +16,7 @@ namespace {
 
 using telvario::SondeProbe;
 
-constexpr long long kBytes = 1LL << 30;
+constexpr long long kGiB = 1LL << 30;
 
 double CpuSeconds(const rusage& usage) {
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -70,16 +71,23 @@ Figures MeasureCurl(const std::string& url) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: download_bench BASE_URL (e.g. http://127.0.0.1:18099)\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: download_bench BASE_URL [BYTES] (e.g. http://127.0.0.1:18099)\n");
     return 2;
   }
-  const std::string url = std::string(argv[1]) + "/bytes/" + std::to_string(kBytes);
-  const Figures ours = MeasureReadUrl(url);
-  const Figures curl = MeasureCurl(url);
-  std::printf("1 GiB from %s\n", argv[1]);
-  std::printf("  ReadURL  %8.3f CPU s/GiB  %12.0f kbit/s\n", ours.cpuSeconds, ours.kilobitsPerSecond);
-  std::printf("  curl     %8.3f CPU s/GiB  %12.0f kbit/s\n", curl.cpuSeconds, curl.kilobitsPerSecond);
+  const long long bytes = argc == 3 ? std::atoll(argv[2]) : kGiB;
+  if (bytes <= 0) return 2;
+  const std::string url = std::string(argv[1]) + "/bytes/" + std::to_string(bytes);
+  Figures ours = MeasureReadUrl(url);
+  Figures curl = MeasureCurl(url);
+  const double perGiB = static_cast<double>(kGiB) / static_cast<double>(bytes);
+  ours.cpuSeconds *= perGiB;
+  curl.cpuSeconds *= perGiB;
+  std::printf("%lld bytes from %s\n", bytes, argv[1]);
+  std::printf("  ReadURL  %8.3f CPU s/GiB  %12.0f kbit/s\n", ours.cpuSeconds,
+              ours.kilobitsPerSecond);
+  std::printf("  curl     %8.3f CPU s/GiB  %12.0f kbit/s\n", curl.cpuSeconds,
+              curl.kilobitsPerSecond);
   if (curl.cpuSeconds > 0 && curl.kilobitsPerSecond > 0) {
     std::printf("  ratio    %8.2fx CPU       %12.3f rate\n", ours.cpuSeconds / curl.cpuSeconds,
                 ours.kilobitsPerSecond / curl.kilobitsPerSecond);

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The HTTP server of the download tests, on loopback only.
+"""The HTTP server of the download tests, on loopback (or a lab host's own address).
 
   /bytes/N        N bytes of body
   /empty          an empty body
@@ -10,8 +10,9 @@
   /counted/KEY    200 with a small body; counts the requests for KEY
   /hits/KEY       the number of requests /counted/KEY has had, as the body
   /close          closes the connection without answering
+  /silent         reads the request and never answers
 
-Run with --port P --pidfile F: it detaches once it listens, and stops on SIGTERM.
+Run with [--host A] --port P --pidfile F: it detaches once it listens, and stops on SIGTERM.
 """
 import argparse
 import http.server
@@ -19,6 +20,7 @@ import os
 import socket
 import sys
 import threading
+import time
 
 hits = {}
 hits_lock = threading.Lock()
@@ -79,6 +81,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 body = str(hits.get(arg, 0)).encode()
             self.head(200, len(body), [("Cache-Control", "no-store")])
             self.wfile.write(body)
+        elif kind == "silent":
+            time.sleep(3600)
         elif kind == "close":
             self.close_connection = True
             self.connection.close()
@@ -88,10 +92,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--pidfile", required=True)
     options = parser.parse_args()
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", options.port), Handler)
+    server = http.server.ThreadingHTTPServer((options.host, options.port), Handler)
     server.daemon_threads = True
     child = os.fork()
     if child != 0:
