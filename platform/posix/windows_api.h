@@ -7,6 +7,7 @@
 #include "kernel.h"
 #include "module_entry.h"
 #include "oleaut.h"
+#include "registry.h"
 #include "user.h"
 #include "wininet.h"
 #include "winsock.h"

@@ -1,0 +1,167 @@
+// The registry as the component uses it, under a scratch key of the current user's that the
+// tests make and remove: the real registry on Windows, the SQLite one elsewhere.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "windows_api.h"
+
+namespace {
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scratch_ = "Software\\TelvarioTest-" + std::to_string(GetCurrentThreadId()) + "-" +
+               std::to_string(GetTickCount());
+    DWORD disposition = 0;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, scratch_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key_, &disposition),
+        ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  }
+  void TearDown() override {
+    if (key_ != nullptr) RegCloseKey(key_);
+    RemoveTree(HKEY_CURRENT_USER, scratch_);
+  }
+
+  // Deletes a key and everything below it, the deepest first.
+  static void RemoveTree(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    char name[256];
+    DWORD length = sizeof name;
+    while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS) {
+      RemoveTree(root, path + "\\" + name);
+      length = sizeof name;
+    }
+    RegCloseKey(key);
+    RegDeleteKeyA(root, path.c_str());
+  }
+
+  HKEY Create(const char* subKey, DWORD* disposition = nullptr) {
+    HKEY created = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(key_, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &created, disposition),
+              ERROR_SUCCESS);
+    return created;
+  }
+
+  std::string scratch_;
+  HKEY key_ = nullptr;
+};
+
+TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheirCase) {
+  DWORD disposition = 0;
+  HKEY sub = Create("Alpha\\Beta", &disposition);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  RegCloseKey(sub);
+  sub = Create("ALPHA\\beta", &disposition);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  const DWORD seven = 7;
+  EXPECT_EQ(RegSetValueExA(sub, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4),
+            ERROR_SUCCESS);
+  RegCloseKey(sub);
+
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(key_, "alpha\\BETA", 0, KEY_READ, &opened), ERROR_SUCCESS);
+  DWORD type = 0, value = 0, size = sizeof value;
+  EXPECT_EQ(
+      RegQueryValueExA(opened, "COUNT", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(value, 7u);
+  RegCloseKey(opened);
+
+  char name[16];
+  DWORD length = sizeof name;
+  ASSERT_EQ(RegEnumKeyExA(key_, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(name, "Alpha");
+  EXPECT_EQ(length, 5u);
+}
+
+TEST_F(RegistryTest, MissingKeysAndValuesGiveFileNotFound) {
+  HKEY missing = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(key_, "Nowhere", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
+  DWORD size = 4;
+  BYTE data[4];
+  EXPECT_EQ(RegQueryValueExA(key_, "Nothing", nullptr, nullptr, data, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteValueA(key_, "Nothing"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyA(key_, "Nowhere"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, ShortBufferGivesMoreDataAndTheSizeNeeded) {
+  const char text[] = "Apartment";
+  ASSERT_EQ(RegSetValueExA(key_, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                           sizeof text),
+            ERROR_SUCCESS);
+  BYTE data[4];
+  DWORD size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(key_, "ThreadingModel", nullptr, nullptr, data, &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(size, sizeof text);
+  size = 0;
+  EXPECT_EQ(RegQueryValueExA(key_, "ThreadingModel", nullptr, nullptr, nullptr, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, sizeof text);
+  char whole[32] = {};
+  size = sizeof whole;
+  DWORD type = 0;
+  EXPECT_EQ(RegQueryValueExA(key_, "threadingmodel", nullptr, &type, reinterpret_cast<BYTE*>(whole),
+                             &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_STREQ(whole, "Apartment");
+}
+
+TEST_F(RegistryTest, DefaultValueHasNoName) {
+  const char text[] = "Sonde Class";
+  ASSERT_EQ(
+      RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+      ERROR_SUCCESS);
+  char read[32] = {};
+  DWORD size = sizeof read;
+  EXPECT_EQ(RegQueryValueExA(key_, "", nullptr, nullptr, reinterpret_cast<BYTE*>(read), &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(read, "Sonde Class");
+  EXPECT_EQ(RegDeleteValueA(key_, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(key_, ""), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, KeyWithSubkeysIsNotDeleted) {
+  RegCloseKey(Create("Parent\\Child"));
+  EXPECT_NE(RegDeleteKeyA(key_, "Parent"), ERROR_SUCCESS);
+  HKEY still = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(key_, "Parent\\Child", 0, KEY_READ, &still), ERROR_SUCCESS);
+  RegCloseKey(still);
+  EXPECT_EQ(RegDeleteKeyA(key_, "Parent\\Child"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(key_, "Parent"), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(key_, "Parent", 0, KEY_READ, &still), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, EnumerationAndInformationCountWhatIsThere) {
+  RegCloseKey(Create("One"));
+  RegCloseKey(Create("Three"));
+  RegCloseKey(Create("Two"));
+  const DWORD zero = 0;
+  RegSetValueExA(key_, "A", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
+  DWORD subKeys = 0, values = 0, longest = 0;
+  ASSERT_EQ(RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, &subKeys, &longest, nullptr, &values,
+                             nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subKeys, 3u);
+  EXPECT_EQ(values, 1u);
+  EXPECT_EQ(longest, 5u);
+
+  char name[16];
+  DWORD length = 3;  // "One" needs 4 with its NUL
+  EXPECT_EQ(RegEnumKeyExA(key_, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+  length = sizeof name;
+  EXPECT_EQ(RegEnumKeyExA(key_, 3, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+}
+
+}  // namespace
