@@ -24,6 +24,10 @@ constexpr char kUsage[] =
     "  show            print the object's properties (the default)\n"
     "  sleep MS        pause MS milliseconds, keeping the thread's messages flowing\n"
     "  download URL    measure the download rate of URL (ReadURL), in kbit/s\n"
+    "  addr NAME       the first IPv4 address of NAME (Addr)\n"
+    "  hostname ADDR   the name of a dotted IPv4 address (HostName)\n"
+    "  dns-check       whether the resolver gives the expected address (is_DNS_OK)\n"
+    "  dhcp            the DHCP server's address, where the system records one (DHCPServer)\n"
     "\n"
     "options:\n"
     "  --packet-size N set PacketSize first (8..1500; other values give 32)\n"
@@ -89,6 +93,17 @@ BSTR ToBstr(const std::string& text) {
   BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length - 1));
   if (result != nullptr) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result, length);
   return result;
+}
+
+// An automation string as UTF-8 text.
+std::string Narrow(BSTR text) {
+  if (text == nullptr || SysStringLen(text) == 0) return "";
+  const int length = static_cast<int>(SysStringLen(text));
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text, length, narrow.data(), bytes, nullptr, nullptr);
+  return narrow;
 }
 
 const char* DownloadFailure(float rate) {
@@ -166,6 +181,34 @@ int main(int argc, char** argv) {
     }
     sonde.Sleep(static_cast<LONG>(ms));
     report.Add("Slept", static_cast<long long>(ms));
+  } else if (options.command == "addr" || options.command == "hostname") {
+    if (options.arguments.size() != 1) return Fail(options.command + " needs one argument");
+    BSTR argument = ToBstr(options.arguments[0]);
+    BSTR answer = nullptr;
+    const bool forward = options.command == "addr";
+    if (forward) {
+      sonde.get_Addr(argument, &answer);
+    } else {
+      sonde.get_HostName(argument, &answer);
+    }
+    report.Add(forward ? "Addr" : "HostName", Narrow(answer));
+    SysFreeString(answer);
+    SysFreeString(argument);
+    report.Print(stdout, options.json);
+    return 0;
+  } else if (options.command == "dns-check") {
+    LONG ok = 0;
+    sonde.get_is_DNS_OK(&ok);
+    report.Add("is_DNS_OK", static_cast<long long>(ok));
+    report.Print(stdout, options.json);
+    return 0;
+  } else if (options.command == "dhcp") {
+    BSTR answer = nullptr;
+    sonde.get_DHCPServer(&answer);
+    report.Add("DHCPServer", Narrow(answer));
+    SysFreeString(answer);
+    report.Print(stdout, options.json);
+    return 0;
   } else if (options.command == "download") {
     if (options.arguments.size() != 1) return Fail("download needs a URL");
     Measure(sonde, report, options.arguments[0]);

@@ -19,6 +19,8 @@ class SondeProbe {
   SondeProbe& operator=(const SondeProbe&) = delete;
 
   // Every member returns S_OK and writes its result without a check.
+  HRESULT get_HostName(BSTR Addr, BSTR* pVal);
+  HRESULT get_Addr(BSTR HostName, BSTR* pVal);
   HRESULT get_PacketSize(SHORT* pVal);
   HRESULT put_PacketSize(SHORT newVal);
   HRESULT get_PingReps(SHORT* pVal);
@@ -28,6 +30,8 @@ class SondeProbe {
   HRESULT get_ElapsedTime(double* pVal);
   HRESULT get_RTT(SHORT i, SHORT* pVal);
   HRESULT get_ReadURL(BSTR URL, float* pVal);
+  HRESULT get_DHCPServer(BSTR* pVal);
+  HRESULT get_is_DNS_OK(LONG* pVal);
   HRESULT Sleep(LONG ms);
 
   SondeState& State() { return state_; }

@@ -149,11 +149,11 @@ HRESULT STDMETHODCALLTYPE Sonde::Invoke(DISPID /*member*/, REFIID /*iid*/, LCID 
 }
 
 // The measurements not built yet answer E_NOTIMPL; the rest are the probe's.
-HRESULT STDMETHODCALLTYPE Sonde::get_HostName(BSTR /*Addr*/, BSTR* /*pVal*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::get_HostName(BSTR Addr, BSTR* pVal) {
+  return probe_.get_HostName(Addr, pVal);
 }
-HRESULT STDMETHODCALLTYPE Sonde::get_Addr(BSTR /*HostName*/, BSTR* /*pVal*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::get_Addr(BSTR HostName, BSTR* pVal) {
+  return probe_.get_Addr(HostName, pVal);
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_PingTime(BSTR /*Site*/, SHORT* /*pVal*/) {
   return E_NOTIMPL;
@@ -188,12 +188,8 @@ HRESULT STDMETHODCALLTYPE Sonde::get_DataRead(LONG* pVal) {
 HRESULT STDMETHODCALLTYPE Sonde::get_ElapsedTime(double* pVal) {
   return probe_.get_ElapsedTime(pVal);
 }
-HRESULT STDMETHODCALLTYPE Sonde::get_DHCPServer(BSTR* /*pVal*/) {
-  return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE Sonde::get_is_DNS_OK(LONG* /*pVal*/) {
-  return E_NOTIMPL;
-}
+HRESULT STDMETHODCALLTYPE Sonde::get_DHCPServer(BSTR* pVal) { return probe_.get_DHCPServer(pVal); }
+HRESULT STDMETHODCALLTYPE Sonde::get_is_DNS_OK(LONG* pVal) { return probe_.get_is_DNS_OK(pVal); }
 HRESULT STDMETHODCALLTYPE Sonde::get_RTT(SHORT i, SHORT* pVal) {
   return probe_.get_RTT(i, pVal);
 }

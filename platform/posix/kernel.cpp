@@ -168,6 +168,13 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
   return TRUE;
 }
 
+DWORD GetVersion() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  GetVersionExA(&info);
+  return info.dwMajorVersion | (info.dwMinorVersion << 8) | ((info.dwBuildNumber & 0x7FFF) << 16);
+}
+
 LCID GetThreadLocale() {
   return 0x0409;
 }

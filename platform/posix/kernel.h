@@ -87,6 +87,9 @@ constexpr DWORD VER_PLATFORM_WIN32s = 0;
 constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
 constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
 BOOL GetVersionExA(OSVERSIONINFOA* info);
+// The version word: major in the low byte, minor in the next, the build in the high word with
+// its top bit clear for the NT family.
+DWORD GetVersion();
 
 constexpr LCTYPE LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
 LCID GetThreadLocale();

@@ -27,6 +27,7 @@ constexpr PredefinedRoot kRoots[] = {
     {0x80000002, "HKEY_LOCAL_MACHINE"},
     {0x80000003, "HKEY_USERS"},
     {0x80000005, "HKEY_CURRENT_CONFIG"},
+    {0x80000006, "HKEY_DYN_DATA"},
 };
 
 std::string Fold(const char* name) {

@@ -26,6 +26,7 @@ inline HKEY PredefinedKey(ULONG_PTR value) {
 #define HKEY_LOCAL_MACHINE PredefinedKey(0x80000002)
 #define HKEY_USERS PredefinedKey(0x80000003)
 #define HKEY_CURRENT_CONFIG PredefinedKey(0x80000005)
+#define HKEY_DYN_DATA PredefinedKey(0x80000006)
 
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;
