@@ -1,0 +1,20 @@
+#!/bin/sh
+# Runs a Windows test program under Wine inside a lab namespace. Wine sends and resolves from
+# the namespace of its wineserver, so the whole session runs inside: a copy of the build's
+# prefix of its own, and a wineserver started there and ended afterwards.
+# Usage: wine-in-lab.sh NAMESPACE PREFIX WINEARCH LOADER PROGRAM [ARGS...]
+set -eu
+namespace=$1 prefix=$2 arch=$3 loader=$4
+shift 4
+lab_prefix="$prefix-$namespace"
+[ -d "$lab_prefix" ] || cp -a "$prefix" "$lab_prefix"
+export WINEPREFIX="$lab_prefix" WINEARCH="$arch" WINEDEBUG=-all LOADER="$loader"
+unset DISPLAY
+exec ip netns exec "$namespace" sh -c '
+  wineserver -p 2>/dev/null || true
+  "$LOADER" wineboot </dev/null >/dev/null 2>&1 || true
+  status=0
+  "$LOADER" "$@" || status=$?
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  exit $status' sh "$@"
