@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sonde_probe.h"
+#include "test_strings.h"
 
 namespace telvario {
 namespace {
@@ -14,14 +15,12 @@ namespace {
 
 TEST(ReadUrlTimeout, ServerThatNeverAnswersGivesMinusTwoAfterAMinute) {
   const std::string url = "http://127.0.0.1:" TELVARIO_STRINGIFY(TELVARIO_HTTP_TEST_PORT) "/silent";
-  std::basic_string<OLECHAR> wide(url.begin(), url.end());
-  BSTR text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  const testing::TestBstr text(url);
   SondeProbe sonde;
   const DWORD start = GetTickCount();
   float rate = 0;
-  EXPECT_EQ(sonde.get_ReadURL(text, &rate), S_OK);
+  EXPECT_EQ(sonde.get_ReadURL(text.Get(), &rate), S_OK);
   const DWORD waited = GetTickCount() - start;
-  SysFreeString(text);
   EXPECT_EQ(rate, -2.0f);
   EXPECT_GE(waited, 55000u);  // it waited for the server, as WinINet does
   std::printf("a user waits %.1f s for a server that never answers\n", waited / 1000.0);

@@ -5,21 +5,17 @@
 #include <string>
 
 #include "sonde_probe.h"
+#include "test_strings.h"
 
 namespace telvario {
 namespace {
 
 std::string Call(HRESULT (SondeProbe::*member)(BSTR, BSTR*), const char* argument) {
-  const std::string narrow(argument);
-  const std::basic_string<OLECHAR> wide(narrow.begin(), narrow.end());
-  BSTR text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  const testing::TestBstr text(argument);
   SondeProbe sonde;
   BSTR value = nullptr;
-  (sonde.*member)(text, &value);
-  SysFreeString(text);
-  std::string result = value != nullptr ? std::string(value, value + SysStringLen(value)) : "";
-  SysFreeString(value);
-  return result;
+  (sonde.*member)(text.Get(), &value);
+  return testing::TakeNarrow(value);
 }
 
 LONG DnsOk() {

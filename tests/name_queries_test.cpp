@@ -7,35 +7,17 @@
 
 #include "name_queries.h"
 #include "sonde_probe.h"
+#include "test_strings.h"
 
 namespace telvario {
 namespace {
 
-using WideString = std::basic_string<OLECHAR>;
-
-class Text {
- public:
-  explicit Text(const char* text) : bstr_(nullptr) {
-    if (text == nullptr) return;
-    const std::string narrow(text);
-    const WideString wide(narrow.begin(), narrow.end());
-    bstr_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  }
-  ~Text() { SysFreeString(bstr_); }
-  Text(const Text&) = delete;
-  Text& operator=(const Text&) = delete;
-  BSTR Get() const { return bstr_; }
-
- private:
-  BSTR bstr_;
-};
+using Text = testing::TestBstr;
 
 // A member's string result as narrow text; fails the test for a null BSTR.
 std::string Result(BSTR value) {
   EXPECT_NE(value, nullptr) << "an empty result is an allocated empty string";
-  const std::string text = value == nullptr ? "" : std::string(value, value + SysStringLen(value));
-  SysFreeString(value);
-  return text;
+  return testing::TakeNarrow(value);
 }
 
 std::string HostName(const char* address) {
@@ -52,7 +34,9 @@ std::string Addr(const char* name) {
   return Result(value);
 }
 
-TEST(HostName, LoopbackAddressHasAName) { EXPECT_NE(HostName("127.0.0.1"), ""); }
+TEST(HostName, LoopbackAddressHasAName) {
+  EXPECT_NE(HostName("127.0.0.1"), "");
+}
 
 TEST(HostName, AnythingButADottedAddressGivesAnEmptyString) {
   EXPECT_EQ(HostName(nullptr), "");
@@ -61,7 +45,9 @@ TEST(HostName, AnythingButADottedAddressGivesAnEmptyString) {
   EXPECT_EQ(HostName("localhost"), "");
 }
 
-TEST(Addr, LocalhostIsLoopback) { EXPECT_EQ(Addr("localhost"), "127.0.0.1"); }
+TEST(Addr, LocalhostIsLoopback) {
+  EXPECT_EQ(Addr("localhost"), "127.0.0.1");
+}
 
 TEST(Addr, NullOrEmptyNameGivesTheMachinesFirstAddress) {
   SondeProbe sonde;  // holds Windows Sockets for the direct lookup below

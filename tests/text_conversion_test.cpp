@@ -50,14 +50,14 @@ TEST(TextConversion, IllFormedUtf8BecomesReplacementsOrFailsWhenAskedTo) {
   EXPECT_EQ(FromUtf8("a\xFF"
                      "b"),
             OLESTR("a\uFFFDb"));
-  EXPECT_EQ(FromUtf8("\xC0\x80"), OLESTR("\uFFFD\uFFFD"));            // overlong NUL
+  EXPECT_EQ(FromUtf8("\xC0\x80"), OLESTR("\uFFFD\uFFFD"));  // overlong NUL
   // An encoded surrogate: how many replacements it becomes is the system's choice.
   const WideString surrogate = FromUtf8("x\xED\xA0\x80y");
   ASSERT_GE(surrogate.size(), 3u);
   EXPECT_EQ(surrogate.front(), static_cast<WCHAR>('x'));
   EXPECT_EQ(surrogate.back(), static_cast<WCHAR>('y'));
   for (size_t i = 1; i + 1 < surrogate.size(); ++i) EXPECT_EQ(surrogate[i], 0xFFFD);
-  EXPECT_EQ(FromUtf8("x\xE2\x82"), OLESTR("x\uFFFD"));                // cut short
+  EXPECT_EQ(FromUtf8("x\xE2\x82"), OLESTR("x\uFFFD"));  // cut short
   SetLastError(0);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, nullptr, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));

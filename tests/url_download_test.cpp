@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "sonde_probe.h"
+#include "test_strings.h"
 #include "url_download.h"
 
 namespace telvario {
@@ -14,21 +15,7 @@ namespace {
 #define TELVARIO_STRINGIFY(x) TELVARIO_STRINGIFY2(x)
 const std::string kServer = "http://127.0.0.1:" TELVARIO_STRINGIFY(TELVARIO_HTTP_TEST_PORT);
 
-// The URL as a script would pass it.
-class Url {
- public:
-  explicit Url(const std::string& text) {
-    std::basic_string<OLECHAR> wide(text.begin(), text.end());
-    text_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  }
-  ~Url() { SysFreeString(text_); }
-  Url(const Url&) = delete;
-  Url& operator=(const Url&) = delete;
-  BSTR Get() const { return text_; }
-
- private:
-  BSTR text_;
-};
+using Url = testing::TestBstr;
 
 struct Results {
   float rate;

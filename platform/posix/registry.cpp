@@ -235,23 +235,30 @@ bool IsPredefined(HKEY key) {
   return false;
 }
 
-LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* disposition) {
-  if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
+// Runs body(db, id) on the key behind a handle: under the connection's lock, in one
+// transaction that commits when body succeeds.
+template <typename Body>
+LSTATUS OnKey(HKEY key, Body body) {
   std::lock_guard<std::mutex> lock(connectionMutex);
   sqlite3* db = database.Get();
   if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
   Transaction transaction(db);
   if (!transaction.Ok()) return ERROR_REGISTRY_IO_FAILED;
-  KeyId base = 0;
-  LSTATUS status = Resolve(db, key, base);
+  KeyId id = 0;
+  const LSTATUS status = Resolve(db, key, id);
   if (status != ERROR_SUCCESS) return transaction.Commit(status);
+  return transaction.Commit(body(db, id));
+}
+
+LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* disposition) {
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
   KeyId found = 0;
   bool created = false;
-  if (!Walk(db, base, Components(subKey), create, found, created)) {
-    return transaction.Commit(create ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND);
-  }
-  status = transaction.Commit(ERROR_SUCCESS);
+  const LSTATUS status = OnKey(key, [&](sqlite3* db, KeyId base) -> LSTATUS {
+    if (Walk(db, base, Components(subKey), create, found, created)) return ERROR_SUCCESS;
+    return create ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
+  });
   if (status != ERROR_SUCCESS) return status;
   *result = new RegistryKey{found};
   if (disposition != nullptr) {
@@ -283,143 +290,109 @@ LSTATUS RegCloseKey(HKEY key) {
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
                        DWORD size) {
   if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
-  std::lock_guard<std::mutex> lock(connectionMutex);
-  sqlite3* db = database.Get();
-  if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
-  Transaction transaction(db);
-  if (!transaction.Ok()) return ERROR_REGISTRY_IO_FAILED;
-  KeyId id = 0;
-  const LSTATUS status = Resolve(db, key, id);
-  if (status != ERROR_SUCCESS) return transaction.Commit(status);
   const std::string name = valueName != nullptr ? valueName : "";
-  Statement upsert(db,
-                   "INSERT INTO key_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)"
-                   " ON CONFLICT(key, folded) DO UPDATE SET name = excluded.name,"
-                   " type = excluded.type, data = excluded.data");
-  upsert.Bind(1, id).Bind(2, name).Bind(3, Fold(name.c_str())).Bind(4, KeyId{type});
-  upsert.BindBlob(5, data, size);
-  return transaction.Commit(upsert.Run() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED);
+  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    Statement upsert(db,
+                     "INSERT INTO key_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)"
+                     " ON CONFLICT(key, folded) DO UPDATE SET name = excluded.name,"
+                     " type = excluded.type, data = excluded.data");
+    upsert.Bind(1, id).Bind(2, name).Bind(3, Fold(name.c_str())).Bind(4, KeyId{type});
+    upsert.BindBlob(5, data, size);
+    return upsert.Run() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+  });
 }
 
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                          DWORD* size) {
   if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
-  std::lock_guard<std::mutex> lock(connectionMutex);
-  sqlite3* db = database.Get();
-  if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
-  KeyId id = 0;
-  const LSTATUS status = Resolve(db, key, id);
-  if (status != ERROR_SUCCESS) return status;
-  Statement find(db, "SELECT type, data FROM key_values WHERE key = ? AND folded = ?");
-  find.Bind(1, id).Bind(2, Fold(valueName));
-  if (!find.Row()) return ERROR_FILE_NOT_FOUND;
-  const std::vector<BYTE> stored = find.Blob(1);
-  if (type != nullptr) *type = static_cast<DWORD>(find.Integer(0));
-  if (size == nullptr) return ERROR_SUCCESS;
-  const auto needed = static_cast<DWORD>(stored.size());
-  if (data == nullptr) {
+  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    Statement find(db, "SELECT type, data FROM key_values WHERE key = ? AND folded = ?");
+    find.Bind(1, id).Bind(2, Fold(valueName));
+    if (!find.Row()) return ERROR_FILE_NOT_FOUND;
+    const std::vector<BYTE> stored = find.Blob(1);
+    if (type != nullptr) *type = static_cast<DWORD>(find.Integer(0));
+    if (size == nullptr) return ERROR_SUCCESS;
+    const auto needed = static_cast<DWORD>(stored.size());
+    if (data != nullptr && *size < needed) {
+      *size = needed;
+      return ERROR_MORE_DATA;
+    }
+    if (data != nullptr && needed > 0) std::memcpy(data, stored.data(), needed);
     *size = needed;
     return ERROR_SUCCESS;
-  }
-  if (*size < needed) {
-    *size = needed;
-    return ERROR_MORE_DATA;
-  }
-  if (needed > 0) std::memcpy(data, stored.data(), needed);
-  *size = needed;
-  return ERROR_SUCCESS;
+  });
 }
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
-  std::lock_guard<std::mutex> lock(connectionMutex);
-  sqlite3* db = database.Get();
-  if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
-  Transaction transaction(db);
-  if (!transaction.Ok()) return ERROR_REGISTRY_IO_FAILED;
-  KeyId id = 0;
-  const LSTATUS status = Resolve(db, key, id);
-  if (status != ERROR_SUCCESS) return transaction.Commit(status);
-  Statement erase(db, "DELETE FROM key_values WHERE key = ? AND folded = ?");
-  erase.Bind(1, id).Bind(2, Fold(valueName));
-  if (!erase.Run()) return transaction.Commit(ERROR_REGISTRY_IO_FAILED);
-  return transaction.Commit(sqlite3_changes(db) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    Statement erase(db, "DELETE FROM key_values WHERE key = ? AND folded = ?");
+    erase.Bind(1, id).Bind(2, Fold(valueName));
+    if (!erase.Run()) return ERROR_REGISTRY_IO_FAILED;
+    return sqlite3_changes(db) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+  });
 }
 
 LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
-  std::lock_guard<std::mutex> lock(connectionMutex);
-  sqlite3* db = database.Get();
-  if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
-  Transaction transaction(db);
-  if (!transaction.Ok()) return ERROR_REGISTRY_IO_FAILED;
-  KeyId base = 0;
-  LSTATUS status = Resolve(db, key, base);
-  if (status != ERROR_SUCCESS) return transaction.Commit(status);
-  KeyId target = 0;
-  bool created = false;
   const std::vector<std::string> parts = Components(subKey);
-  if (parts.empty() && IsPredefined(key)) return transaction.Commit(ERROR_ACCESS_DENIED);
-  if (!Walk(db, base, parts, false, target, created)) {
-    return transaction.Commit(ERROR_FILE_NOT_FOUND);
-  }
-  Statement children(db, "SELECT 1 FROM keys WHERE parent = ?");
-  children.Bind(1, target);
-  if (children.Row()) return transaction.Commit(ERROR_ACCESS_DENIED);  // subkeys stay
-  Statement values(db, "DELETE FROM key_values WHERE key = ?");
-  values.Bind(1, target);
-  Statement erase(db, "DELETE FROM keys WHERE id = ?");
-  erase.Bind(1, target);
-  status = values.Run() && erase.Run() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
-  return transaction.Commit(status);
+  if (parts.empty() && IsPredefined(key)) return ERROR_ACCESS_DENIED;
+  return OnKey(key, [&](sqlite3* db, KeyId base) -> LSTATUS {
+    KeyId target = 0;
+    bool created = false;
+    if (!Walk(db, base, parts, false, target, created)) return ERROR_FILE_NOT_FOUND;
+    Statement children(db, "SELECT 1 FROM keys WHERE parent = ?");
+    children.Bind(1, target);
+    if (children.Row()) return ERROR_ACCESS_DENIED;  // a key with subkeys stays
+    Statement values(db, "DELETE FROM key_values WHERE key = ?");
+    values.Bind(1, target);
+    Statement erase(db, "DELETE FROM keys WHERE id = ?");
+    erase.Bind(1, target);
+    return values.Run() && erase.Run() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+  });
 }
 
 LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWORD* /*reserved*/,
                       LPSTR /*keyClass*/, DWORD* /*classLength*/, FILETIME* lastWrite) {
   if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
-  std::lock_guard<std::mutex> lock(connectionMutex);
-  sqlite3* db = database.Get();
-  if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
-  KeyId id = 0;
-  const LSTATUS status = Resolve(db, key, id);
-  if (status != ERROR_SUCCESS) return status;
-  Statement child(db, "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
-  child.Bind(1, id).Bind(2, KeyId{index});
-  if (!child.Row()) return ERROR_NO_MORE_ITEMS;
-  const std::string found = child.Text(0);
-  if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
-  std::memcpy(name, found.c_str(), found.size() + 1);
-  *nameLength = static_cast<DWORD>(found.size());
-  if (lastWrite != nullptr) GetSystemTimeAsFileTime(lastWrite);
-  return ERROR_SUCCESS;
+  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    Statement child(db, "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
+    child.Bind(1, id).Bind(2, KeyId{index});
+    if (!child.Row()) return ERROR_NO_MORE_ITEMS;
+    const std::string found = child.Text(0);
+    if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
+    std::memcpy(name, found.c_str(), found.size() + 1);
+    *nameLength = static_cast<DWORD>(found.size());
+    if (lastWrite != nullptr) GetSystemTimeAsFileTime(lastWrite);
+    return ERROR_SUCCESS;
+  });
 }
 
 LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, DWORD* classLength, DWORD* /*reserved*/,
                          DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength,
                          DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
                          DWORD* securityDescriptorLength, FILETIME* lastWrite) {
-  std::lock_guard<std::mutex> lock(connectionMutex);
-  sqlite3* db = database.Get();
-  if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
-  KeyId id = 0;
-  const LSTATUS status = Resolve(db, key, id);
-  if (status != ERROR_SUCCESS) return status;
-  Statement keys(db, "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?");
-  keys.Bind(1, id);
-  keys.Row();
-  Statement stored(db,
-                   "SELECT count(*), coalesce(max(length(name)), 0), "
-                   "coalesce(max(length(data)), 0) FROM key_values WHERE key = ?");
-  stored.Bind(1, id);
-  stored.Row();
-  if (keyClass != nullptr && classLength != nullptr && *classLength > 0) keyClass[0] = '\0';
-  if (classLength != nullptr) *classLength = 0;
-  if (subKeys != nullptr) *subKeys = static_cast<DWORD>(keys.Integer(0));
-  if (maxSubKeyLength != nullptr) *maxSubKeyLength = static_cast<DWORD>(keys.Integer(1));
-  if (maxClassLength != nullptr) *maxClassLength = 0;
-  if (values != nullptr) *values = static_cast<DWORD>(stored.Integer(0));
-  if (maxValueNameLength != nullptr) *maxValueNameLength = static_cast<DWORD>(stored.Integer(1));
-  if (maxValueLength != nullptr) *maxValueLength = static_cast<DWORD>(stored.Integer(2));
-  if (securityDescriptorLength != nullptr) *securityDescriptorLength = 0;
-  if (lastWrite != nullptr) GetSystemTimeAsFileTime(lastWrite);
-  return ERROR_SUCCESS;
+  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    Statement keys(db,
+                   "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?");
+    keys.Bind(1, id);
+    keys.Row();
+    Statement stored(db,
+                     "SELECT count(*), coalesce(max(length(name)), 0), "
+                     "coalesce(max(length(data)), 0) FROM key_values WHERE key = ?");
+    stored.Bind(1, id);
+    stored.Row();
+    if (keyClass != nullptr && classLength != nullptr && *classLength > 0) keyClass[0] = '\0';
+    if (classLength != nullptr) *classLength = 0;
+    if (subKeys != nullptr) *subKeys = static_cast<DWORD>(keys.Integer(0));
+    if (maxSubKeyLength != nullptr) *maxSubKeyLength = static_cast<DWORD>(keys.Integer(1));
+    if (maxClassLength != nullptr) *maxClassLength = 0;
+    if (values != nullptr) *values = static_cast<DWORD>(stored.Integer(0));
+    if (maxValueNameLength != nullptr) {
+      *maxValueNameLength = static_cast<DWORD>(stored.Integer(1));
+    }
+    if (maxValueLength != nullptr) *maxValueLength = static_cast<DWORD>(stored.Integer(2));
+    if (securityDescriptorLength != nullptr) *securityDescriptorLength = 0;
+    if (lastWrite != nullptr) GetSystemTimeAsFileTime(lastWrite);
+    return ERROR_SUCCESS;
+  });
 }
