@@ -98,6 +98,10 @@ DWORD GetCurrentThreadId() {
   return static_cast<DWORD>(syscall(SYS_gettid));
 }
 
+DWORD GetCurrentProcessId() {
+  return static_cast<DWORD>(getpid());
+}
+
 BOOL SetThreadPriority(HANDLE thread, int priority) {
   if (thread != kCurrentThreadHandle) {
     SetLastError(ERROR_INVALID_HANDLE);

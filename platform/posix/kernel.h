@@ -29,6 +29,7 @@ constexpr DWORD INFINITE = 0xFFFFFFFF;
 void Sleep(DWORD milliseconds);
 HANDLE GetCurrentThread();
 DWORD GetCurrentThreadId();
+DWORD GetCurrentProcessId();
 
 constexpr int THREAD_PRIORITY_IDLE = -15;
 constexpr int THREAD_PRIORITY_LOWEST = -2;

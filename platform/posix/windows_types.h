@@ -8,6 +8,7 @@
 #include <cstdint>
 
 using BYTE = std::uint8_t;
+using UCHAR = unsigned char;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
@@ -42,6 +43,9 @@ using LRESULT = LONG_PTR;
 using HANDLE = void*;
 using LPVOID = void*;
 using ATOM = WORD;
+
+// The handle value that creating functions return on failure.
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
 
 // A 16-bit string literal, as OLESTR("text") is L"text" on Windows.
 #define OLESTR(text) u##text

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <wininet.h>
+#include <iphlpapi.h>
+#include <icmpapi.h>
 #include <objbase.h>
 #include <ocidl.h>
 #include <objsafe.h>
