@@ -4,16 +4,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "automation_text.h"
 #include "component.h"
+#include "echo_measure.h"
 #include "progress.h"
 #include "report.h"
 
 namespace {
 
+using telvario::cli::Narrow;
 using telvario::cli::Report;
+using telvario::cli::ToBstr;
 
 constexpr char kUsage[] =
     "usage: telvario [COMMAND] [OPTIONS]\n"
@@ -28,10 +33,16 @@ constexpr char kUsage[] =
     "  hostname ADDR   the name of a dotted IPv4 address (HostName)\n"
     "  dns-check       whether the resolver gives the expected address (is_DNS_OK)\n"
     "  dhcp            the DHCP server's address, where the system records one (DHCPServer)\n"
+    "  ping HOST       the mean round-trip time to HOST in ms by ICMP echo (PingTime)\n"
+    "  trace HOST --hop N\n"
+    "                  the round-trip time to the N-th router towards HOST (TraceRouteTime)\n"
     "\n"
     "options:\n"
     "  --packet-size N set PacketSize first (8..1500; other values give 32)\n"
     "  --ping-reps N   set PingReps first (1..100; other values give 1)\n"
+    "  --size N        the same as --packet-size\n"
+    "  --reps N        the same as --ping-reps\n"
+    "  --hop N         the hop (time to live) for trace\n"
     "  --json          print one JSON object instead of text\n"
     "  --help          print this help\n";
 
@@ -43,6 +54,7 @@ struct Options {
   long packetSize = 0;
   bool hasPingReps = false;
   long pingReps = 0;
+  std::optional<long> hop;
 };
 
 // A whole number that fits the 32-bit arguments of the object's members.
@@ -86,26 +98,6 @@ void AddProperties(ISonde& sonde, Report& report) {
   report.Add("ElapsedTime", elapsed);
 }
 
-// The URL as an automation string, as a script host would pass it.
-BSTR ToBstr(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 0) return nullptr;
-  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length - 1));
-  if (result != nullptr) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result, length);
-  return result;
-}
-
-// An automation string as UTF-8 text.
-std::string Narrow(BSTR text) {
-  if (text == nullptr || SysStringLen(text) == 0) return "";
-  const int length = static_cast<int>(SysStringLen(text));
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text, length, narrow.data(), bytes, nullptr, nullptr);
-  return narrow;
-}
-
 const char* DownloadFailure(float rate) {
   if (rate == -1.0f) return "no Internet session could be opened";
   if (rate == -2.0f) return "the URL could not be opened";
@@ -143,12 +135,15 @@ int main(int argc, char** argv) {
     }
     if (arg == "--json") {
       options.json = true;
-    } else if (arg == "--packet-size" || arg == "--ping-reps") {
+    } else if (arg == "--packet-size" || arg == "--size" || arg == "--ping-reps" ||
+               arg == "--reps" || arg == "--hop") {
       long value = 0;
       if (i + 1 >= argc || !ParseNumber(argv[i + 1], value)) return Fail(arg + " needs a number");
       ++i;
-      if (arg == "--packet-size") {
+      if (arg == "--packet-size" || arg == "--size") {
         options.hasPacketSize = true, options.packetSize = value;
+      } else if (arg == "--hop") {
+        options.hop = value;
       } else {
         options.hasPingReps = true, options.pingReps = value;
       }
@@ -207,6 +202,17 @@ int main(int argc, char** argv) {
     sonde.get_DHCPServer(&answer);
     report.Add("DHCPServer", Narrow(answer));
     SysFreeString(answer);
+    report.Print(stdout, options.json);
+    return 0;
+  } else if (options.command == "ping" || options.command == "trace") {
+    const bool trace = options.command == "trace";
+    if (options.arguments.size() != 1) return Fail(options.command + " needs a host");
+    if (trace != options.hop.has_value()) {
+      return Fail(trace ? "trace needs --hop N" : "--hop belongs to trace");
+    }
+    std::optional<short> hop;
+    if (trace) hop = To16(*options.hop);
+    telvario::cli::MeasureEcho(sonde, report, options.arguments[0], hop);
     report.Print(stdout, options.json);
     return 0;
   } else if (options.command == "download") {

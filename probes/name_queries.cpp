@@ -20,8 +20,12 @@ struct RootKey {
 };
 
 const RootKey rootKeyTable[] = {
-    {"HKCR", HKEY_CLASSES_ROOT},   {"HKCU", HKEY_CURRENT_USER}, {"HKLM", HKEY_LOCAL_MACHINE},
-    {"HKUS", HKEY_USERS},          {"HKCC", HKEY_CURRENT_CONFIG}, {"HKDD", HKEY_DYN_DATA},
+    {"HKCR", HKEY_CLASSES_ROOT},
+    {"HKCU", HKEY_CURRENT_USER},
+    {"HKLM", HKEY_LOCAL_MACHINE},
+    {"HKUS", HKEY_USERS},
+    {"HKCC", HKEY_CURRENT_CONFIG},
+    {"HKDD", HKEY_DYN_DATA},
     {"", nullptr},
 };
 
@@ -40,15 +44,17 @@ bool SameIgnoringCase(const char* a, const char* b, size_t count) {
   return true;
 }
 
+}  // namespace
+
 BSTR AddressText(ULONG address) {
   in_addr parts;
   parts.s_addr = address;
   return ToWideBstr(inet_ntoa(parts));
 }
 
-}  // namespace
-
-bool IsNtFamily() { return (GetVersion() & 0x80000000u) == 0; }
+bool IsNtFamily() {
+  return (GetVersion() & 0x80000000u) == 0;
+}
 
 DWORD ReadRegistryDword(const char* path, const char* valueName, void* buffer, DWORD size) {
   if (path == nullptr) return 0;
@@ -62,7 +68,8 @@ DWORD ReadRegistryDword(const char* path, const char* valueName, void* buffer, D
   if (root == nullptr) return 0;
   // The subkey starts after the abbreviation and one separator; a path that ends with the
   // abbreviation names the root itself, and nothing past its end is read.
-  const char* subKey = std::strlen(path) > kAbbreviationLength ? path + kAbbreviationLength + 1 : "";
+  const char* subKey =
+      std::strlen(path) > kAbbreviationLength ? path + kAbbreviationLength + 1 : "";
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
   DWORD count = size;

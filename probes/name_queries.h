@@ -10,6 +10,9 @@ namespace telvario {
 extern const char* const dnsCheckHost;
 extern const char* const dnsCheckAddress;
 
+// The dotted-decimal text of an IPv4 address (network byte order) as an automation string.
+BSTR AddressText(ULONG address);
+
 // True on the NT family, where DHCPServer does not consult the registry.
 bool IsNtFamily();
 

@@ -21,6 +21,9 @@ class SondeProbe {
   // Every member returns S_OK and writes its result without a check.
   HRESULT get_HostName(BSTR Addr, BSTR* pVal);
   HRESULT get_Addr(BSTR HostName, BSTR* pVal);
+  HRESULT get_PingTime(BSTR Site, SHORT* pVal);
+  HRESULT get_TraceRouteTime(BSTR Site, SHORT Hop, SHORT* pVal);
+  HRESULT get_ReplyIP(BSTR* pVal);
   HRESULT get_PacketSize(SHORT* pVal);
   HRESULT put_PacketSize(SHORT newVal);
   HRESULT get_PingReps(SHORT* pVal);

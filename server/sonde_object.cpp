@@ -155,8 +155,8 @@ HRESULT STDMETHODCALLTYPE Sonde::get_HostName(BSTR Addr, BSTR* pVal) {
 HRESULT STDMETHODCALLTYPE Sonde::get_Addr(BSTR HostName, BSTR* pVal) {
   return probe_.get_Addr(HostName, pVal);
 }
-HRESULT STDMETHODCALLTYPE Sonde::get_PingTime(BSTR /*Site*/, SHORT* /*pVal*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::get_PingTime(BSTR Site, SHORT* pVal) {
+  return probe_.get_PingTime(Site, pVal);
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_PacketSize(SHORT* pVal) {
   return probe_.get_PacketSize(pVal);
@@ -173,11 +173,11 @@ HRESULT STDMETHODCALLTYPE Sonde::put_PingReps(SHORT newVal) {
 HRESULT STDMETHODCALLTYPE Sonde::get_NGoodPings(SHORT* pVal) {
   return probe_.get_NGoodPings(pVal);
 }
-HRESULT STDMETHODCALLTYPE Sonde::get_ReplyIP(BSTR* /*pVal*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::get_ReplyIP(BSTR* pVal) {
+  return probe_.get_ReplyIP(pVal);
 }
-HRESULT STDMETHODCALLTYPE Sonde::get_TraceRouteTime(BSTR /*Site*/, SHORT /*Hop*/, SHORT* /*pVal*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::get_TraceRouteTime(BSTR Site, SHORT Hop, SHORT* pVal) {
+  return probe_.get_TraceRouteTime(Site, Hop, pVal);
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_ReadURL(BSTR URL, float* pVal) {
   return probe_.get_ReadURL(URL, pVal);
@@ -188,8 +188,12 @@ HRESULT STDMETHODCALLTYPE Sonde::get_DataRead(LONG* pVal) {
 HRESULT STDMETHODCALLTYPE Sonde::get_ElapsedTime(double* pVal) {
   return probe_.get_ElapsedTime(pVal);
 }
-HRESULT STDMETHODCALLTYPE Sonde::get_DHCPServer(BSTR* pVal) { return probe_.get_DHCPServer(pVal); }
-HRESULT STDMETHODCALLTYPE Sonde::get_is_DNS_OK(LONG* pVal) { return probe_.get_is_DNS_OK(pVal); }
+HRESULT STDMETHODCALLTYPE Sonde::get_DHCPServer(BSTR* pVal) {
+  return probe_.get_DHCPServer(pVal);
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_is_DNS_OK(LONG* pVal) {
+  return probe_.get_is_DNS_OK(pVal);
+}
 HRESULT STDMETHODCALLTYPE Sonde::get_RTT(SHORT i, SHORT* pVal) {
   return probe_.get_RTT(i, pVal);
 }
