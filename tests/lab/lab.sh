@@ -3,16 +3,30 @@
 #   tvl-client  10.213.2.1   the host under test; its resolver is the lab's name server
 #   tvl-dns     10.213.2.2   dnsmasq serving the lab zone (started here, not as a service)
 #   tvl-nodns                a host whose name server does not answer
+# and a routed chain from the client to a destination side:
+#   tvl-client 10.213.10.1 - tvl-r1 10.213.10.2 | 10.213.11.1 - tvl-r2 10.213.11.2 | 10.213.12.1
+#   - tvl-r3 10.213.12.2 | 10.213.3.1, 10.213.4.1, 10.213.5.1 - tvl-host    10.213.3.10
+#                                                             - tvl-silent  10.213.4.10
+#                                                             - tvl-behind  10.213.5.10
+# Router 1 holds every packet that enters or leaves it for 20 ms (delay_queue.cpp), so every
+# round trip through it takes about 40 ms. tvl-silent ignores echo requests; router 2 sends no
+# time-exceeded answers for packets to tvl-behind.
 # The lab's block is blackholed in the root namespace, so nothing meant for the lab can leave
 # this machine from outside it. Root only. Usage: lab.sh up|down
 set -u
 block=10.213.0.0/16
 pidfile=/run/telvario-lab-dnsmasq.pid
+delay_pidfile=/run/telvario-lab-delay.pid
+delay_program=/run/telvario-lab/delay_queue
+here=$(cd "$(dirname "$0")" && pwd)
+namespaces="tvl-client tvl-dns tvl-nodns tvl-r1 tvl-r2 tvl-r3 tvl-host tvl-silent tvl-behind"
 
 down() {
-  if [ -s "$pidfile" ]; then kill "$(cat "$pidfile")" 2>/dev/null || true; fi
-  rm -f "$pidfile"
-  for ns in tvl-client tvl-dns tvl-nodns; do
+  for file in "$pidfile" "$delay_pidfile"; do
+    if [ -s "$file" ]; then kill "$(cat "$file")" 2>/dev/null || true; fi
+    rm -f "$file"
+  done
+  for ns in $namespaces; do
     ip netns del "$ns" 2>/dev/null || true
     rm -rf "/etc/netns/$ns"
   done
@@ -28,11 +42,75 @@ resolver() {
   printf 'hosts: files dns\n' >"/etc/netns/$1/nsswitch.conf"
 }
 
+# A link between two namespaces: link NS1 DEV1 ADDR1 NS2 DEV2 ADDR2 (addresses with /24).
+link() {
+  ip link add "$2" netns "$1" mtu 9000 type veth peer name "$5" netns "$4" mtu 9000
+  ip -n "$1" addr add "$3" dev "$2"
+  ip -n "$4" addr add "$6" dev "$5"
+  ip -n "$1" link set "$2" up
+  ip -n "$4" link set "$5" up
+}
+
+# Routers and hosts answer every probe: no rate limit on the ICMP messages they send.
+icmp_unlimited() {
+  ip netns exec "$1" sysctl -qw net.ipv4.icmp_ratelimit=0
+  ip netns exec "$1" sysctl -qw net.ipv4.icmp_msgs_per_sec=1000000 2>/dev/null || true
+  ip netns exec "$1" sysctl -qw net.ipv4.icmp_msgs_burst=1000000 2>/dev/null || true
+}
+
+# The delay element, built here from its source when missing or older.
+start_delay() {
+  mkdir -p "$(dirname "$delay_program")"
+  if [ ! -x "$delay_program" ] || [ "$here/delay_queue.cpp" -nt "$delay_program" ]; then
+    g++ -std=c++20 -O2 -o "$delay_program" "$here/delay_queue.cpp" -lnetfilter_queue
+  fi
+  for chain in PREROUTING OUTPUT; do
+    ip netns exec tvl-r1 iptables -t mangle -A "$chain" -j NFQUEUE --queue-num 0
+  done
+  ip netns exec tvl-r1 "$delay_program" 0 20 </dev/null >/dev/null 2>&1 &
+  echo $! >"$delay_pidfile"
+}
+
+routed_chain() {
+  link tvl-client tvl-c1 10.213.10.1/24 tvl-r1 tvl-r1a 10.213.10.2/24
+  link tvl-r1 tvl-r1b 10.213.11.1/24 tvl-r2 tvl-r2a 10.213.11.2/24
+  link tvl-r2 tvl-r2b 10.213.12.1/24 tvl-r3 tvl-r3a 10.213.12.2/24
+  link tvl-r3 tvl-r3h 10.213.3.1/24 tvl-host tvl-h 10.213.3.10/24
+  link tvl-r3 tvl-r3s 10.213.4.1/24 tvl-silent tvl-s 10.213.4.10/24
+  link tvl-r3 tvl-r3b 10.213.5.1/24 tvl-behind tvl-b 10.213.5.10/24
+  ip -n tvl-client route add 10.213.0.0/16 via 10.213.10.2
+  ip -n tvl-r1 route add default via 10.213.11.2
+  ip -n tvl-r2 route add 10.213.10.0/24 via 10.213.11.1
+  ip -n tvl-r2 route add default via 10.213.12.2
+  ip -n tvl-r3 route add default via 10.213.12.1
+  ip -n tvl-host route add default via 10.213.3.1
+  ip -n tvl-silent route add default via 10.213.4.1
+  ip -n tvl-behind route add default via 10.213.5.1
+  for router in tvl-r1 tvl-r2 tvl-r3; do
+    ip netns exec "$router" sysctl -qw net.ipv4.ip_forward=1
+  done
+  for ns in $namespaces; do icmp_unlimited "$ns"; done
+  # Any user of the client may send ICMP echo from a datagram socket.
+  ip netns exec tvl-client sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+  ip netns exec tvl-silent sysctl -qw net.ipv4.icmp_echo_ignore_all=1
+  # Router 2 stays silent about packets to tvl-behind: it drops its time-exceeded answers that
+  # quote that destination (the quoted IP header's destination, 24 bytes into the message).
+  ip netns exec tvl-r2 nft -f - <<'RULES'
+table ip lab {
+  chain output {
+    type filter hook output priority 0;
+    icmp type time-exceeded @th,192,32 0x0ad5050a drop
+  }
+}
+RULES
+  start_delay
+}
+
 up() {
   set -e
   down
   ip route add blackhole "$block"
-  for ns in tvl-client tvl-dns tvl-nodns; do
+  for ns in $namespaces; do
     ip netns add "$ns"
     ip -n "$ns" link set lo up
   done
@@ -52,7 +130,9 @@ up() {
     --local=/lab.test/ --local=/2.213.10.in-addr.arpa/ \
     --host-record=host.lab.test,10.213.2.10 \
     --txt-record=nodata.lab.test,"no address here" \
-    --host-record=a.root-servers.net,198.41.0.4
+    --host-record=a.root-servers.net,198.41.0.4 \
+    --host-record=echo.lab.test,10.213.3.10
+  routed_chain
 }
 
 case "${1:-}" in
