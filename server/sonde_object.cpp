@@ -3,6 +3,7 @@
 #include <new>
 
 #include "server_module.h"
+#include "type_info_cache.h"
 
 namespace telvario {
 namespace {
@@ -130,22 +131,24 @@ HRESULT STDMETHODCALLTYPE Sonde::SetInterfaceSafetyOptions(REFIID iid, DWORD mas
   return S_OK;
 }
 
-// Late binding is served by the type information, which this object does not carry yet.
-HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfoCount(UINT* /*count*/) {
-  return E_NOTIMPL;
+// Late binding is served by the type information that all Sonde objects of the process share.
+HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfoCount(UINT* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 1;
+  return S_OK;
 }
-HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfo(UINT /*index*/, LCID /*locale*/,
-                                             ITypeInfo** /*info*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) {
+  return CachedGetTypeInfo(SondeTypeInfo(), index, locale, info);
 }
-HRESULT STDMETHODCALLTYPE Sonde::GetIDsOfNames(REFIID /*iid*/, LPOLESTR* /*names*/, UINT /*count*/,
-                                               LCID /*locale*/, DISPID* /*dispids*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
+                                               DISPID* dispids) {
+  return CachedGetIDsOfNames(SondeTypeInfo(), iid, names, count, locale, dispids);
 }
-HRESULT STDMETHODCALLTYPE Sonde::Invoke(DISPID /*member*/, REFIID /*iid*/, LCID /*locale*/,
-                                        WORD /*flags*/, DISPPARAMS* /*params*/, VARIANT* /*result*/,
-                                        EXCEPINFO* /*exception*/, UINT* /*argumentError*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::Invoke(DISPID member, REFIID iid, LCID locale, WORD flags,
+                                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                        UINT* argumentError) {
+  return CachedInvoke(SondeTypeInfo(), static_cast<ISonde*>(this), member, iid, locale, flags,
+                      params, result, exception, argumentError);
 }
 
 // The measurements not built yet answer E_NOTIMPL; the rest are the probe's.

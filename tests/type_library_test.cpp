@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "sonde_type_library.h"
 #include "telvario_idl.h"
 #include "windows_api.h"
 
@@ -147,6 +149,95 @@ TEST_F(TypeLibraryTest, ISondeListsEveryMemberInSlotOrder) {
   }
   vtable->Release();
   dispatch->Release();
+}
+
+}  // namespace
+
+namespace {
+
+using telvario::kSondeTypeLibrary;
+namespace typelib = telvario::typelib;
+
+// The description that the posix build serves, member by member against widl's type library.
+TEST_F(TypeLibraryTest, PosixDescriptionAgreesWithTheTypeLibrary) {
+  BSTR name = nullptr, help = nullptr;
+  ASSERT_EQ(library_->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Text(name), kSondeTypeLibrary.name);
+  EXPECT_EQ(Text(help), kSondeTypeLibrary.help);
+
+  for (UINT c = 0; c < kSondeTypeLibrary.coclassCount; ++c) {
+    const typelib::Coclass& coclass = kSondeTypeLibrary.coclasses[c];
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(library_->GetTypeInfoOfGuid(*coclass.clsid, &info), S_OK);
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Text(name), coclass.name);
+    EXPECT_EQ(Text(help), coclass.help);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->wTypeFlags, coclass.typeFlags);
+    info->ReleaseTypeAttr(attributes);
+    info->Release();
+  }
+
+  for (UINT i = 0; i < kSondeTypeLibrary.interfaceCount; ++i) {
+    const typelib::Interface& described = kSondeTypeLibrary.interfaces[i];
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(library_->GetTypeInfoOfGuid(*described.iid, &info), S_OK);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
+    EXPECT_EQ(attributes->wTypeFlags, described.typeFlags);
+    ASSERT_EQ(attributes->cFuncs, described.functionCount);
+    info->ReleaseTypeAttr(attributes);
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Text(name), described.name);
+    EXPECT_EQ(Text(help), described.help);
+
+    for (UINT f = 0; f < described.functionCount; ++f) {
+      const typelib::Function& expected = described.functions[f];
+      SCOPED_TRACE(testing::Message() << "function " << f);
+      FUNCDESC* function = nullptr;
+      ASSERT_EQ(info->GetFuncDesc(f, &function), S_OK);
+      EXPECT_EQ(function->memid, expected.memid);
+      EXPECT_EQ(function->invkind, expected.invkind);
+      EXPECT_EQ(function->funckind, FUNC_DISPATCH);
+      EXPECT_EQ(function->oVft, static_cast<SHORT>(expected.slot * sizeof(void*)));
+      EXPECT_EQ(function->wFuncFlags, expected.funcFlags);
+      EXPECT_EQ(function->elemdescFunc.tdesc.vt, expected.result);
+      ASSERT_EQ(function->cParams, expected.parameterCount);
+      for (SHORT p = 0; p < function->cParams; ++p) {
+        EXPECT_EQ(function->lprgelemdescParam[p].tdesc.vt, expected.parameters[p].type) << p;
+        EXPECT_EQ(function->lprgelemdescParam[p].paramdesc.wParamFlags,
+                  expected.parameters[p].flags)
+            << p;
+      }
+      BSTR names[16] = {};
+      UINT count = 0;
+      ASSERT_EQ(info->GetNames(function->memid, names, 16, &count), S_OK);
+      std::vector<WideString> got;
+      for (UINT n = 0; n < count; ++n) got.push_back(Text(names[n]));
+      std::vector<WideString> want{expected.name};
+      // A property's get and put share the names of the one listed first.
+      const typelib::Function* first = &expected;
+      for (UINT g = 0; g < f; ++g) {
+        if (described.functions[g].memid == expected.memid) {
+          first = &described.functions[g];
+          break;
+        }
+      }
+      for (SHORT p = 0; p < first->parameterCount; ++p) {
+        if (first->parameters[p].name != nullptr) want.emplace_back(first->parameters[p].name);
+      }
+      EXPECT_EQ(got, want);
+      BSTR memberHelp = nullptr;
+      ASSERT_EQ(info->GetDocumentation(function->memid, nullptr, &memberHelp, nullptr, nullptr),
+                S_OK);
+      const WideString expectedHelp = expected.help != nullptr ? expected.help : WideString();
+      EXPECT_EQ(Text(memberHelp), expectedHelp);
+      info->ReleaseFuncDesc(function);
+    }
+    info->Release();
+  }
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ inline bool operator!=(REFGUID a, REFGUID b) {
   return !IsEqualGUID(a, b);
 }
 
+// The identifier as registry text with braces; the characters written with the terminator
+// (39), or 0 when maxChars is too small.
+int StringFromGUID2(REFGUID guid, LPOLESTR text, int maxChars);
+
 #define STDMETHODIMP HRESULT
 #define STDMETHODIMP_(type) type
 // Exported from the library, as a .def file exports them on Windows.
@@ -43,6 +47,7 @@ constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111);
 constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006);
 constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
 
+constexpr IID IID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -77,7 +82,7 @@ class IClassFactory : public IUnknown {
 // Automation's types as IDispatch's slots name them; their services come with late binding.
 using DISPID = LONG;
 using MEMBERID = DISPID;
-struct ITypeInfo;
+class ITypeInfo;
 struct VARIANT;
 struct DISPPARAMS;
 struct EXCEPINFO;

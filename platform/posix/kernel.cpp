@@ -102,6 +102,17 @@ DWORD GetCurrentProcessId() {
   return static_cast<DWORD>(getpid());
 }
 
+char* PathFindExtensionA(const char* path) {
+  if (path == nullptr) return nullptr;
+  const char* extension = nullptr;
+  const char* end = path;
+  for (; *end != '\0'; ++end) {
+    if (*end == '.') extension = end;
+    if (*end == '/' || *end == '\\' || *end == ' ') extension = nullptr;
+  }
+  return const_cast<char*>(extension != nullptr ? extension : end);
+}
+
 BOOL SetThreadPriority(HANDLE thread, int priority) {
   if (thread != kCurrentThreadHandle) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -31,6 +31,9 @@ HANDLE GetCurrentThread();
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
 
+// Where the file-name extension of a path begins: its dot, or the terminating NUL.
+char* PathFindExtensionA(const char* path);
+
 constexpr int THREAD_PRIORITY_IDLE = -15;
 constexpr int THREAD_PRIORITY_LOWEST = -2;
 constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;

@@ -44,6 +44,8 @@ using HANDLE = void*;
 using LPVOID = void*;
 using ATOM = WORD;
 
+constexpr DWORD MAX_PATH = 260;
+
 // The handle value that creating functions return on failure.
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
 
@@ -70,6 +72,13 @@ struct FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
 };
+
+constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
+constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;

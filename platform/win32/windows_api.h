@@ -11,6 +11,7 @@
 #include <objbase.h>
 #include <ocidl.h>
 #include <objsafe.h>
+#include <shlwapi.h>
 
 #include <ctime>
 

@@ -1,0 +1,394 @@
+#include "type_library.h"
+
+#include <dlfcn.h>
+
+#include <new>
+
+#include "oleaut.h"
+
+namespace automation {
+namespace {
+
+using telvario::typelib::Function;
+
+constexpr WORD kDispatchSlots = 7;  // IUnknown's and IDispatch's
+constexpr INT kImplTypeDefault = 1;
+
+BSTR Copy(const OLECHAR* text) {
+  return text != nullptr ? SysAllocString(text) : nullptr;
+}
+
+void SetIfWanted(BSTR* out, const OLECHAR* text) {
+  if (out != nullptr) *out = Copy(text);
+}
+
+// The pointer type's target: the descriptions give only the top level of a type.
+TYPEDESC voidTarget{{nullptr}, VT_VOID};
+
+}  // namespace
+
+bool SameName(const OLECHAR* a, const OLECHAR* b) {
+  if (a == nullptr || b == nullptr) return false;
+  for (;; ++a, ++b) {
+    OLECHAR x = *a;
+    OLECHAR y = *b;
+    if (x >= u'a' && x <= u'z') x = static_cast<OLECHAR>(x - u'a' + u'A');
+    if (y >= u'a' && y <= u'z') y = static_cast<OLECHAR>(y - u'a' + u'A');
+    if (x != y) return false;
+    if (x == 0) return true;
+  }
+}
+
+TypeInfo::TypeInfo(TypeLibrary* library, const telvario::typelib::Interface* interface,
+                   const telvario::typelib::Coclass* coclass)
+    : library_(library), interface_(interface), coclass_(coclass) {
+  library_->AddRef();
+}
+
+TypeInfo::~TypeInfo() {
+  library_->Release();
+}
+
+HRESULT TypeInfo::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (iid == IID_IUnknown || iid == IID_ITypeInfo) {
+    *object = static_cast<ITypeInfo*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG TypeInfo::AddRef() {
+  return ++references_;
+}
+
+ULONG TypeInfo::Release() {
+  const ULONG left = --references_;
+  if (left == 0) delete this;
+  return left;
+}
+
+const Function* TypeInfo::FindFunction(MEMBERID memid) const {
+  if (interface_ == nullptr) return nullptr;
+  for (WORD i = 0; i < interface_->functionCount; ++i) {
+    if (interface_->functions[i].memid == memid) return &interface_->functions[i];
+  }
+  return nullptr;
+}
+
+HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
+  if (attributes == nullptr) return E_INVALIDARG;
+  auto* attr = new (std::nothrow) TYPEATTR{};
+  if (attr == nullptr) return E_OUTOFMEMORY;
+  attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
+  attr->cbAlignment = sizeof(void*);
+  attr->cImplTypes = 1;
+  if (interface_ != nullptr) {
+    attr->guid = *interface_->iid;
+    attr->typekind = TKIND_DISPATCH;
+    attr->cFuncs = interface_->functionCount;
+    attr->cbSizeVft = kDispatchSlots * sizeof(void*);
+    attr->wTypeFlags = interface_->typeFlags;
+  } else {
+    attr->guid = *coclass_->clsid;
+    attr->typekind = TKIND_COCLASS;
+    attr->wTypeFlags = coclass_->typeFlags;
+  }
+  *attributes = attr;
+  return S_OK;
+}
+
+HRESULT TypeInfo::GetTypeComp(void** /*comp*/) {
+  return E_NOTIMPL;
+}
+
+HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
+  if (function == nullptr) return E_INVALIDARG;
+  if (interface_ == nullptr || index >= interface_->functionCount) return TYPE_E_ELEMENTNOTFOUND;
+  const Function& source = interface_->functions[index];
+  auto* description = new (std::nothrow) FUNCDESC{};
+  ELEMDESC* parameters = nullptr;
+  if (source.parameterCount > 0) {
+    parameters = new (std::nothrow) ELEMDESC[static_cast<std::size_t>(source.parameterCount)]{};
+  }
+  if (description == nullptr || (source.parameterCount > 0 && parameters == nullptr)) {
+    delete description;
+    return E_OUTOFMEMORY;
+  }
+  for (SHORT i = 0; i < source.parameterCount; ++i) {
+    parameters[i].tdesc.vt = source.parameters[i].type;
+    if (source.parameters[i].type == VT_PTR) parameters[i].tdesc.lptdesc = &voidTarget;
+    parameters[i].paramdesc.wParamFlags = source.parameters[i].flags;
+  }
+  description->memid = source.memid;
+  description->lprgelemdescParam = parameters;
+  description->funckind = FUNC_DISPATCH;
+  description->invkind = source.invkind;
+  description->callconv = CC_STDCALL;
+  description->cParams = source.parameterCount;
+  description->oVft = static_cast<SHORT>(source.slot * static_cast<SHORT>(sizeof(void*)));
+  description->elemdescFunc.tdesc.vt = source.result;
+  description->wFuncFlags = source.funcFlags;
+  *function = description;
+  return S_OK;
+}
+
+HRESULT TypeInfo::GetVarDesc(UINT /*index*/, void** /*variable*/) {
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) {
+  if (names == nullptr || count == nullptr) return E_INVALIDARG;
+  *count = 0;
+  const Function* function = FindFunction(memid);
+  if (function == nullptr) return TYPE_E_ELEMENTNOTFOUND;
+  if (maxNames > 0) names[(*count)++] = Copy(function->name);
+  for (SHORT i = 0; i < function->parameterCount && *count < maxNames; ++i) {
+    if (function->parameters[i].name != nullptr) {
+      names[(*count)++] = Copy(function->parameters[i].name);
+    }
+  }
+  return S_OK;
+}
+
+HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* type) {
+  if (type == nullptr) return E_INVALIDARG;
+  if (coclass_ == nullptr || index != 0) return TYPE_E_ELEMENTNOTFOUND;
+  *type = 0;  // the one implemented interface
+  return S_OK;
+}
+
+HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* flags) {
+  if (flags == nullptr) return E_INVALIDARG;
+  if (coclass_ == nullptr || index != 0) return TYPE_E_ELEMENTNOTFOUND;
+  *flags = kImplTypeDefault;
+  return S_OK;
+}
+
+HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* memids) {
+  if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
+  for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
+  const Function* member = nullptr;
+  for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
+    if (SameName(interface_->functions[i].name, names[0])) {
+      member = &interface_->functions[i];
+      break;
+    }
+  }
+  if (member == nullptr) return DISP_E_UNKNOWNNAME;
+  memids[0] = member->memid;
+  // The names after the first are the member's parameters, by their position.
+  HRESULT result = S_OK;
+  for (UINT n = 1; n < count; ++n) {
+    for (SHORT p = 0; p < member->parameterCount; ++p) {
+      if (SameName(member->parameters[p].name, names[n])) memids[n] = p;
+    }
+    if (memids[n] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
+  }
+  return result;
+}
+
+HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
+                         VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
+  if (instance == nullptr || params == nullptr) return E_INVALIDARG;
+  // The member of that identifier whose kind the flags ask for; a property put is asked for
+  // only by the put flags, a get or a method by either of the others.
+  const Function* chosen = nullptr;
+  bool known = false;
+  for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
+    const Function& function = interface_->functions[i];
+    if (function.memid != memid || (function.funcFlags & FUNCFLAG_FRESTRICTED) != 0) continue;
+    known = true;
+    const bool put = function.invkind == INVOKE_PROPERTYPUT;
+    const bool wanted = put ? (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0
+                            : (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0;
+    if (wanted) {
+      chosen = &function;
+      break;
+    }
+  }
+  if (!known || chosen == nullptr) return DISP_E_MEMBERNOTFOUND;
+  return InvokeFunction(instance, *chosen, flags, params, result, exception, argumentError);
+}
+
+HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString, DWORD* helpContext,
+                                   BSTR* helpFile) {
+  const OLECHAR* foundName = nullptr;
+  const OLECHAR* foundHelp = nullptr;
+  if (memid == MEMBERID_NIL) {
+    foundName = interface_ != nullptr ? interface_->name : coclass_->name;
+    foundHelp = interface_ != nullptr ? interface_->help : coclass_->help;
+  } else if (const Function* function = FindFunction(memid)) {
+    foundName = function->name;
+    foundHelp = function->help;
+  } else {
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
+  SetIfWanted(name, foundName);
+  SetIfWanted(docString, foundHelp);
+  if (helpContext != nullptr) *helpContext = 0;
+  SetIfWanted(helpFile, nullptr);
+  return S_OK;
+}
+
+HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) {
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
+  return library_->GetTypeInfoOfGuid(*coclass_->defaultInterface, info);
+}
+
+HRESULT TypeInfo::AddressOfMember(MEMBERID, INVOKEKIND, void**) {
+  return E_NOTIMPL;
+}
+
+HRESULT TypeInfo::CreateInstance(IUnknown*, REFIID, void**) {
+  return E_NOTIMPL;
+}
+
+HRESULT TypeInfo::GetMops(MEMBERID, BSTR* mops) {
+  if (mops != nullptr) *mops = nullptr;
+  return S_OK;
+}
+
+HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** library, UINT* index) {
+  if (library != nullptr) {
+    library_->AddRef();
+    *library = library_;
+  }
+  if (index != nullptr) *index = 0;
+  return S_OK;
+}
+
+void TypeInfo::ReleaseTypeAttr(TYPEATTR* attributes) {
+  delete attributes;
+}
+
+void TypeInfo::ReleaseFuncDesc(FUNCDESC* function) {
+  if (function == nullptr) return;
+  delete[] function->lprgelemdescParam;
+  delete function;
+}
+
+void TypeInfo::ReleaseVarDesc(void* /*variable*/) {}
+
+TypeLibrary::TypeLibrary(const telvario::typelib::Library* description, void* module)
+    : description_(description), module_(module) {}
+
+TypeLibrary::~TypeLibrary() {
+  if (module_ != nullptr) dlclose(module_);
+}
+
+HRESULT TypeLibrary::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (iid == IID_IUnknown || iid == IID_ITypeLib) {
+    *object = static_cast<ITypeLib*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG TypeLibrary::AddRef() {
+  return ++references_;
+}
+
+ULONG TypeLibrary::Release() {
+  const ULONG left = --references_;
+  if (left == 0) delete this;
+  return left;
+}
+
+UINT TypeLibrary::GetTypeInfoCount() {
+  return description_->interfaceCount + description_->coclassCount;
+}
+
+HRESULT TypeLibrary::GetTypeInfo(UINT index, ITypeInfo** info) {
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
+  const bool isInterface = index < description_->interfaceCount;
+  auto* made = new (std::nothrow) TypeInfo(
+      this, isInterface ? &description_->interfaces[index] : nullptr,
+      isInterface ? nullptr : &description_->coclasses[index - description_->interfaceCount]);
+  if (made == nullptr) return E_OUTOFMEMORY;
+  *info = made;
+  return S_OK;
+}
+
+HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
+  if (kind == nullptr) return E_INVALIDARG;
+  if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
+  *kind = index < description_->interfaceCount ? TKIND_DISPATCH : TKIND_COCLASS;
+  return S_OK;
+}
+
+HRESULT TypeLibrary::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) {
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  for (UINT i = 0; i < description_->interfaceCount; ++i) {
+    if (*description_->interfaces[i].iid == guid) return GetTypeInfo(i, info);
+  }
+  for (UINT i = 0; i < description_->coclassCount; ++i) {
+    if (*description_->coclasses[i].clsid == guid) {
+      return GetTypeInfo(description_->interfaceCount + i, info);
+    }
+  }
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT TypeLibrary::GetLibAttr(TLIBATTR** attributes) {
+  if (attributes == nullptr) return E_INVALIDARG;
+  auto* attr = new (std::nothrow) TLIBATTR{};
+  if (attr == nullptr) return E_OUTOFMEMORY;
+  attr->guid = *description_->libid;
+  attr->lcid = description_->lcid;
+  attr->syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+  attr->wMajorVerNum = description_->majorVersion;
+  attr->wMinorVerNum = description_->minorVersion;
+  *attributes = attr;
+  return S_OK;
+}
+
+HRESULT TypeLibrary::GetTypeComp(void** /*comp*/) {
+  return E_NOTIMPL;
+}
+
+HRESULT TypeLibrary::GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext,
+                                      BSTR* helpFile) {
+  if (index == -1) {
+    SetIfWanted(name, description_->name);
+    SetIfWanted(docString, description_->help);
+    if (helpContext != nullptr) *helpContext = 0;
+    SetIfWanted(helpFile, nullptr);
+    return S_OK;
+  }
+  ITypeInfo* info = nullptr;
+  const HRESULT found = GetTypeInfo(static_cast<UINT>(index), &info);
+  if (FAILED(found)) return found;
+  const HRESULT result =
+      info->GetDocumentation(MEMBERID_NIL, name, docString, helpContext, helpFile);
+  info->Release();
+  return result;
+}
+
+HRESULT TypeLibrary::IsName(LPOLESTR, ULONG, BOOL*) {
+  return E_NOTIMPL;
+}
+
+HRESULT TypeLibrary::FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*, USHORT*) {
+  return E_NOTIMPL;
+}
+
+void TypeLibrary::ReleaseTLibAttr(TLIBATTR* attributes) {
+  delete attributes;
+}
+
+}  // namespace automation

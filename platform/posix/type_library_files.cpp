@@ -1,0 +1,270 @@
+// Loading a type library from a module, or by its identifier through the registry, and
+// recording it there, under the keys Windows uses:
+//   HKCR\TypeLib\{libid}\major.minor          (default: the library's help string)
+//       \lcid\win32 or \win64                 (default: the path)
+//       \FLAGS, \HELPDIR
+//   HKCR\Interface\{iid}                      (default: the name; ProxyStubClsid32; TypeLib)
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "kernel.h"
+#include "oleaut.h"
+#include "registry.h"
+#include "type_library.h"
+
+namespace {
+
+using telvario::typelib::Library;
+
+constexpr char kAutomationProxy[] = "{00020424-0000-0000-C000-000000000046}";
+constexpr const char* kPlatformKey = sizeof(void*) == 8 ? "win64" : "win32";
+
+std::string Narrow(LPCOLESTR text) {
+  if (text == nullptr) return {};
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string narrow(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), bytes, nullptr, nullptr);
+  narrow.resize(static_cast<std::size_t>(bytes - 1));
+  return narrow;
+}
+
+std::u16string Wide(const std::string& text) {
+  const int chars = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  if (chars <= 0) return {};
+  std::u16string wide(static_cast<std::size_t>(chars), u'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), chars);
+  wide.resize(static_cast<std::size_t>(chars - 1));
+  return wide;
+}
+
+std::string GuidText(REFGUID guid) {
+  OLECHAR text[39] = {};
+  StringFromGUID2(guid, text, 39);
+  return Narrow(text);
+}
+
+std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", value);
+  return text;
+}
+
+bool SetDefault(const std::string& path, const std::string& value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const LSTATUS status =
+      RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+bool SetNamed(const std::string& path, const char* name, const std::string& value) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  const LSTATUS status =
+      RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+bool ReadDefault(const std::string& path, std::string* value) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  char buffer[1024] = {};
+  DWORD size = sizeof buffer - 1;
+  DWORD type = 0;
+  const LSTATUS status =
+      RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return false;
+  *value = buffer;
+  return true;
+}
+
+// Deletes a key with everything below it.
+void DeleteTree(HKEY parent, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  for (;;) {
+    char name[256] = {};
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    DeleteTree(key, name);
+  }
+  RegCloseKey(key);
+  RegDeleteKeyA(parent, path.c_str());
+}
+
+// The registered version of the library with the same major version and the highest minor
+// version not below the one asked for.
+bool FindVersion(const std::string& libraryKey, WORD major, WORD minor, std::string* version) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, libraryKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool found = false;
+  unsigned best = 0;
+  for (DWORD index = 0;; ++index) {
+    char name[64] = {};
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    unsigned keyMajor = 0;
+    unsigned keyMinor = 0;
+    if (std::sscanf(name, "%x.%x", &keyMajor, &keyMinor) != 2) continue;
+    if (keyMajor == major && keyMinor >= minor && (!found || keyMinor > best)) {
+      found = true;
+      best = keyMinor;
+      *version = name;
+    }
+  }
+  RegCloseKey(key);
+  return found;
+}
+
+}  // namespace
+
+HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
+  if (path == nullptr || library == nullptr) return E_INVALIDARG;
+  *library = nullptr;
+  const std::string narrow = Narrow(path);
+  void* module = dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
+  const auto* description =
+      static_cast<const Library* const*>(dlsym(module, TELVARIO_TYPELIB_SYMBOL));
+  if (description == nullptr || *description == nullptr) {
+    dlclose(module);
+    return TYPE_E_CANTLOADLIBRARY;
+  }
+  auto* loaded = new (std::nothrow) automation::TypeLibrary(*description, module);
+  if (loaded == nullptr) {
+    dlclose(module);
+    return E_OUTOFMEMORY;
+  }
+  *library = loaded;
+  return S_OK;
+}
+
+HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, ITypeLib** library) {
+  if (library == nullptr) return E_INVALIDARG;
+  *library = nullptr;
+  const std::string libraryKey = "TypeLib\\" + GuidText(libid);
+  std::string version;
+  if (!FindVersion(libraryKey, major, minor, &version)) return TYPE_E_LIBNOTREGISTERED;
+  std::string path;
+  const std::string base = libraryKey + "\\" + version + "\\";
+  for (const LCID tried : {locale, static_cast<LCID>(locale & 0x3FF), LCID{0}}) {
+    if (ReadDefault(base + Hex(tried) + "\\" + kPlatformKey, &path)) break;
+  }
+  if (path.empty()) return TYPE_E_LIBNOTREGISTERED;
+  const std::u16string widePath = Wide(path);
+  return LoadTypeLib(widePath.c_str(), library);
+}
+
+HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirectory) {
+  if (library == nullptr || fullPath == nullptr) return E_INVALIDARG;
+  TLIBATTR* attributes = nullptr;
+  HRESULT hr = library->GetLibAttr(&attributes);
+  if (FAILED(hr)) return hr;
+  const std::string libid = GuidText(attributes->guid);
+  const std::string versionKey = "TypeLib\\" + libid + "\\" + Hex(attributes->wMajorVerNum) + "." +
+                                 Hex(attributes->wMinorVerNum);
+  const std::string version =
+      std::to_string(attributes->wMajorVerNum) + "." + std::to_string(attributes->wMinorVerNum);
+  const std::string lcid = Hex(attributes->lcid);
+  library->ReleaseTLibAttr(attributes);
+
+  BSTR name = nullptr;
+  BSTR help = nullptr;
+  library->GetDocumentation(-1, &name, &help, nullptr, nullptr);
+  const std::string title = Narrow(help != nullptr ? help : name);
+  SysFreeString(name);
+  SysFreeString(help);
+
+  const std::string path = Narrow(fullPath);
+  std::string helpDir = Narrow(helpDirectory);
+  if (helpDirectory == nullptr) helpDir = path.substr(0, path.find_last_of('/') + 1);
+  bool ok = SetDefault(versionKey, title) &&
+            SetDefault(versionKey + "\\" + lcid + "\\" + kPlatformKey, path) &&
+            SetDefault(versionKey + "\\FLAGS", "0") &&
+            SetDefault(versionKey + "\\HELPDIR", helpDir);
+
+  // Interfaces that automation marshals by their type information.
+  for (UINT index = 0; ok && index < library->GetTypeInfoCount(); ++index) {
+    ITypeInfo* info = nullptr;
+    if (FAILED(library->GetTypeInfo(index, &info))) continue;
+    TYPEATTR* type = nullptr;
+    if (SUCCEEDED(info->GetTypeAttr(&type))) {
+      if (type->typekind == TKIND_DISPATCH ||
+          (type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0) {
+        BSTR interfaceName = nullptr;
+        info->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr);
+        const std::string key = "Interface\\" + GuidText(type->guid);
+        ok = SetDefault(key, Narrow(interfaceName)) &&
+             SetDefault(key + "\\ProxyStubClsid", kAutomationProxy) &&
+             SetDefault(key + "\\ProxyStubClsid32", kAutomationProxy) &&
+             SetDefault(key + "\\TypeLib", libid) &&
+             SetNamed(key + "\\TypeLib", "Version", version);
+        SysFreeString(interfaceName);
+      }
+      info->ReleaseTypeAttr(type);
+    }
+    info->Release();
+  }
+  return ok ? S_OK : TYPE_E_REGISTRYACCESS;
+}
+
+HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, SYSKIND /*syskind*/) {
+  const std::string libraryKey = "TypeLib\\" + GuidText(libid);
+  const std::string versionKey = libraryKey + "\\" + Hex(major) + "." + Hex(minor);
+  std::string path;
+  if (!ReadDefault(versionKey + "\\" + Hex(locale) + "\\" + kPlatformKey, &path)) {
+    return TYPE_E_REGISTRYACCESS;
+  }
+  // The interfaces go with the library that recorded them.
+  ITypeLib* library = nullptr;
+  if (SUCCEEDED(LoadTypeLib(Wide(path).c_str(), &library))) {
+    for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
+      ITypeInfo* info = nullptr;
+      if (FAILED(library->GetTypeInfo(index, &info))) continue;
+      TYPEATTR* type = nullptr;
+      if (SUCCEEDED(info->GetTypeAttr(&type))) {
+        const std::string key = "Interface\\" + GuidText(type->guid);
+        std::string owner;
+        if (ReadDefault(key + "\\TypeLib", &owner) && owner == GuidText(libid)) {
+          DeleteTree(HKEY_CLASSES_ROOT, key);
+        }
+        info->ReleaseTypeAttr(type);
+      }
+      info->Release();
+    }
+    library->Release();
+  }
+  DeleteTree(HKEY_CLASSES_ROOT, versionKey);
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, libraryKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    DWORD subKeys = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    if (subKeys == 0) RegDeleteKeyA(HKEY_CLASSES_ROOT, libraryKey.c_str());
+  }
+  return S_OK;
+}
