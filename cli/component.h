@@ -18,6 +18,7 @@ class Component {
 
   // Null, with Error() saying why, when the object could not be made.
   ISonde* Sonde() const { return sonde_; }
+  HMODULE Library() const { return library_; }
   const std::string& Error() const { return error_; }
 
  private:

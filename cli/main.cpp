@@ -11,6 +11,7 @@
 #include "automation_text.h"
 #include "component.h"
 #include "echo_measure.h"
+#include "late_bound_call.h"
 #include "progress.h"
 #include "report.h"
 
@@ -36,6 +37,10 @@ constexpr char kUsage[] =
     "  ping HOST       the mean round-trip time to HOST in ms by ICMP echo (PingTime)\n"
     "  trace HOST --hop N\n"
     "                  the round-trip time to the N-th router towards HOST (TraceRouteTime)\n"
+    "  call MEMBER [ARG...]\n"
+    "                  call any member by name through IDispatch, as a script does; numbers\n"
+    "                  pass as numbers, anything else as text\n"
+    "  put MEMBER VALUE  set a property by name through IDispatch, then print the object\n"
     "\n"
     "options:\n"
     "  --packet-size N set PacketSize first (8..1500; other values give 32)\n"
@@ -215,6 +220,23 @@ int main(int argc, char** argv) {
     telvario::cli::MeasureEcho(sonde, report, options.arguments[0], hop);
     report.Print(stdout, options.json);
     return 0;
+  } else if (options.command == "call" || options.command == "put") {
+    const bool put = options.command == "put";
+    if (options.arguments.empty() || (put && options.arguments.size() != 2)) {
+      return Fail(put ? "put needs a member and a value" : "call needs a member");
+    }
+    const std::vector<std::string> arguments(options.arguments.begin() + 1,
+                                             options.arguments.end());
+    std::string error;
+    if (!telvario::cli::LateBoundCall(sonde, component.Library(), options.arguments[0], arguments,
+                                      put, report, &error)) {
+      std::fprintf(stderr, "telvario: %s\n", error.c_str());
+      return 1;
+    }
+    if (!put) {
+      report.Print(stdout, options.json);
+      return 0;
+    }
   } else if (options.command == "download") {
     if (options.arguments.size() != 1) return Fail("download needs a URL");
     Measure(sonde, report, options.arguments[0]);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <thread>
 #include <vector>
 
 #include "dispatch_test_support.h"
@@ -145,6 +146,29 @@ TEST_F(DispatchTest, TwoObjectsShareOneLoad) {
   mine->Release();
   theirs->Release();
   other->Release();
+}
+
+TEST_F(DispatchTest, ConcurrentFirstLookupsShareOneLoad) {
+  std::array<IDispatch*, 4> objects{};
+  for (IDispatch*& object : objects) object = NewDispatch();
+  std::array<DISPID, 4> ids{};
+  std::array<ITypeInfo*, 4> infos{};
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    threads.emplace_back([&, i] {
+      OLECHAR name[] = OLESTR("Sleep");
+      LPOLESTR names[] = {name};
+      objects[i]->GetIDsOfNames(IID_NULL, names, 1, 0, &ids[i]);
+      objects[i]->GetTypeInfo(0, 0, &infos[i]);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    EXPECT_EQ(ids[i], 15);
+    EXPECT_EQ(infos[i], infos[0]);
+    if (infos[i] != nullptr) infos[i]->Release();
+    objects[i]->Release();
+  }
 }
 
 TEST_F(DispatchTest, NamesToDispids) {
