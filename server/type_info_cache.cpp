@@ -6,16 +6,12 @@
 #include "server_module.h"
 #include "string_conversion.h"
 #include "telvario_idl.h"
+#include "win32_errors.h"
 
 namespace telvario {
 namespace {
 
 constexpr HRESULT kFilenameTooLong = static_cast<HRESULT>(0x8007007A);
-
-HRESULT HresultFromError(DWORD error) {
-  const auto code = static_cast<LONG>(error);
-  return code > 0 ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : code;
-}
 
 bool SameUnits(const MemberNameEntry& row, const OLECHAR* name, ULONG length) {
   return row.name != nullptr && row.length == length &&
@@ -183,7 +179,7 @@ HRESULT LoadModuleTypeLib(HINSTANCE module, BSTR* path, ITypeLib** library) {
   // Room after the name for ".tlb" in place of a shorter extension, or of none.
   char file[MAX_PATH + 8] = {};
   const DWORD length = GetModuleFileNameA(module, file, MAX_PATH);
-  if (length == 0) return HresultFromError(GetLastError());
+  if (length == 0) return HresultFromWin32(static_cast<LONG>(GetLastError()));
   if (length == MAX_PATH) return kFilenameTooLong;
   char* extension = PathFindExtensionA(file);
 

@@ -135,6 +135,9 @@ HRESULT VariantCopy(VARIANT* destination, const VARIANT* source);
 // Coerces source (by reference or not) to the type vt into destination, which may be source.
 HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, USHORT flags, VARTYPE vt);
 
+// Text to an unsigned 32-bit number by the coercion rules above.
+HRESULT VarUI4FromStr(LPCOLESTR text, LCID locale, ULONG flags, ULONG* out);
+
 // Type descriptions.
 enum TYPEKIND {
   TKIND_ENUM,

@@ -106,6 +106,53 @@ int lstrlenW(LPCWSTR text) {
   return length;
 }
 
+LPSTR CharNextA(LPCSTR text) {
+  const auto* at = reinterpret_cast<const unsigned char*>(text);
+  if (at == nullptr || *at == 0) return const_cast<LPSTR>(text);
+  int length = 1;
+  if (*at >= 0xC2 && *at <= 0xDF)
+    length = 2;
+  else if (*at >= 0xE0 && *at <= 0xEF)
+    length = 3;
+  else if (*at >= 0xF0 && *at <= 0xF4)
+    length = 4;
+  int step = 1;
+  while (step < length && (at[step] & 0xC0) == 0x80) ++step;  // a cut sequence stops early
+  return const_cast<LPSTR>(text + step);
+}
+
+BOOL IsDBCSLeadByte(BYTE /*test*/) {
+  return FALSE;
+}
+
+int lstrcmpiA(LPCSTR a, LPCSTR b) {
+  if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
+  for (;; ++a, ++b) {
+    int x = static_cast<unsigned char>(*a);
+    int y = static_cast<unsigned char>(*b);
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+  }
+}
+
+LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxChars) {
+  if (destination == nullptr || maxChars <= 0) return destination;
+  int i = 0;
+  for (; source != nullptr && i < maxChars - 1 && source[i] != '\0'; ++i)
+    destination[i] = source[i];
+  destination[i] = '\0';
+  return destination;
+}
+
+int lstrlenA(LPCSTR text) {
+  if (text == nullptr) return 0;
+  int length = 0;
+  while (text[length] != '\0') ++length;
+  return length;
+}
+
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR target,
                         int targetChars) {
   if (!IsUtf8CodePage(codePage) || source == nullptr || sourceBytes == 0 || sourceBytes < -1 ||

@@ -35,6 +35,11 @@ inline bool operator!=(REFGUID a, REFGUID b) {
 // (39), or 0 when maxChars is too small.
 int StringFromGUID2(REFGUID guid, LPOLESTR text, int maxChars);
 
+// COM's task allocator.
+void* CoTaskMemAlloc(SIZE_T size);
+void* CoTaskMemRealloc(void* memory, SIZE_T size);
+void CoTaskMemFree(void* memory);
+
 #define STDMETHODIMP HRESULT
 #define STDMETHODIMP_(type) type
 // Exported from the library, as a .def file exports them on Windows.

@@ -63,6 +63,10 @@ using FARPROC = void (*)();
 constexpr DWORD DLL_PROCESS_DETACH = 0;
 constexpr DWORD DLL_PROCESS_ATTACH = 1;
 HMODULE LoadLibraryA(LPCSTR fileName);
+constexpr DWORD LOAD_LIBRARY_AS_DATAFILE = 0x2;
+// A module's resources are read from a shared object too, so a data-file load opens it like
+// any other (its initialisers run, unlike Windows' mapping of a data file).
+HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 BOOL DisableThreadLibraryCalls(HMODULE module);
@@ -108,6 +112,15 @@ constexpr UINT CP_UTF8 = 65001;
 constexpr DWORD MB_ERR_INVALID_CHARS = 0x00000008;
 constexpr DWORD WC_ERR_INVALID_CHARS = 0x00000080;
 int lstrlenW(LPCWSTR text);
+
+// Narrow text in the ANSI code page, UTF-8 here: CharNextA steps over one whole character (a
+// malformed byte counts as one), never past the terminating NUL. UTF-8 has no lead bytes in the
+// double-byte sense, so IsDBCSLeadByte is always false. lstrcmpiA folds ASCII letters only.
+LPSTR CharNextA(LPCSTR text);
+BOOL IsDBCSLeadByte(BYTE test);
+int lstrcmpiA(LPCSTR a, LPCSTR b);
+LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxChars);
+int lstrlenA(LPCSTR text);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR target,
                         int targetChars);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceChars, LPSTR target,

@@ -396,3 +396,13 @@ LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, DWORD* classLength, DWORD* /*
     return ERROR_SUCCESS;
   });
 }
+
+LSTATUS RegistryDeleteAll() {
+  std::lock_guard<std::mutex> lock(connectionMutex);
+  sqlite3* db = database.Get();
+  if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
+  return sqlite3_exec(db, "DELETE FROM key_values; DELETE FROM keys;", nullptr, nullptr, nullptr) ==
+                 SQLITE_OK
+             ? ERROR_SUCCESS
+             : ERROR_REGISTRY_IO_FAILED;
+}

@@ -25,6 +25,7 @@ inline HKEY PredefinedKey(ULONG_PTR value) {
 #define HKEY_CURRENT_USER PredefinedKey(0x80000001)
 #define HKEY_LOCAL_MACHINE PredefinedKey(0x80000002)
 #define HKEY_USERS PredefinedKey(0x80000003)
+#define HKEY_PERFORMANCE_DATA PredefinedKey(0x80000004)
 #define HKEY_CURRENT_CONFIG PredefinedKey(0x80000005)
 #define HKEY_DYN_DATA PredefinedKey(0x80000006)
 
@@ -52,6 +53,9 @@ constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_KEY_DELETED = 1018;
 constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
+
+// Not in Windows: empties the whole registry, for the tests and fuzzers that want a fresh one.
+LSTATUS RegistryDeleteAll();
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "automation.h"
+#include "kernel.h"
 #include "oleaut.h"
 
 namespace {
@@ -356,4 +357,17 @@ HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, USHORT /*
   VariantClear(destination);  // also when it is the source: its value has been read
   *destination = result;
   return S_OK;
+}
+
+HRESULT VarUI4FromStr(LPCOLESTR text, LCID /*locale*/, ULONG /*flags*/, ULONG* out) {
+  if (text == nullptr || out == nullptr) return E_INVALIDARG;
+  Scalar scalar;
+  scalar.kind = Scalar::kText;
+  scalar.text.assign(text, static_cast<std::size_t>(lstrlenW(text)));
+  long long value = 0;
+  unsigned long long unsignedValue = 0;
+  const HRESULT hr =
+      ToInteger(scalar, 0, std::numeric_limits<ULONG>::max(), &value, &unsignedValue);
+  if (SUCCEEDED(hr)) *out = static_cast<ULONG>(value);
+  return hr;
 }

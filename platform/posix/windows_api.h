@@ -7,6 +7,7 @@
 #include "automation.h"
 #include "icmp.h"
 #include "kernel.h"
+#include "module_resources.h"
 #include "module_entry.h"
 #include "oleaut.h"
 #include "registry.h"

@@ -36,6 +36,7 @@ using LCTYPE = DWORD;
 using UINT_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
 using DWORD_PTR = std::uintptr_t;
+using SIZE_T = std::size_t;
 using ULONG_PTR = std::uintptr_t;
 using WPARAM = UINT_PTR;
 using LPARAM = LONG_PTR;

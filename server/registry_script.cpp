@@ -1,0 +1,521 @@
+#include "registry_script.h"
+
+#include <cstring>
+#include <new>
+
+#include "string_conversion.h"
+#include "win32_errors.h"
+
+namespace telvario {
+namespace {
+
+constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
+constexpr std::size_t kValueBytesOnStack = 256;
+constexpr LONG kErrorOutOfMemory = 14;
+
+struct RootKey {
+  const char* name;
+  HKEY key;
+};
+
+const RootKey kRootKeys[] = {
+    {"HKCR", HKEY_CLASSES_ROOT},
+    {"HKCU", HKEY_CURRENT_USER},
+    {"HKLM", HKEY_LOCAL_MACHINE},
+    {"HKU", HKEY_USERS},
+    {"HKPD", HKEY_PERFORMANCE_DATA},
+    {"HKDD", HKEY_DYN_DATA},
+    {"HKCC", HKEY_CURRENT_CONFIG},
+    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {"HKEY_USERS", HKEY_USERS},
+    {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+    {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+};
+
+// The value types; the automation type only selects the conversion.
+struct ValueType {
+  const char* token;
+  VARTYPE conversion;
+  DWORD registryType;
+};
+
+const ValueType kValueTypes[] = {
+    {"S", VT_BSTR, REG_SZ},
+    {"M", VT_BSTR | VT_BYREF, REG_MULTI_SZ},
+    {"D", VT_UI4, REG_DWORD},
+    {"B", VT_UI1, REG_BINARY},
+};
+
+const char* const kProtectedKeyNames[] = {
+    "AppID",    "CLSID",     "Component Categories",
+    "FileType", "Interface", "Hardware",
+    "Mime",     "SAM",       "SECURITY",
+    "SYSTEM",   "Software",  "TypeLib",
+};
+
+bool IsWhiteSpace(char c) {
+  return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
+
+bool Is(const char* token, const char* keyword) {
+  return lstrcmpiA(token, keyword) == 0;
+}
+
+bool IsProtected(const char* name) {
+  for (const char* protectedName : kProtectedKeyNames) {
+    if (Is(name, protectedName)) return true;
+  }
+  return false;
+}
+
+bool HasBackslash(const char* name) {
+  for (const char* at = name; *at != '\0'; at = CharNextA(at)) {
+    if (*at == '\\') return true;
+  }
+  return false;
+}
+
+const char* SkipWhiteSpace(const char* position) {
+  while (IsWhiteSpace(*position)) position = CharNextA(position);
+  return position;
+}
+
+// Holds at most one open key; a failed open leaves the key it held.
+class RegKeyHandle {
+ public:
+  RegKeyHandle() = default;
+  ~RegKeyHandle() { Close(); }
+  RegKeyHandle(const RegKeyHandle&) = delete;
+  RegKeyHandle& operator=(const RegKeyHandle&) = delete;
+
+  LONG Open(HKEY parent, const char* name, REGSAM access) {
+    HKEY opened = nullptr;
+    const LONG result = RegOpenKeyExA(parent, name, 0, access, &opened);
+    if (result == ERROR_SUCCESS) Replace(opened);
+    return result;
+  }
+  LONG Create(HKEY parent, const char* name) {
+    HKEY created = nullptr;
+    const LONG result =
+        RegCreateKeyExA(parent, name, 0, nullptr, 0, kReadWrite, nullptr, &created, nullptr);
+    if (result == ERROR_SUCCESS) Replace(created);
+    return result;
+  }
+  LONG Close() {
+    if (key_ == nullptr) return ERROR_SUCCESS;
+    const LONG result = RegCloseKey(key_);
+    key_ = nullptr;
+    return result;
+  }
+  HKEY Get() const { return key_; }
+
+ private:
+  void Replace(HKEY key) {
+    Close();
+    key_ = key;
+  }
+  HKEY key_ = nullptr;
+};
+
+// Reads a value name: a token no longer than the value-name buffer holds.
+HRESULT NextValueName(const char*& position, char* token, char* valueName) {
+  const HRESULT hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  if (std::strlen(token) >= kValueNameBufferSize) return DISP_E_EXCEPTION;
+  std::memcpy(valueName, token, std::strlen(token) + 1);
+  return S_OK;
+}
+
+// Reads the type and value tokens of a "= type value" clause and the token after them.
+HRESULT SkipValueClause(const char*& position, char* token) {
+  char value[kTokenBufferSize];
+  HRESULT hr = NextToken(position, token);
+  if (SUCCEEDED(hr)) hr = NextToken(position, value);
+  if (SUCCEEDED(hr)) hr = NextToken(position, token);
+  return hr;
+}
+
+// A byte buffer on the stack for small values, on the heap for larger ones.
+class ValueBytes {
+ public:
+  explicit ValueBytes(std::size_t size)
+      : data_(size <= kValueBytesOnStack ? stack_ : new (std::nothrow) BYTE[size]) {}
+  ~ValueBytes() {
+    if (data_ != stack_) delete[] data_;
+  }
+  ValueBytes(const ValueBytes&) = delete;
+  ValueBytes& operator=(const ValueBytes&) = delete;
+  BYTE* Get() { return data_; }
+
+ private:
+  BYTE stack_[kValueBytesOnStack] = {};
+  BYTE* data_;
+};
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 0;
+}
+
+LONG WriteBinary(HKEY key, const char* name, const char* text, HRESULT* failure) {
+  const std::size_t length = std::strlen(text);
+  if (length % 2 != 0) {
+    *failure = E_FAIL;
+    return ERROR_SUCCESS;
+  }
+  ValueBytes bytes(length / 2 + 1);
+  if (bytes.Get() == nullptr) {
+    *failure = E_FAIL;
+    return ERROR_SUCCESS;
+  }
+  std::memset(bytes.Get(), 0, length / 2 + 1);
+  for (std::size_t i = 0; i < length; ++i) {
+    const int digit = HexDigit(text[i]);
+    bytes.Get()[i / 2] = static_cast<BYTE>(bytes.Get()[i / 2] | (i % 2 == 0 ? digit << 4 : digit));
+  }
+  return RegSetValueExA(key, name, 0, REG_BINARY, bytes.Get(), static_cast<DWORD>(length / 2));
+}
+
+LONG WriteMultiString(HKEY key, const char* name, const char* text) {
+  const std::size_t length = std::strlen(text);
+  ValueBytes buffer(length + 1);
+  if (buffer.Get() == nullptr) return kErrorOutOfMemory;
+  auto* out = reinterpret_cast<char*>(buffer.Get());
+  std::size_t used = 0;
+  for (const char* at = text; *at != '\0';) {
+    const char* next = CharNextA(at);
+    if (*at == '\\' && *next == '0') {
+      out[used++] = '\0';
+      at = CharNextA(next);
+      continue;
+    }
+    while (at < next) out[used++] = *at++;
+  }
+  out[used] = '\0';  // the buffer holds used + 1 bytes
+  // The strings up to and including the first empty one; never beyond the converted text.
+  std::size_t size = 0;
+  while (size <= used) {
+    const std::size_t string = std::strlen(out + size);
+    size += string + 1;
+    if (string == 0) break;
+  }
+  return RegSetValueExA(key, name, 0, REG_MULTI_SZ, buffer.Get(), static_cast<DWORD>(size));
+}
+
+// Writes "type value" into the key under the name (null: its default value), then reads the
+// token after them into token.
+HRESULT WriteValue(const char*& position, HKEY key, const char* name, char* token) {
+  char buffer[kTokenBufferSize];
+  HRESULT hr = NextToken(position, buffer);
+  if (FAILED(hr)) return hr;
+  const ValueType* type = nullptr;
+  for (const ValueType& row : kValueTypes) {
+    if (Is(buffer, row.token)) type = &row;
+  }
+  if (type == nullptr) return DISP_E_EXCEPTION;
+  hr = NextToken(position, buffer);
+  if (FAILED(hr)) return hr;
+
+  LONG result = ERROR_SUCCESS;
+  HRESULT failure = S_OK;
+  switch (type->registryType) {
+    case REG_SZ:
+      result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
+                              static_cast<DWORD>(std::strlen(buffer) + 1));
+      break;
+    case REG_DWORD: {
+      WCHAR wide[kTokenBufferSize] = {};
+      ToWide(wide, static_cast<int>(kTokenBufferSize), buffer);
+      ULONG number = 0;
+      VarUI4FromStr(wide, 0, 0, &number);  // a text that is not a number writes 0
+      result = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                              sizeof number);
+      break;
+    }
+    case REG_BINARY:
+      result = WriteBinary(key, name, buffer, &failure);
+      break;
+    default:
+      result = WriteMultiString(key, name, buffer);
+      break;
+  }
+  if (FAILED(failure)) return failure;
+  if (result != ERROR_SUCCESS) return HresultFromWin32(result);
+  return NextToken(position, token);
+}
+
+HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey);
+HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent);
+
+HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey) {
+  RegKeyHandle current;
+  char valueName[kValueNameBufferSize];
+  HRESULT hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  while (token[0] != '}') {
+    bool valueItem = false;
+    if (Is(token, "ForceRemove") || Is(token, "Delete")) {
+      const bool isDelete = Is(token, "Delete");
+      hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+      if (HasBackslash(token)) return DISP_E_EXCEPTION;
+      if (!IsProtected(token)) DeleteKeyTree(blockKey, token);  // a missing key is no error
+      if (isDelete) {
+        hr = NextToken(position, token);
+        if (FAILED(hr)) return hr;
+        if (token[0] == '=') {
+          hr = SkipValueClause(position, token);
+          if (FAILED(hr)) return hr;
+        }
+        valueItem = true;  // nothing is created: on to the block test
+      }
+    }
+    if (!valueItem && Is(token, "NoRemove")) {
+      hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+    }
+    if (!valueItem && Is(token, "Val")) {
+      hr = NextValueName(position, token, valueName);
+      if (SUCCEEDED(hr)) hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+      if (token[0] != '=') return DISP_E_EXCEPTION;
+      hr = WriteValue(position, blockKey, valueName, token);
+      if (FAILED(hr)) return hr;
+    } else if (!valueItem) {
+      if (HasBackslash(token)) return DISP_E_EXCEPTION;
+      if (current.Open(blockKey, token, kReadWrite) != ERROR_SUCCESS &&
+          current.Open(blockKey, token, KEY_READ) != ERROR_SUCCESS) {
+        const LONG created = current.Create(blockKey, token);
+        if (created != ERROR_SUCCESS) return HresultFromWin32(created);
+      }
+      hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+      if (token[0] == '=') {
+        hr = WriteValue(position, current.Get(), nullptr, token);
+        if (FAILED(hr)) return hr;
+      }
+    }
+    // Only "{" alone opens a block: "{7F3A...}" is the next item's name.
+    if (std::strcmp(token, "{") == 0) {
+      hr = ApplyRegister(position, token, current.Get());
+      if (SUCCEEDED(hr)) hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent) {
+  RegKeyHandle current;
+  char valueName[kValueNameBufferSize];
+  char keptName[kValueNameBufferSize];
+  HRESULT hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  while (token[0] != '}') {
+    bool keep = false;
+    if (Is(token, "ForceRemove") || Is(token, "Delete")) {
+      hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+    }
+    if (Is(token, "NoRemove")) {
+      keep = true;
+      hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+    }
+    if (Is(token, "Val")) {
+      hr = NextValueName(position, token, valueName);
+      if (SUCCEEDED(hr)) hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+      if (token[0] != '=') return DISP_E_EXCEPTION;
+      if (!keyAbsent && !keep) {
+        HKEY same = nullptr;
+        const LONG opened = RegOpenKeyExA(blockKey, nullptr, 0, KEY_WRITE, &same);
+        if (opened != ERROR_SUCCESS) return HresultFromWin32(opened);
+        const LONG deleted = RegDeleteValueA(same, valueName);
+        RegCloseKey(same);
+        if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) {
+          return HresultFromWin32(deleted);
+        }
+      }
+      hr = SkipValueClause(position, token);
+      if (FAILED(hr)) return hr;
+      continue;
+    }
+    if (HasBackslash(token)) return DISP_E_EXCEPTION;
+    const LONG opened = keyAbsent ? ERROR_FILE_NOT_FOUND : current.Open(blockKey, token, KEY_READ);
+    lstrcpynA(keptName, token, static_cast<int>(kValueNameBufferSize));
+    hr = NextToken(position, token);
+    if (FAILED(hr)) return hr;
+    if (token[0] == '=') {  // the default value goes with its key
+      hr = SkipValueClause(position, token);
+      if (FAILED(hr)) return hr;
+    }
+    if (token[0] == '{') {
+      hr = ApplyUnregister(position, token, current.Get(), opened != ERROR_SUCCESS);
+      if (FAILED(hr) && opened == ERROR_SUCCESS) return hr;
+      hr = NextToken(position, token);
+      if (FAILED(hr)) return hr;
+    }
+    if (opened == ERROR_FILE_NOT_FOUND) continue;
+    if (opened != ERROR_SUCCESS) return HresultFromWin32(opened);
+    const LONG closed = current.Close();
+    if (closed != ERROR_SUCCESS) return HresultFromWin32(closed);
+    if (!keep) {
+      const LONG deleted = RegDeleteKeyA(blockKey, keptName);
+      if (deleted != ERROR_SUCCESS) return HresultFromWin32(deleted);
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT ExpandedText::Reserve(std::size_t capacity) {
+  data_ = static_cast<char*>(CoTaskMemAlloc(capacity));
+  if (data_ == nullptr) return E_OUTOFMEMORY;
+  capacity_ = capacity;
+  length_ = 0;
+  data_[0] = '\0';
+  return S_OK;
+}
+
+HRESULT ExpandedText::Append(const char* bytes, std::size_t count) {
+  if (length_ + count + 1 >= capacity_) {
+    std::size_t capacity = capacity_;
+    while (capacity <= length_ + count + 1) capacity *= 2;
+    auto* moved = static_cast<char*>(CoTaskMemRealloc(data_, capacity));
+    if (moved == nullptr) return E_OUTOFMEMORY;
+    data_ = moved;
+    capacity_ = capacity;
+  }
+  std::memcpy(data_ + length_, bytes, count);
+  length_ += count;
+  data_[length_] = '\0';
+  return S_OK;
+}
+
+HRESULT ExpandSymbols(const char* script, const ScriptSymbols& symbols, ExpandedText* out) {
+  const std::size_t length = std::strlen(script);
+  const std::size_t requested = 2 * length < 100 ? 1000 : 2 * length;
+  HRESULT hr = out->Reserve(requested);
+  if (FAILED(hr)) return hr;
+  for (const char* at = script; *at != '\0';) {
+    const char* next = CharNextA(at);
+    if (*at != '%') {
+      hr = out->Append(at, static_cast<std::size_t>(next - at));
+      at = next;
+    } else if (*next == '%') {
+      hr = out->Append("%", 1);
+      at = CharNextA(next);
+    } else {
+      const char* close = next;
+      while (*close != '\0' && *close != '%') close = CharNextA(close);
+      if (*close == '\0') return DISP_E_EXCEPTION;
+      const auto nameLength = static_cast<std::size_t>(close - next);
+      if (nameLength > kMaxSymbolName) return E_FAIL;
+      char name[kMaxSymbolName + 1] = {};
+      std::memcpy(name, next, nameLength);
+      const LPCOLESTR value = symbols.Find(name);
+      if (value == nullptr) return DISP_E_EXCEPTION;
+      // Sized by what the conversion needs: a multi-byte code page may need 3 bytes a character.
+      const int bytes =
+          WideCharToMultiByte(SelectedCodePage(), 0, value, -1, nullptr, 0, nullptr, nullptr);
+      if (bytes > 1) {
+        char* narrow = new (std::nothrow) char[static_cast<std::size_t>(bytes)];
+        if (narrow == nullptr) return E_OUTOFMEMORY;
+        ToNarrow(narrow, bytes, value);
+        hr = out->Append(narrow, std::strlen(narrow));
+        delete[] narrow;
+      }
+      at = CharNextA(close);
+    }
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+HRESULT NextToken(const char*& position, char* token) {
+  position = SkipWhiteSpace(position);
+  if (*position == '\0') return DISP_E_EXCEPTION;
+  std::size_t used = 0;
+  if (*position == '\'') {
+    position = CharNextA(position);
+    for (;;) {
+      if (*position == '\0') return DISP_E_EXCEPTION;
+      const char* next = CharNextA(position);
+      if (*position == '\'') {
+        if (*next != '\'') {
+          position = next;
+          break;
+        }
+        next = CharNextA(next);  // a doubled quote stands for one
+        if (used >= kMaxQuotedToken) return DISP_E_EXCEPTION;
+        token[used++] = '\'';
+        position = next;
+        continue;
+      }
+      const auto bytes = static_cast<std::size_t>(next - position);
+      if (used >= kMaxQuotedToken || used + bytes > kMaxQuotedToken) return DISP_E_EXCEPTION;
+      std::memcpy(token + used, position, bytes);
+      used += bytes;
+      position = next;
+    }
+  } else {
+    while (*position != '\0' && !IsWhiteSpace(*position)) {
+      const char* next = CharNextA(position);
+      const auto bytes = static_cast<std::size_t>(next - position);
+      // A token the buffer cannot hold is refused, not cut.
+      if (used + bytes >= kTokenBufferSize) return DISP_E_EXCEPTION;
+      std::memcpy(token + used, position, bytes);
+      used += bytes;
+      position = next;
+    }
+  }
+  token[used] = '\0';
+  return S_OK;
+}
+
+HRESULT ApplyRootBlock(const char*& position, HKEY root, bool doRegister) {
+  char token[kTokenBufferSize];
+  if (!doRegister) return ApplyUnregister(position, token, root, false);
+  const char* start = position;
+  const HRESULT hr = ApplyRegister(position, token, root);
+  if (SUCCEEDED(hr)) return hr;
+  // Undo the failing root block: the unregister pass over the same items.
+  position = start;
+  ApplyUnregister(position, token, root, false);
+  return hr;
+}
+
+LONG DeleteKeyTree(HKEY parent, const char* name) {
+  RegKeyHandle key;
+  const LONG opened = key.Open(parent, name, kReadWrite);
+  if (opened != ERROR_SUCCESS) return opened;
+  for (;;) {
+    char child[256];
+    DWORD length = sizeof child;
+    FILETIME written{};
+    if (RegEnumKeyExA(key.Get(), 0, child, &length, nullptr, nullptr, nullptr, &written) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    const LONG result = DeleteKeyTree(key.Get(), child);
+    if (result != ERROR_SUCCESS) return result;
+  }
+  key.Close();
+  return RegDeleteKeyA(parent, name);
+}
+
+HKEY RootKeyNamed(const char* name) {
+  for (const RootKey& root : kRootKeys) {
+    if (Is(name, root.name)) return root.key;
+  }
+  return nullptr;
+}
+
+}  // namespace telvario
