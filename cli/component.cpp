@@ -8,13 +8,19 @@ namespace {
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
-std::string LibraryBesideProgram() {
+// The library beside the program, as the build leaves it, or in the lib folder beside the
+// program's bin folder, as an installation places it.
+HMODULE LoadLibraryNearProgram(std::string* tried) {
   char program[4096] = {};
   const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-  std::string path(program, length);
-  const size_t slash = path.find_last_of("/\\");
-  path = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  return path + TELVARIO_LIBRARY_NAME;
+  std::string folder(program, length);
+  const size_t slash = folder.find_last_of("/\\");
+  folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+  *tried = folder + TELVARIO_LIBRARY_NAME;
+  HMODULE library = LoadLibraryA(tried->c_str());
+  if (library == nullptr)
+    library = LoadLibraryA((folder + "../lib/" TELVARIO_LIBRARY_NAME).c_str());
+  return library;
 }
 
 std::string Hex(HRESULT result) {
@@ -26,8 +32,8 @@ std::string Hex(HRESULT result) {
 }  // namespace
 
 Component::Component() {
-  const std::string path = LibraryBesideProgram();
-  library_ = LoadLibraryA(path.c_str());
+  std::string path;
+  library_ = LoadLibraryNearProgram(&path);
   if (library_ == nullptr) {
     error_ = "cannot load " + path;
     return;

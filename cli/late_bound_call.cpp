@@ -60,22 +60,6 @@ VARIANT Literal(const std::string& text) {
   return value;
 }
 
-// Registers the type library that the library beside the client holds.
-HRESULT RegisterLibraryTypeLib(HMODULE library) {
-  char path[MAX_PATH + 1] = {};
-  if (GetModuleFileNameA(library, path, MAX_PATH) == 0) return E_FAIL;
-  BSTR widePath = ToBstr(path);
-  ITypeLib* typeLib = nullptr;
-  HRESULT hr = LoadTypeLib(widePath, &typeLib);
-  if (SUCCEEDED(hr)) {
-    hr = RegisterTypeLib(typeLib, widePath, nullptr);
-    typeLib->Release();
-  }
-  if (SUCCEEDED(hr)) std::fprintf(stderr, "telvario: registered the type library of %s\n", path);
-  SysFreeString(widePath);
-  return hr;
-}
-
 void AddValue(Report& report, const std::string& name, const VARIANT& value) {
   switch (value.vt) {
     case VT_I2:
@@ -107,18 +91,16 @@ void AddValue(Report& report, const std::string& name, const VARIANT& value) {
 
 }  // namespace
 
-bool LateBoundCall(ISonde& sonde, HMODULE library, const std::string& member,
+bool LateBoundCall(ISonde& sonde, const std::string& member,
                    const std::vector<std::string>& arguments, bool put, Report& report,
                    std::string* error) {
   BSTR name = ToBstr(member);
   DISPID dispid = DISPID_UNKNOWN;
   HRESULT hr = sonde.GetIDsOfNames(IID_NULL, &name, 1, 0, &dispid);
-  if (hr == TYPE_E_LIBNOTREGISTERED && SUCCEEDED(RegisterLibraryTypeLib(library))) {
-    hr = sonde.GetIDsOfNames(IID_NULL, &name, 1, 0, &dispid);
-  }
   SysFreeString(name);
   if (FAILED(hr)) {
     *error = member + ": " + Describe(hr) + " (" + Hex(hr) + ")";
+    if (hr == TYPE_E_LIBNOTREGISTERED) *error += "; run telvario register first";
     return false;
   }
 

@@ -12,8 +12,9 @@
 namespace telvario::cli {
 
 // Calls the member (a property get or a method), or puts its value; reports the result with its
-// automation type. False, with the reason, when the call fails.
-bool LateBoundCall(ISonde& sonde, HMODULE library, const std::string& member,
+// automation type. False, with the reason, when the call fails. The type library must be
+// registered (telvario register), as scripts need it to be.
+bool LateBoundCall(ISonde& sonde, const std::string& member,
                    const std::vector<std::string>& arguments, bool put, Report& report,
                    std::string* error);
 

@@ -41,6 +41,9 @@ constexpr char kUsage[] =
     "                  call any member by name through IDispatch, as a script does; numbers\n"
     "                  pass as numbers, anything else as text\n"
     "  put MEMBER VALUE  set a property by name through IDispatch, then print the object\n"
+    "  register        enter the component in the registry, as regsvr32 does: its class,\n"
+    "                  ProgIDs (Telvario.Sonde) and type library\n"
+    "  unregister      remove those entries again, as regsvr32 /u does\n"
     "\n"
     "options:\n"
     "  --packet-size N set PacketSize first (8..1500; other values give 32)\n"
@@ -220,6 +223,18 @@ int main(int argc, char** argv) {
     telvario::cli::MeasureEcho(sonde, report, options.arguments[0], hop);
     report.Print(stdout, options.json);
     return 0;
+  } else if (options.command == "register" || options.command == "unregister") {
+    if (!options.arguments.empty()) return Fail(options.command + " takes no arguments");
+    const bool doRegister = options.command == "register";
+    using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+    const auto entry = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(
+        component.Library(), doRegister ? "DllRegisterServer" : "DllUnregisterServer")));
+    const HRESULT result = entry != nullptr ? entry() : E_FAIL;
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned int>(result));
+    report.Add(doRegister ? "DllRegisterServer" : "DllUnregisterServer", std::string(code));
+    report.Print(stdout, options.json);
+    return FAILED(result) ? 1 : 0;
   } else if (options.command == "call" || options.command == "put") {
     const bool put = options.command == "put";
     if (options.arguments.empty() || (put && options.arguments.size() != 2)) {
@@ -228,8 +243,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(options.arguments.begin() + 1,
                                              options.arguments.end());
     std::string error;
-    if (!telvario::cli::LateBoundCall(sonde, component.Library(), options.arguments[0], arguments,
-                                      put, report, &error)) {
+    if (!telvario::cli::LateBoundCall(sonde, options.arguments[0], arguments, put, report,
+                                      &error)) {
       std::fprintf(stderr, "telvario: %s\n", error.c_str());
       return 1;
     }

@@ -1,5 +1,6 @@
 // The DLL's entry routine and exports, and its object map: one row, Sonde.
 #include "class_factory.h"
+#include "registration.h"
 #include "server_module.h"
 #include "sonde_object.h"
 
@@ -13,12 +14,12 @@ const char* NoDescription() {
 const void* NoCategories() {
   return nullptr;
 }
-HRESULT NotRegistrable(BOOL /*doRegister*/) {
-  return E_NOTIMPL;
+HRESULT UpdateSondeRegistry(BOOL doRegister) {
+  return TheModule().RegisterFromResource(kRegistryScriptResource, doRegister, nullptr);
 }
 
 ObjectMapEntry objectMap[] = {
-    {&CLSID_Sonde, NotRegistrable, CreateClassFactory, CreateSondeInstance, nullptr, 0,
+    {&CLSID_Sonde, UpdateSondeRegistry, CreateClassFactory, CreateSondeInstance, nullptr, 0,
      NoDescription, NoCategories, NoObjectHook},
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
 };
@@ -42,4 +43,12 @@ STDAPI DllCanUnloadNow() {
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
   return telvario::GetClassObject(telvario::objectMap, clsid, iid, object);
+}
+
+STDAPI DllRegisterServer() {
+  return telvario::RegisterServer(telvario::objectMap);
+}
+
+STDAPI DllUnregisterServer() {
+  return telvario::UnregisterServer(telvario::objectMap);
 }

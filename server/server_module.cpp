@@ -64,6 +64,10 @@ void ServerModule::Term() {
     node->callback(node->context);
     delete node;
   }
+  if (globalInterfaceTable_ != nullptr) {
+    globalInterfaceTable_->Release();
+    globalInterfaceTable_ = nullptr;
+  }
   moduleLock_.Term();
   size_ = 0;
 }

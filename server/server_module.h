@@ -23,17 +23,36 @@ struct ObjectMapEntry {
   void (*objectHook)(bool initialising);
 };
 
+class ScriptRegistrar;
+
+// A symbol for a registry script, in a list ended by a pair whose name is null.
+struct SymbolPair {
+  LPCOLESTR name;
+  LPCOLESTR value;
+};
+
 class ServerModule {
  public:
   // The newest module is the process's; when it goes, the one before it is again.
   ServerModule();
-  ~ServerModule();
+  virtual ~ServerModule();
   ServerModule(const ServerModule&) = delete;
   ServerModule& operator=(const ServerModule&) = delete;
 
-  LONG Lock();
-  LONG Unlock();
-  LONG GetLockCount() const { return lockCount_; }
+  // The function table: the lock count, then registration (see registration.cpp).
+  virtual LONG Lock();
+  virtual LONG Unlock();
+  virtual LONG GetLockCount() const { return lockCount_; }
+  virtual HRESULT GetGlobalInterfaceTable(IGlobalInterfaceTable** table);
+  virtual HRESULT AddCommonSymbols(ScriptRegistrar* registrar);
+  virtual HRESULT RegisterFromResourceUnsupported(WORD resourceId, BOOL doRegister,
+                                                  const SymbolPair* extraSymbols);
+  virtual HRESULT RegisterFromNamedResourceUnsupported(LPCSTR resourceName, BOOL doRegister,
+                                                       const SymbolPair* extraSymbols);
+  virtual HRESULT RegisterFromResource(WORD resourceId, BOOL doRegister,
+                                       const SymbolPair* extraSymbols);
+  virtual HRESULT RegisterFromNamedResource(LPCSTR resourceName, BOOL doRegister,
+                                            const SymbolPair* extraSymbols);
 
   // Runs callback(context) at termination; the newest callback runs first.
   HRESULT AddTermCallback(void (*callback)(void* context), void* context);
@@ -58,6 +77,7 @@ class ServerModule {
   TermCallback* termCallbacks_ = nullptr;
   GuardedLock moduleLock_;
   ObjectMapEntry* objectMap_ = nullptr;
+  IGlobalInterfaceTable* globalInterfaceTable_ = nullptr;
   ServerModule* previous_;
 };
 

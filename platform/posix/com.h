@@ -105,6 +105,54 @@ class IDispatch : public IUnknown {
   ~IDispatch() = default;
 };
 
+// Activation of in-process servers through the registry: the class's InprocServer32 module is
+// loaded (and stays loaded) and asked for its class object. Other contexts are not served.
+constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
+constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3);
+constexpr HRESULT CO_E_DLLNOTFOUND = static_cast<HRESULT>(0x8004015F);
+constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9);
+// Apartments are not modelled: initialising succeeds and changes nothing.
+HRESULT CoInitialize(void* reserved);
+void CoUninitialize();
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
+HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" to an identifier; CO_E_CLASSSTRING otherwise.
+HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
+
+class IGlobalInterfaceTable : public IUnknown {
+ public:
+  virtual HRESULT RegisterInterfaceInGlobal(IUnknown* object, REFIID iid, DWORD* cookie) = 0;
+  virtual HRESULT RevokeInterfaceFromGlobal(DWORD cookie) = 0;
+  virtual HRESULT GetInterfaceFromGlobal(DWORD cookie, REFIID iid, void** object) = 0;
+
+ protected:
+  ~IGlobalInterfaceTable() = default;
+};
+
+using CATID = GUID;
+class ICatRegister : public IUnknown {
+ public:
+  virtual HRESULT RegisterCategories(ULONG count, void* info) = 0;
+  virtual HRESULT UnRegisterCategories(ULONG count, CATID* catids) = 0;
+  virtual HRESULT RegisterClassImplCategories(REFCLSID clsid, ULONG count, CATID* catids) = 0;
+  virtual HRESULT UnRegisterClassImplCategories(REFCLSID clsid, ULONG count, CATID* catids) = 0;
+  virtual HRESULT RegisterClassReqCategories(REFCLSID clsid, ULONG count, CATID* catids) = 0;
+  virtual HRESULT UnRegisterClassReqCategories(REFCLSID clsid, ULONG count, CATID* catids) = 0;
+
+ protected:
+  ~ICatRegister() = default;
+};
+
+constexpr CLSID CLSID_StdGlobalInterfaceTable = {
+    0x00000323, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID IID_IGlobalInterfaceTable = {
+    0x00000146, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr CLSID CLSID_StdComponentCategoriesMgr = {
+    0x0002E005, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID IID_ICatRegister = {0x0002E012, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr CLSID CLSID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+
 class IObjectWithSite : public IUnknown {
  public:
   virtual HRESULT SetSite(IUnknown* site) = 0;

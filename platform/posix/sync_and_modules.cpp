@@ -49,9 +49,16 @@ BOOL DisableThreadLibraryCalls(HMODULE /*module*/) {
 }
 
 HINSTANCE ThisModuleInstance() {
+  // The loader's handle of the object holding this code, as LoadLibraryA would give it. The
+  // reference the lookup takes is given back at once: the handle stays valid while the object
+  // is loaded, which is whenever its code runs.
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&ThisModuleInstance), &info) == 0) return nullptr;
-  return info.dli_fbase;
+  void* handle =
+      info.dli_fname != nullptr ? dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD) : nullptr;
+  if (handle == nullptr) handle = dlopen(nullptr, RTLD_LAZY);  // linked into the program
+  if (handle != nullptr) dlclose(handle);
+  return handle;
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
@@ -64,6 +71,11 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
     link_map* map = nullptr;
     if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr) {
       path = map->l_name;
+    }
+    if (map != nullptr && path.empty()) {  // the program itself has no name in the map
+      char buffer[4096];
+      const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+      if (length > 0) path.assign(buffer, static_cast<size_t>(length));
     }
   }
   if (path.empty() || size == 0) {

@@ -12,6 +12,7 @@
 #include <ocidl.h>
 #include <objsafe.h>
 #include <shlwapi.h>
+#include <comcat.h>
 
 #include <ctime>
 

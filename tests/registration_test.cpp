@@ -1,0 +1,164 @@
+// DllRegisterServer and DllUnregisterServer as a registration host calls them: the class's keys
+// and values, its ProgIDs and its type library, written and removed again.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "dispatch_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using telvario::testing::kThisSyskind;
+
+using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+
+constexpr char kClassKey[] = "CLSID\\{7F3A2C1E-5B9E-4D62-8A47-C1E0B59D3F21}";
+constexpr char kClassId[] = "{7F3A2C1E-5B9E-4D62-8A47-C1E0B59D3F21}";
+
+// The default value (name null) or a named value of a key below HKEY_CLASSES_ROOT; "<none>"
+// when the key or value is missing.
+std::string Read(const std::string& key, const char* name = nullptr) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+    return "<none>";
+  }
+  char value[2048] = {};
+  DWORD size = sizeof value - 1;
+  DWORD type = 0;
+  const LONG status =
+      RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(opened);
+  if (status != ERROR_SUCCESS) return "<none>";
+  return type == REG_SZ ? std::string(value) : "<not a string>";
+}
+
+bool KeyExists(const std::string& key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(opened);
+  return true;
+}
+
+bool TypeLibRegistered() {
+  ITypeLib* library = nullptr;
+  if (FAILED(LoadRegTypeLib(LIBID_TELVARIOLib, 1, 0, 0, &library))) return false;
+  library->Release();
+  return true;
+}
+
+struct Module {
+  explicit Module(const std::string& file) : handle(LoadLibraryA(file.c_str())) {
+    if (handle == nullptr) return;
+    registerServer = reinterpret_cast<RegisterFn>(
+        reinterpret_cast<void*>(GetProcAddress(handle, "DllRegisterServer")));
+    unregisterServer = reinterpret_cast<RegisterFn>(
+        reinterpret_cast<void*>(GetProcAddress(handle, "DllUnregisterServer")));
+    char buffer[MAX_PATH + 1] = {};
+    GetModuleFileNameA(handle, buffer, MAX_PATH);
+    path = buffer;
+  }
+  HMODULE handle;
+  RegisterFn registerServer = nullptr;
+  RegisterFn unregisterServer = nullptr;
+  std::string path;
+};
+
+// The full table of keys and values that registration writes.
+void ExpectRegistered(const std::string& modulePath) {
+  const std::string cls = kClassKey;
+  EXPECT_EQ(Read("Telvario.Sonde.1"), "Sonde Class");
+  EXPECT_EQ(Read("Telvario.Sonde.1\\CLSID"), kClassId);
+  EXPECT_EQ(Read("Telvario.Sonde"), "Sonde Class");
+  EXPECT_EQ(Read("Telvario.Sonde\\CLSID"), kClassId);
+  EXPECT_EQ(Read("Telvario.Sonde\\CurVer"), "Telvario.Sonde.1");
+  EXPECT_EQ(Read(cls), "Sonde Class");
+  EXPECT_EQ(Read(cls + "\\ProgID"), "Telvario.Sonde.1");
+  EXPECT_EQ(Read(cls + "\\VersionIndependentProgID"), "Telvario.Sonde");
+  EXPECT_TRUE(KeyExists(cls + "\\Programmable"));
+  EXPECT_EQ(Read(cls + "\\InprocServer32"), modulePath);
+  EXPECT_EQ(Read(cls + "\\InprocServer32", "ThreadingModel"), "Apartment");
+  EXPECT_EQ(Read(cls + "\\TypeLib"), "{7F3A2C11-5B9E-4D62-8A47-C1E0B59D3F21}");
+  EXPECT_TRUE(TypeLibRegistered());
+  EXPECT_EQ(Read("Interface\\{7F3A2C1D-5B9E-4D62-8A47-C1E0B59D3F21}"), "ISonde");
+}
+
+void ExpectUnregistered() {
+  EXPECT_FALSE(KeyExists("Telvario.Sonde"));
+  EXPECT_FALSE(KeyExists("Telvario.Sonde.1"));
+  EXPECT_FALSE(KeyExists(kClassKey));
+  EXPECT_TRUE(KeyExists("CLSID"));
+  EXPECT_FALSE(TypeLibRegistered());
+}
+
+TEST(Registration, RegisterTwiceThenUnregister) {
+  Module module(TELVARIO_MODULE_PATH);
+  ASSERT_NE(module.registerServer, nullptr);
+  ASSERT_EQ(module.registerServer(), S_OK);
+  ASSERT_EQ(module.registerServer(), S_OK);
+  ExpectRegistered(module.path);
+  ASSERT_EQ(module.unregisterServer(), S_OK);
+  ExpectUnregistered();
+  // Nothing left to remove: the script finds every key absent; the type library's part answers.
+  module.unregisterServer();
+  ExpectUnregistered();
+}
+
+TEST(Registration, CreatedByProgIdThroughTheRegistry) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  Module module(TELVARIO_MODULE_PATH);
+  ASSERT_EQ(module.registerServer(), S_OK);
+  for (const OLECHAR* progId : {OLESTR("Telvario.Sonde"), OLESTR("Telvario.Sonde.1")}) {
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
+    EXPECT_TRUE(IsEqualGUID(clsid, CLSID_Sonde));
+    IDispatch* sonde = nullptr;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               reinterpret_cast<void**>(&sonde)),
+              S_OK);
+    OLECHAR name[] = OLESTR("PingReps");
+    LPOLESTR names[] = {name};
+    DISPID dispid = 0;
+    EXPECT_EQ(sonde->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid), S_OK);
+    EXPECT_EQ(dispid, 5);
+    sonde->Release();
+  }
+  ASSERT_EQ(module.unregisterServer(), S_OK);
+  CoUninitialize();
+}
+
+// A copy of the module at a path of the test's choosing.
+std::string CopyModuleTo(const fs::path& directory) {
+  fs::create_directories(directory);
+  Module original(TELVARIO_MODULE_PATH);
+  const fs::path target = directory / fs::path(original.path).filename();
+  fs::copy_file(original.path, target, fs::copy_options::overwrite_existing);
+  return target.string();
+}
+
+TEST(Registration, PathWithAQuoteIsStoredExactly) {
+  const fs::path directory = fs::temp_directory_path() / "telvario it's here";
+  Module module(CopyModuleTo(directory));
+  ASSERT_NE(module.registerServer, nullptr);
+  ASSERT_EQ(module.registerServer(), S_OK);
+  EXPECT_EQ(Read(std::string(kClassKey) + "\\InprocServer32"), module.path);
+  EXPECT_NE(module.path.find('\''), std::string::npos);
+  EXPECT_EQ(module.unregisterServer(), S_OK);
+  ExpectUnregistered();
+}
+
+TEST(Registration, PathTooLongForTheBufferRegistersNothing) {
+  fs::path directory = fs::temp_directory_path() / "telvario-long";
+  while (directory.string().size() < MAX_PATH) directory /= std::string(40, 'd');
+  Module module(CopyModuleTo(directory));
+  if (module.registerServer == nullptr) GTEST_SKIP() << "the system does not load from so deep";
+  EXPECT_EQ(module.registerServer(), static_cast<HRESULT>(0x8007007A));
+  EXPECT_FALSE(KeyExists("Telvario.Sonde"));
+  EXPECT_FALSE(TypeLibRegistered());  // the script's failure ends registration before it
+  fs::remove_all(fs::temp_directory_path() / "telvario-long");
+}
+
+}  // namespace
