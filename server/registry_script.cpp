@@ -12,6 +12,9 @@ namespace {
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 constexpr std::size_t kValueBytesOnStack = 256;
 constexpr LONG kErrorOutOfMemory = 14;
+// Deeper than any registry holds keys: a script nested further is refused, not followed into a
+// stack overflow.
+constexpr int kMaxNesting = 512;
 
 struct RootKey {
   const char* name;
@@ -249,10 +252,12 @@ HRESULT WriteValue(const char*& position, HKEY key, const char* name, char* toke
   return NextToken(position, token);
 }
 
-HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey);
-HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent);
+HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey, int depth);
+HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
+                        int depth);
 
-HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey) {
+HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey, int depth) {
+  if (depth > kMaxNesting) return DISP_E_EXCEPTION;
   RegKeyHandle current;
   char valueName[kValueNameBufferSize];
   HRESULT hr = NextToken(position, token);
@@ -302,7 +307,7 @@ HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey) {
     }
     // Only "{" alone opens a block: "{7F3A...}" is the next item's name.
     if (std::strcmp(token, "{") == 0) {
-      hr = ApplyRegister(position, token, current.Get());
+      hr = ApplyRegister(position, token, current.Get(), depth + 1);
       if (SUCCEEDED(hr)) hr = NextToken(position, token);
       if (FAILED(hr)) return hr;
     }
@@ -310,7 +315,9 @@ HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey) {
   return S_OK;
 }
 
-HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent) {
+HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
+                        int depth) {
+  if (depth > kMaxNesting) return DISP_E_EXCEPTION;
   RegKeyHandle current;
   char valueName[kValueNameBufferSize];
   char keptName[kValueNameBufferSize];
@@ -356,7 +363,7 @@ HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool 
       if (FAILED(hr)) return hr;
     }
     if (token[0] == '{') {
-      hr = ApplyUnregister(position, token, current.Get(), opened != ERROR_SUCCESS);
+      hr = ApplyUnregister(position, token, current.Get(), opened != ERROR_SUCCESS, depth + 1);
       if (FAILED(hr) && opened == ERROR_SUCCESS) return hr;
       hr = NextToken(position, token);
       if (FAILED(hr)) return hr;
@@ -482,13 +489,13 @@ HRESULT NextToken(const char*& position, char* token) {
 
 HRESULT ApplyRootBlock(const char*& position, HKEY root, bool doRegister) {
   char token[kTokenBufferSize];
-  if (!doRegister) return ApplyUnregister(position, token, root, false);
+  if (!doRegister) return ApplyUnregister(position, token, root, false, 1);
   const char* start = position;
-  const HRESULT hr = ApplyRegister(position, token, root);
+  const HRESULT hr = ApplyRegister(position, token, root, 1);
   if (SUCCEEDED(hr)) return hr;
   // Undo the failing root block: the unregister pass over the same items.
   position = start;
-  ApplyUnregister(position, token, root, false);
+  ApplyUnregister(position, token, root, false, 1);
   return hr;
 }
 

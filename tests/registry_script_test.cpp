@@ -134,6 +134,11 @@ TEST_F(RegistryScriptTest, ScriptsThatAreNotScripts) {
   EXPECT_EQ(RunScript("HKCU { NoRemove Software { NoRemove TelvarioScriptTest { A }", true),
             DISP_E_EXCEPTION);
   EXPECT_EQ(RunScript(InScratch("a\\b"), true), DISP_E_EXCEPTION);
+  // Nesting deeper than a registry holds keys is refused in both directions.
+  std::string deep;
+  for (int i = 0; i < 600; ++i) deep += "K {\r\n";
+  for (int i = 0; i < 600; ++i) deep += "}\r\n";
+  EXPECT_EQ(RunScript("HKCU\r\n{\r\n" + deep + "}\r\n", false), DISP_E_EXCEPTION);
 }
 
 TEST_F(RegistryScriptTest, EveryValueType) {
