@@ -12,9 +12,10 @@ namespace {
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 constexpr std::size_t kValueBytesOnStack = 256;
 constexpr LONG kErrorOutOfMemory = 14;
-// Deeper than any registry holds keys: a script nested further is refused, not followed into a
-// stack overflow.
-constexpr int kMaxNesting = 512;
+// Nesting a script may use: far beyond any real script, and well within a thread's stack (each
+// level is one frame of ApplyRegister or ApplyUnregister; the large token buffers of value
+// handling stay out of those frames). A script nested further is refused.
+constexpr int kMaxNesting = 256;
 
 struct RootKey {
   const char* name;
@@ -133,7 +134,7 @@ HRESULT NextValueName(const char*& position, char* token, char* valueName) {
 }
 
 // Reads the type and value tokens of a "= type value" clause and the token after them.
-HRESULT SkipValueClause(const char*& position, char* token) {
+[[gnu::noinline]] HRESULT SkipValueClause(const char*& position, char* token) {
   char value[kTokenBufferSize];
   HRESULT hr = NextToken(position, token);
   if (SUCCEEDED(hr)) hr = NextToken(position, value);
@@ -212,7 +213,8 @@ LONG WriteMultiString(HKEY key, const char* name, const char* text) {
 
 // Writes "type value" into the key under the name (null: its default value), then reads the
 // token after them into token.
-HRESULT WriteValue(const char*& position, HKEY key, const char* name, char* token) {
+[[gnu::noinline]] HRESULT WriteValue(const char*& position, HKEY key, const char* name,
+                                     char* token) {
   char buffer[kTokenBufferSize];
   HRESULT hr = NextToken(position, buffer);
   if (FAILED(hr)) return hr;

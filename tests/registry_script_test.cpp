@@ -134,7 +134,7 @@ TEST_F(RegistryScriptTest, ScriptsThatAreNotScripts) {
   EXPECT_EQ(RunScript("HKCU { NoRemove Software { NoRemove TelvarioScriptTest { A }", true),
             DISP_E_EXCEPTION);
   EXPECT_EQ(RunScript(InScratch("a\\b"), true), DISP_E_EXCEPTION);
-  // Nesting deeper than a registry holds keys is refused in both directions.
+  // Nesting deeper than any real script is refused, not followed into a stack overflow.
   std::string deep;
   for (int i = 0; i < 600; ++i) deep += "K {\r\n";
   for (int i = 0; i < 600; ++i) deep += "}\r\n";
