@@ -6,7 +6,7 @@
 #include "script_registrar.h"
 #include "string_conversion.h"
 #include "type_info_cache.h"
-#include "win32_errors.h"
+#include "error_codes.h"
 
 namespace telvario {
 namespace {

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "string_conversion.h"
-#include "win32_errors.h"
+#include "error_codes.h"
 
 namespace telvario {
 namespace {
@@ -80,11 +80,6 @@ bool HasBackslash(const char* name) {
     if (*at == '\\') return true;
   }
   return false;
-}
-
-const char* SkipWhiteSpace(const char* position) {
-  while (IsWhiteSpace(*position)) position = CharNextA(position);
-  return position;
 }
 
 // Holds at most one open key; a failed open leaves the key it held.
@@ -383,6 +378,11 @@ HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool 
 }
 
 }  // namespace
+
+const char* SkipWhiteSpace(const char* position) {
+  while (IsWhiteSpace(*position)) position = CharNextA(position);
+  return position;
+}
 
 HRESULT ExpandedText::Reserve(std::size_t capacity) {
   data_ = static_cast<char*>(CoTaskMemAlloc(capacity));

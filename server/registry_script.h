@@ -36,6 +36,9 @@ class ExpandedText {
 
 HRESULT ExpandSymbols(const char* script, const ScriptSymbols& symbols, ExpandedText* out);
 
+// The position after any tabs, line ends and spaces.
+const char* SkipWhiteSpace(const char* position);
+
 // Reads the next token into token (kTokenBufferSize bytes) and moves position behind it.
 HRESULT NextToken(const char*& position, char* token);
 

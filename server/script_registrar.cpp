@@ -5,7 +5,7 @@
 
 #include "registry_script.h"
 #include "string_conversion.h"
-#include "win32_errors.h"
+#include "error_codes.h"
 
 namespace telvario {
 namespace {
@@ -167,9 +167,7 @@ HRESULT ScriptRegistrar::RunText(const char* text, BOOL doRegister) {
     if (token[0] != '{') return DISP_E_EXCEPTION;
     hr = ApplyRootBlock(position, root, doRegister != FALSE);
     if (FAILED(hr)) return hr;
-    while (*position == '\t' || *position == '\n' || *position == '\r' || *position == ' ') {
-      position = CharNextA(position);
-    }
+    position = SkipWhiteSpace(position);
     if (*position == '\0') return S_OK;
   }
 }

@@ -6,7 +6,7 @@
 #include "server_module.h"
 #include "string_conversion.h"
 #include "telvario_idl.h"
-#include "win32_errors.h"
+#include "error_codes.h"
 
 namespace telvario {
 namespace {

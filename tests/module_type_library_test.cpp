@@ -5,17 +5,10 @@
 #include <string>
 
 #include "telvario_idl.h"
+#include "test_strings.h"
 #include "type_info_cache.h"
 
 namespace {
-
-std::string Narrow(BSTR text) {
-  std::string narrow;
-  for (UINT i = 0; text != nullptr && i < SysStringLen(text); ++i) {
-    narrow += static_cast<char>(text[i]);
-  }
-  return narrow;
-}
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -36,8 +29,8 @@ TEST(ModuleTypeLib, EmbeddedInTheComponent) {
   BSTR path = nullptr;
   ITypeLib* library = nullptr;
   ASSERT_EQ(telvario::LoadModuleTypeLib(component, &path, &library), S_OK);
-  EXPECT_FALSE(EndsWith(Narrow(path), ".tlb")) << Narrow(path);
-  SysFreeString(path);
+  const std::string loaded = telvario::testing::TakeNarrow(path);
+  EXPECT_FALSE(EndsWith(loaded, ".tlb")) << loaded;
   ExpectTelvarioLibrary(library);
 }
 
@@ -47,8 +40,8 @@ TEST(ModuleTypeLib, BesideAModuleWithoutOne) {
   BSTR path = nullptr;
   ITypeLib* library = nullptr;
   ASSERT_EQ(telvario::LoadModuleTypeLib(plain, &path, &library), S_OK);
-  EXPECT_TRUE(EndsWith(Narrow(path), "plain_module.tlb")) << Narrow(path);
-  SysFreeString(path);
+  const std::string loaded = telvario::testing::TakeNarrow(path);
+  EXPECT_TRUE(EndsWith(loaded, "plain_module.tlb")) << loaded;
   ExpectTelvarioLibrary(library);
 }
 

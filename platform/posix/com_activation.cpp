@@ -3,38 +3,14 @@
 // DllGetClassObject makes the class object.
 #include <string>
 
+#include "classes_root.h"
 #include "com.h"
 #include "kernel.h"
-#include "registry.h"
 
 namespace {
 
+using classes_root::ReadDefault;
 using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
-
-std::string Narrow(LPCOLESTR text) {
-  std::string narrow;
-  for (; text != nullptr && *text != 0; ++text) {
-    if (*text > 0x7F) return {};  // ProgIDs and identifiers are ASCII
-    narrow += static_cast<char>(*text);
-  }
-  return narrow;
-}
-
-bool ReadDefault(const std::string& path, std::string* value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  char buffer[4096] = {};
-  DWORD size = sizeof buffer - 1;
-  DWORD type = 0;
-  const LONG status =
-      RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-  *value = buffer;
-  return true;
-}
 
 int HexValue(OLECHAR c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
@@ -93,10 +69,9 @@ HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
   if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
   std::string text;
-  const std::string name = Narrow(progId);
+  const std::string name = classes_root::Utf8(progId);
   if (name.empty() || !ReadDefault(name + "\\CLSID", &text)) return CO_E_CLASSSTRING;
-  const std::u16string wide(text.begin(), text.end());
-  return CLSIDFromString(wide.c_str(), clsid);
+  return CLSIDFromString(classes_root::Utf16(text).c_str(), clsid);
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
@@ -104,10 +79,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
-  OLECHAR text[39] = {};
-  StringFromGUID2(clsid, text, 39);
   std::string path;
-  if (!ReadDefault("CLSID\\" + Narrow(text) + "\\InprocServer32", &path)) {
+  if (!ReadDefault("CLSID\\" + classes_root::GuidKeyName(clsid) + "\\InprocServer32", &path)) {
     return REGDB_E_CLASSNOTREG;
   }
   const HMODULE module = LoadLibraryA(path.c_str());

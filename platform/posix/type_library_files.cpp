@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "classes_root.h"
 #include "kernel.h"
 #include "oleaut.h"
 #include "registry.h"
@@ -17,35 +18,14 @@
 
 namespace {
 
+using classes_root::GuidKeyName;
+using classes_root::ReadDefault;
+using classes_root::Utf16;
+using classes_root::Utf8;
 using telvario::typelib::Library;
 
 constexpr char kAutomationProxy[] = "{00020424-0000-0000-C000-000000000046}";
 constexpr const char* kPlatformKey = sizeof(void*) == 8 ? "win64" : "win32";
-
-std::string Narrow(LPCOLESTR text) {
-  if (text == nullptr) return {};
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
-  std::string narrow(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), bytes, nullptr, nullptr);
-  narrow.resize(static_cast<std::size_t>(bytes - 1));
-  return narrow;
-}
-
-std::u16string Wide(const std::string& text) {
-  const int chars = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (chars <= 0) return {};
-  std::u16string wide(static_cast<std::size_t>(chars), u'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), chars);
-  wide.resize(static_cast<std::size_t>(chars - 1));
-  return wide;
-}
-
-std::string GuidText(REFGUID guid) {
-  OLECHAR text[39] = {};
-  StringFromGUID2(guid, text, 39);
-  return Narrow(text);
-}
 
 std::string Hex(unsigned value) {
   char text[16];
@@ -76,22 +56,6 @@ bool SetNamed(const std::string& path, const char* name, const std::string& valu
                      static_cast<DWORD>(value.size() + 1));
   RegCloseKey(key);
   return status == ERROR_SUCCESS;
-}
-
-bool ReadDefault(const std::string& path, std::string* value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  char buffer[1024] = {};
-  DWORD size = sizeof buffer - 1;
-  DWORD type = 0;
-  const LSTATUS status =
-      RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return false;
-  *value = buffer;
-  return true;
 }
 
 // Deletes a key with everything below it.
@@ -144,7 +108,7 @@ bool FindVersion(const std::string& libraryKey, WORD major, WORD minor, std::str
 HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
   if (path == nullptr || library == nullptr) return E_INVALIDARG;
   *library = nullptr;
-  const std::string narrow = Narrow(path);
+  const std::string narrow = Utf8(path);
   void* module = dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
   const auto* description =
@@ -165,7 +129,7 @@ HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
 HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, ITypeLib** library) {
   if (library == nullptr) return E_INVALIDARG;
   *library = nullptr;
-  const std::string libraryKey = "TypeLib\\" + GuidText(libid);
+  const std::string libraryKey = "TypeLib\\" + GuidKeyName(libid);
   std::string version;
   if (!FindVersion(libraryKey, major, minor, &version)) return TYPE_E_LIBNOTREGISTERED;
   std::string path;
@@ -174,7 +138,7 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, IType
     if (ReadDefault(base + Hex(tried) + "\\" + kPlatformKey, &path)) break;
   }
   if (path.empty()) return TYPE_E_LIBNOTREGISTERED;
-  const std::u16string widePath = Wide(path);
+  const std::u16string widePath = Utf16(path);
   return LoadTypeLib(widePath.c_str(), library);
 }
 
@@ -183,7 +147,7 @@ HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirec
   TLIBATTR* attributes = nullptr;
   HRESULT hr = library->GetLibAttr(&attributes);
   if (FAILED(hr)) return hr;
-  const std::string libid = GuidText(attributes->guid);
+  const std::string libid = GuidKeyName(attributes->guid);
   const std::string versionKey = "TypeLib\\" + libid + "\\" + Hex(attributes->wMajorVerNum) + "." +
                                  Hex(attributes->wMinorVerNum);
   const std::string version =
@@ -194,12 +158,12 @@ HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirec
   BSTR name = nullptr;
   BSTR help = nullptr;
   library->GetDocumentation(-1, &name, &help, nullptr, nullptr);
-  const std::string title = Narrow(help != nullptr ? help : name);
+  const std::string title = Utf8(help != nullptr ? help : name);
   SysFreeString(name);
   SysFreeString(help);
 
-  const std::string path = Narrow(fullPath);
-  std::string helpDir = Narrow(helpDirectory);
+  const std::string path = Utf8(fullPath);
+  std::string helpDir = Utf8(helpDirectory);
   if (helpDirectory == nullptr) helpDir = path.substr(0, path.find_last_of('/') + 1);
   bool ok = SetDefault(versionKey, title) &&
             SetDefault(versionKey + "\\" + lcid + "\\" + kPlatformKey, path) &&
@@ -216,8 +180,8 @@ HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirec
           (type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0) {
         BSTR interfaceName = nullptr;
         info->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr);
-        const std::string key = "Interface\\" + GuidText(type->guid);
-        ok = SetDefault(key, Narrow(interfaceName)) &&
+        const std::string key = "Interface\\" + GuidKeyName(type->guid);
+        ok = SetDefault(key, Utf8(interfaceName)) &&
              SetDefault(key + "\\ProxyStubClsid", kAutomationProxy) &&
              SetDefault(key + "\\ProxyStubClsid32", kAutomationProxy) &&
              SetDefault(key + "\\TypeLib", libid) &&
@@ -232,7 +196,7 @@ HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirec
 }
 
 HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, SYSKIND /*syskind*/) {
-  const std::string libraryKey = "TypeLib\\" + GuidText(libid);
+  const std::string libraryKey = "TypeLib\\" + GuidKeyName(libid);
   const std::string versionKey = libraryKey + "\\" + Hex(major) + "." + Hex(minor);
   std::string path;
   if (!ReadDefault(versionKey + "\\" + Hex(locale) + "\\" + kPlatformKey, &path)) {
@@ -240,15 +204,15 @@ HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, SY
   }
   // The interfaces go with the library that recorded them.
   ITypeLib* library = nullptr;
-  if (SUCCEEDED(LoadTypeLib(Wide(path).c_str(), &library))) {
+  if (SUCCEEDED(LoadTypeLib(Utf16(path).c_str(), &library))) {
     for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
       ITypeInfo* info = nullptr;
       if (FAILED(library->GetTypeInfo(index, &info))) continue;
       TYPEATTR* type = nullptr;
       if (SUCCEEDED(info->GetTypeAttr(&type))) {
-        const std::string key = "Interface\\" + GuidText(type->guid);
+        const std::string key = "Interface\\" + GuidKeyName(type->guid);
         std::string owner;
-        if (ReadDefault(key + "\\TypeLib", &owner) && owner == GuidText(libid)) {
+        if (ReadDefault(key + "\\TypeLib", &owner) && owner == GuidKeyName(libid)) {
           DeleteTree(HKEY_CLASSES_ROOT, key);
         }
         info->ReleaseTypeAttr(type);

@@ -1,6 +1,6 @@
 // Win32 error codes as HRESULTs.
-#ifndef TELVARIO_SERVER_WIN32_ERRORS_H
-#define TELVARIO_SERVER_WIN32_ERRORS_H
+#ifndef TELVARIO_SERVER_ERROR_CODES_H
+#define TELVARIO_SERVER_ERROR_CODES_H
 
 #include "windows_api.h"
 
