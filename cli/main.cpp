@@ -14,6 +14,7 @@
 #include "late_bound_call.h"
 #include "progress.h"
 #include "report.h"
+#include "upload_measure.h"
 
 namespace {
 
@@ -37,6 +38,9 @@ constexpr char kUsage[] =
     "  ping HOST       the mean round-trip time to HOST in ms by ICMP echo (PingTime)\n"
     "  trace HOST --hop N\n"
     "                  the round-trip time to the N-th router towards HOST (TraceRouteTime)\n"
+    "  upload HOST     the upload rate to the anonymous FTP server HOST in kbit/s: about five\n"
+    "                  seconds of writing to a file in its /temp, deleted afterwards\n"
+    "                  (UploadTest); asks first, as the component does\n"
     "  call MEMBER [ARG...]\n"
     "                  call any member by name through IDispatch, as a script does; numbers\n"
     "                  pass as numbers, anything else as text\n"
@@ -51,6 +55,7 @@ constexpr char kUsage[] =
     "  --size N        the same as --packet-size\n"
     "  --reps N        the same as --ping-reps\n"
     "  --hop N         the hop (time to live) for trace\n"
+    "  --yes           answer the upload's prompt with OK without asking\n"
     "  --json          print one JSON object instead of text\n"
     "  --help          print this help\n";
 
@@ -58,6 +63,7 @@ struct Options {
   std::string command = "show";
   std::vector<std::string> arguments;
   bool json = false;
+  bool yes = false;
   bool hasPacketSize = false;
   long packetSize = 0;
   bool hasPingReps = false;
@@ -143,6 +149,8 @@ int main(int argc, char** argv) {
     }
     if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--yes") {
+      options.yes = true;
     } else if (arg == "--packet-size" || arg == "--size" || arg == "--ping-reps" ||
                arg == "--reps" || arg == "--hop") {
       long value = 0;
@@ -252,6 +260,12 @@ int main(int argc, char** argv) {
       report.Print(stdout, options.json);
       return 0;
     }
+  } else if (options.command == "upload") {
+    if (options.arguments.size() != 1) return Fail("upload needs a host");
+    telvario::cli::MeasureUpload(component.Library(), sonde, report, options.arguments[0],
+                                 options.yes);
+    report.Print(stdout, options.json);
+    return 0;
   } else if (options.command == "download") {
     if (options.arguments.size() != 1) return Fail("download needs a URL");
     Measure(sonde, report, options.arguments[0]);

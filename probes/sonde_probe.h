@@ -35,6 +35,7 @@ class SondeProbe {
   HRESULT get_ReadURL(BSTR URL, float* pVal);
   HRESULT get_DHCPServer(BSTR* pVal);
   HRESULT get_is_DNS_OK(LONG* pVal);
+  HRESULT get_UploadTest(BSTR Host, LONG* pVal);
   HRESULT Sleep(LONG ms);
 
   SondeState& State() { return state_; }

@@ -151,7 +151,7 @@ HRESULT STDMETHODCALLTYPE Sonde::Invoke(DISPID member, REFIID iid, LCID locale, 
                       params, result, exception, argumentError);
 }
 
-// The measurements not built yet answer E_NOTIMPL; the rest are the probe's.
+// The measurements are the probe's.
 HRESULT STDMETHODCALLTYPE Sonde::get_HostName(BSTR Addr, BSTR* pVal) {
   return probe_.get_HostName(Addr, pVal);
 }
@@ -203,8 +203,8 @@ HRESULT STDMETHODCALLTYPE Sonde::get_RTT(SHORT i, SHORT* pVal) {
 HRESULT STDMETHODCALLTYPE Sonde::Sleep(LONG ms) {
   return probe_.Sleep(ms);
 }
-HRESULT STDMETHODCALLTYPE Sonde::get_UploadTest(BSTR /*Host*/, LONG* /*pVal*/) {
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE Sonde::get_UploadTest(BSTR Host, LONG* pVal) {
+  return probe_.get_UploadTest(Host, pVal);
 }
 
 SondeAggregate::~SondeAggregate() {

@@ -34,6 +34,26 @@ DWORD GetCurrentProcessId();
 // Where the file-name extension of a path begins: its dot, or the terminating NUL.
 char* PathFindExtensionA(const char* path);
 
+// Threads. A thread's handle is signalled when the thread ends, and its exit code stays
+// readable until the last handle is closed; closing the handle does not end the thread.
+// Ending a thread by force is not available: it would leave the locks and memory the thread
+// holds in an unknown state. TerminateThread therefore fails with ERROR_NOT_SUPPORTED and the
+// thread runs on; the module holding its routine then stays loaded for the rest of the process,
+// so that its code cannot be unloaded under it.
+struct SECURITY_ATTRIBUTES;
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID parameter);
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD STILL_ACTIVE = 259;
+HANDLE CreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine,
+                    LPVOID parameter, DWORD flags, DWORD* threadId);
+// Waits for a thread's handle only.
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
+BOOL TerminateThread(HANDLE thread, DWORD exitCode);
+BOOL CloseHandle(HANDLE handle);
+
 constexpr int THREAD_PRIORITY_IDLE = -15;
 constexpr int THREAD_PRIORITY_LOWEST = -2;
 constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
@@ -72,6 +92,16 @@ BOOL FreeLibrary(HMODULE module);
 BOOL DisableThreadLibraryCalls(HMODULE module);
 // The file of a loaded module (a handle from LoadLibraryA), or of the program for null.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+
+// The runtime library's pseudo-random numbers of the Windows build: a linear congruential
+// generator per thread (state x 214013 + 2531011, bits 16 to 30 returned), seeded with 1.
+// The C library's rand() here is another generator.
+void RuntimeSeedRandom(unsigned int seed);
+int RuntimeRandom();
+
+// Formats as wsprintfA does: into at most 1024 bytes; integers without a size are 32 bits
+// wide and "l" names 32 bits too; no floating point.
+int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
 // The calling thread's last error.
 DWORD GetLastError();

@@ -66,4 +66,22 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 BOOL DestroyWindow(HWND window);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Message boxes. There is no desktop to show one on: the host that loaded the component
+// decides how a person is asked, by installing a handler (the command-line client asks on its
+// terminal). With no handler, or a handler that cannot ask, the answer is that of a box closed
+// unanswered, IDCANCEL, so that nothing that needs consent goes ahead without it.
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// The handler gets the text, the caption (null for the system's default, "Error") and the
+// style, and gives the button's identifier. Installing null removes the handler. Exported by
+// the library under this name, for hosts that load it.
+using MessageBoxHandler = int (*)(LPCSTR text, LPCSTR caption, UINT type);
+extern "C" __attribute__((visibility("default"))) MessageBoxHandler SetMessageBoxHandler(
+    MessageBoxHandler handler);
+
 #endif

@@ -1,4 +1,5 @@
-// WinINet's synchronous client as the probes use it: sessions, URL handles and reading.
+// WinINet's synchronous client as the probes use it: sessions, URL handles and reading, and
+// FTP connections with uploads and deletion.
 //
 // Reproduced from WinINet: InternetOpenUrlA sends the request and returns once the response
 // headers are in, positioned at the body; redirects are followed; the body is delivered whatever
@@ -6,6 +7,19 @@
 // http, https and ftp; the proxy is the one configured for the process (the usual *_proxy
 // variables). A connection that cannot be made in 60 s, or a response that stalls for 60 s,
 // fails, as WinINet's default time-outs make it.
+//
+// FTP, as WinINet does it: InternetConnectA logs in (anonymously without a user name) and
+// returns once logged in; closing its session handle from another thread makes it fail at once
+// with ERROR_INTERNET_OPERATION_CANCELLED. Transfers are binary, and active (the server
+// connects back to the address of the control connection) unless INTERNET_FLAG_PASSIVE is
+// given. FtpOpenFileA opens a remote file for writing only, and returns once the server has
+// accepted it; InternetWriteFile returns once the bytes are on their way, and fails when the
+// transfer has broken; closing the file handle completes the upload. While a file is open, its
+// connection can do nothing else (ERROR_FTP_TRANSFER_IN_PROGRESS). Everything on a connection
+// uses the same control connection while the server keeps it, and after a transfer broke
+// (libcurl does not reuse a control connection then), the next operation logs in again. Only the
+// FTP service connects; remote names with line breaks are refused, as they would end the command
+// they are sent in.
 #ifndef TELVARIO_PLATFORM_POSIX_WININET_H
 #define TELVARIO_PLATFORM_POSIX_WININET_H
 
@@ -18,6 +32,16 @@ constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG = 0;
 constexpr DWORD INTERNET_OPEN_TYPE_DIRECT = 1;
 constexpr DWORD INTERNET_OPEN_TYPE_PROXY = 3;
 
+constexpr INTERNET_PORT INTERNET_INVALID_PORT_NUMBER = 0;
+constexpr INTERNET_PORT INTERNET_DEFAULT_FTP_PORT = 21;
+constexpr DWORD INTERNET_SERVICE_FTP = 1;
+constexpr DWORD INTERNET_FLAG_PASSIVE = 0x08000000;
+constexpr DWORD FTP_TRANSFER_TYPE_UNKNOWN = 0;
+constexpr DWORD FTP_TRANSFER_TYPE_ASCII = 1;
+constexpr DWORD FTP_TRANSFER_TYPE_BINARY = 2;
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+
 constexpr DWORD INTERNET_FLAG_RELOAD = 0x80000000;
 constexpr DWORD INTERNET_FLAG_NO_CACHE_WRITE = 0x04000000;
 
@@ -26,6 +50,11 @@ constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
 constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
 constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
 constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
+constexpr DWORD ERROR_INTERNET_EXTENDED_ERROR = 12003;
+constexpr DWORD ERROR_INTERNET_LOGIN_FAILURE = 12015;
+constexpr DWORD ERROR_INTERNET_OPERATION_CANCELLED = 12017;
+constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_TYPE = 12018;
+constexpr DWORD ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;
 constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
 constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
 constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;
@@ -36,5 +65,13 @@ HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers, DWORD 
                            DWORD flags, DWORD_PTR context);
 BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead);
 BOOL InternetCloseHandle(HINTERNET handle);
+
+HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT port,
+                           LPCSTR userName, LPCSTR password, DWORD service, DWORD flags,
+                           DWORD_PTR context);
+HINTERNET FtpOpenFileA(HINTERNET connection, LPCSTR fileName, DWORD access, DWORD flags,
+                       DWORD_PTR context);
+BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten);
+BOOL FtpDeleteFileA(HINTERNET connection, LPCSTR fileName);
 
 #endif

@@ -1,47 +1,142 @@
 #include "wininet_handles.h"
 
 #include <map>
-#include <mutex>
+#include <vector>
 
 #include "kernel.h"
 
 namespace wininet {
 namespace {
 
+struct Entry {
+  std::shared_ptr<InternetHandle> object;
+  HINTERNET parent;
+};
+
 std::mutex tableMutex;
-std::map<HINTERNET, std::unique_ptr<InternetHandle>>& Table() {
-  static auto* table = new std::map<HINTERNET, std::unique_ptr<InternetHandle>>;
+std::map<HINTERNET, Entry>& Table() {
+  static auto* table = new std::map<HINTERNET, Entry>;
   return *table;
+}
+
+// Takes a handle and every handle below it out of the table; the handle itself comes first.
+std::vector<std::shared_ptr<InternetHandle>> TakeOutTree(HINTERNET root) {
+  std::vector<std::shared_ptr<InternetHandle>> taken;
+  std::vector<HINTERNET> pending{root};
+  while (!pending.empty()) {
+    const HINTERNET handle = pending.back();
+    pending.pop_back();
+    auto found = Table().find(handle);
+    if (found == Table().end()) continue;
+    taken.push_back(std::move(found->second.object));
+    Table().erase(found);
+    for (const auto& [child, entry] : Table()) {
+      if (entry.parent == handle) pending.push_back(child);
+    }
+  }
+  return taken;
 }
 
 }  // namespace
 
-HINTERNET AddHandle(std::unique_ptr<InternetHandle> handle) {
+Session::Session(const char* agentText, DWORD access, const char* proxyText)
+    : agent(agentText != nullptr ? agentText : ""),
+      accessType(access),
+      proxy(proxyText != nullptr ? proxyText : "") {}
+
+void Session::Cancel() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  closed_ = true;
+  for (Cancellable* call : calls_) call->Cancel();
+}
+
+bool Session::Begin(Cancellable* call) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_) return false;
+  calls_.insert(call);
+  return true;
+}
+
+void Session::End(Cancellable* call) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  calls_.erase(call);
+}
+
+void Session::ApplyProxy(CURL* easy) const {
+  if (accessType == INTERNET_OPEN_TYPE_DIRECT) {
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+  } else if (accessType == INTERNET_OPEN_TYPE_PROXY) {
+    curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  }
+}
+
+HINTERNET AddHandle(std::shared_ptr<InternetHandle> handle, HINTERNET parent) {
   HINTERNET key = handle.get();
   std::lock_guard<std::mutex> lock(tableMutex);
-  Table()[key] = std::move(handle);
+  if (parent != nullptr && Table().count(parent) == 0) {
+    SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
+    return nullptr;
+  }
+  Table()[key] = Entry{std::move(handle), parent};
   return key;
 }
 
-InternetHandle* FindAnyHandle(HINTERNET handle) {
+std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle) {
   std::lock_guard<std::mutex> lock(tableMutex);
   auto found = Table().find(handle);
-  return found == Table().end() ? nullptr : found->second.get();
+  return found == Table().end() ? nullptr : found->second.object;
+}
+
+void InitialiseCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+DWORD ErrorFromCurl(CURLcode code) {
+  switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_URL_MALFORMAT:
+      return ERROR_INTERNET_INVALID_URL;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT:
+      return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT:
+      return ERROR_INTERNET_TIMEOUT;
+    case CURLE_LOGIN_DENIED:
+      return ERROR_INTERNET_LOGIN_FAILURE;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return ERROR_INTERNET_OPERATION_CANCELLED;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+      return ERROR_INTERNET_CONNECTION_RESET;
+    case CURLE_QUOTE_ERROR:
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+      return ERROR_INTERNET_EXTENDED_ERROR;
+    default:
+      return ERROR_INTERNET_CONNECTION_ABORTED;
+  }
 }
 
 }  // namespace wininet
 
 BOOL InternetCloseHandle(HINTERNET handle) {
-  std::unique_ptr<wininet::InternetHandle> closing;
+  std::vector<std::shared_ptr<wininet::InternetHandle>> closing;
   {
     std::lock_guard<std::mutex> lock(wininet::tableMutex);
-    auto found = wininet::Table().find(handle);
-    if (found == wininet::Table().end()) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    closing = std::move(found->second);
-    wininet::Table().erase(found);
+    closing = wininet::TakeOutTree(handle);
   }
-  return TRUE;  // the handle's resources go with `closing`, outside the lock
+  if (closing.empty()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // Below first, so a transfer is cut before the connection it runs on is let go.
+  for (size_t i = closing.size(); i-- > 1;) closing[i]->Cancel();
+  closing.front()->Close();
+  return TRUE;  // the objects go with `closing`, unless a call in progress still holds them
 }

@@ -24,49 +24,12 @@ constexpr long kStallTimeoutSeconds = 60;
 constexpr long kMaxRedirects = 20;
 constexpr int kPollMilliseconds = 1000;
 
-void InitialiseCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-class Session : public InternetHandle {
- public:
-  Session(const char* agentText, DWORD access, const char* proxyText)
-      : agent(agentText != nullptr ? agentText : ""),
-        accessType(access),
-        proxy(proxyText != nullptr ? proxyText : "") {}
-  std::string agent;
-  DWORD accessType;
-  std::string proxy;
-};
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
   }
   return true;
-}
-
-DWORD ErrorFromCurl(CURLcode code) {
-  switch (code) {
-    case CURLE_UNSUPPORTED_PROTOCOL:
-      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
-    case CURLE_URL_MALFORMAT:
-      return ERROR_INTERNET_INVALID_URL;
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-      return ERROR_INTERNET_NAME_NOT_RESOLVED;
-    case CURLE_COULDNT_CONNECT:
-      return ERROR_INTERNET_CANNOT_CONNECT;
-    case CURLE_OPERATION_TIMEDOUT:
-      return ERROR_INTERNET_TIMEOUT;
-    case CURLE_RECV_ERROR:
-    case CURLE_SEND_ERROR:
-      return ERROR_INTERNET_CONNECTION_RESET;
-    default:
-      return ERROR_INTERNET_CONNECTION_ABORTED;
-  }
 }
 
 class UrlFile : public InternetHandle {
@@ -100,11 +63,7 @@ class UrlFile : public InternetHandle {
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
-    if (session.accessType == INTERNET_OPEN_TYPE_DIRECT) {
-      curl_easy_setopt(easy_, CURLOPT_NOPROXY, "*");
-    } else if (session.accessType == INTERNET_OPEN_TYPE_PROXY) {
-      curl_easy_setopt(easy_, CURLOPT_PROXY, session.proxy.c_str());
-    }
+    session.ApplyProxy(easy_);
     curl_multi_add_handle(multi_, easy_);
     added_ = true;
     while (!headersComplete_ && Buffered() == 0 && !finished_) Pump();
@@ -226,12 +185,12 @@ using wininet::FindHandle;
 HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR /*proxyBypass*/,
                         DWORD /*flags*/) {
   wininet::InitialiseCurlOnce();
-  return wininet::AddHandle(std::make_unique<wininet::Session>(agent, accessType, proxy));
+  return wininet::AddHandle(std::make_shared<wininet::Session>(agent, accessType, proxy));
 }
 
 HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR /*headers*/,
                            DWORD /*headersLength*/, DWORD /*flags*/, DWORD_PTR /*context*/) {
-  auto* owner = FindHandle<wininet::Session>(session);
+  auto owner = FindHandle<wininet::Session>(session);
   if (owner == nullptr) return nullptr;
   if (url == nullptr || url[0] == '\0') {
     SetLastError(ERROR_INTERNET_INVALID_URL);
@@ -241,9 +200,9 @@ HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR /*headers*/,
     SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
     return nullptr;
   }
-  auto file = std::make_unique<wininet::UrlFile>();
+  auto file = std::make_shared<wininet::UrlFile>();
   if (!file->Open(*owner, url)) return nullptr;
-  return wininet::AddHandle(std::move(file));
+  return wininet::AddHandle(std::move(file), session);
 }
 
 BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead) {
@@ -251,7 +210,7 @@ BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* b
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto* url = FindHandle<wininet::UrlFile>(file);
+  auto url = FindHandle<wininet::UrlFile>(file);
   if (url == nullptr) {
     *bytesRead = 0;
     return FALSE;

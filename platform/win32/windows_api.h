@@ -14,11 +14,20 @@
 #include <shlwapi.h>
 #include <comcat.h>
 
+#include <cstdlib>
 #include <ctime>
 
 // The runtime library's clock(): milliseconds since the runtime started.
 inline LONG RuntimeClock() {
   return static_cast<LONG>(clock());
+}
+
+// The runtime library's pseudo-random generator, per thread.
+inline void RuntimeSeedRandom(unsigned int seed) {
+  srand(seed);
+}
+inline int RuntimeRandom() {
+  return rand();
 }
 
 // The address at which the module holding the caller is loaded.

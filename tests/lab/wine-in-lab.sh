@@ -2,6 +2,7 @@
 # Runs a Windows test program under Wine inside a lab namespace. Wine sends and resolves from
 # the namespace of its wineserver, so the whole session runs inside: a copy of the build's
 # prefix of its own, and a wineserver started there and ended afterwards.
+# Wine has no display unless TELVARIO_DISPLAY names one (tests/with-xvfb.sh).
 # Usage: wine-in-lab.sh NAMESPACE PREFIX WINEARCH LOADER PROGRAM [ARGS...]
 set -eu
 namespace=$1 prefix=$2 arch=$3 loader=$4
@@ -10,6 +11,7 @@ lab_prefix="$prefix-$namespace"
 [ -d "$lab_prefix" ] || cp -a "$prefix" "$lab_prefix"
 export WINEPREFIX="$lab_prefix" WINEARCH="$arch" WINEDEBUG=-all LOADER="$loader"
 unset DISPLAY
+if [ -n "${TELVARIO_DISPLAY:-}" ]; then export DISPLAY="$TELVARIO_DISPLAY"; fi
 exec ip netns exec "$namespace" sh -c '
   wineserver -p 2>/dev/null || true
   "$LOADER" wineboot </dev/null >/dev/null 2>&1 || true

@@ -1,0 +1,142 @@
+// Threads over pthreads. A handle is a record shared by the thread and the handle; whichever
+// lets go last frees it, so a thread may outlive its handle and a handle its thread.
+#include <dlfcn.h>
+#include <pthread.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "kernel.h"
+
+namespace {
+
+struct ThreadRecord {
+  LPTHREAD_START_ROUTINE routine;
+  LPVOID parameter;
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool running = true;
+  DWORD exitCode = STILL_ACTIVE;
+};
+
+// Open handles, so that a stale or foreign handle is refused rather than followed.
+std::mutex handlesMutex;
+std::map<HANDLE, std::shared_ptr<ThreadRecord>>& Handles() {
+  static auto* handles = new std::map<HANDLE, std::shared_ptr<ThreadRecord>>;
+  return *handles;
+}
+
+std::shared_ptr<ThreadRecord> FindThread(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(handlesMutex);
+  auto found = Handles().find(handle);
+  if (found == Handles().end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return found->second;
+}
+
+void* RunThread(void* start) {
+  auto* owned = static_cast<std::shared_ptr<ThreadRecord>*>(start);
+  const std::shared_ptr<ThreadRecord> record = std::move(*owned);
+  delete owned;
+  const DWORD code = record->routine(record->parameter);
+  {
+    std::lock_guard<std::mutex> lock(record->mutex);
+    record->exitCode = code;
+    record->running = false;
+  }
+  record->ended.notify_all();
+  return nullptr;
+}
+
+// Keeps the object holding `code` loaded until the process ends.
+void PinModuleOf(const void* code) {
+  Dl_info info{};
+  if (dladdr(code, &info) == 0 || info.dli_fname == nullptr) return;
+  // The reference this takes is never given back, and the object is never unloaded.
+  dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+}  // namespace
+
+HANDLE CreateThread(SECURITY_ATTRIBUTES* /*security*/, SIZE_T stackSize,
+                    LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD flags,
+                    DWORD* threadId) {
+  if (routine == nullptr || flags != 0) {  // suspended creation is not provided
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto record = std::make_shared<ThreadRecord>();
+  record->routine = routine;
+  record->parameter = parameter;
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  if (stackSize != 0) pthread_attr_setstacksize(&attributes, stackSize);
+  auto* start = new std::shared_ptr<ThreadRecord>(record);
+  pthread_t thread;
+  const int error = pthread_create(&thread, &attributes, RunThread, start);
+  pthread_attr_destroy(&attributes);
+  if (error != 0) {
+    delete start;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  HANDLE handle = record.get();
+  {
+    std::lock_guard<std::mutex> lock(handlesMutex);
+    Handles()[handle] = std::move(record);
+  }
+  if (threadId != nullptr) *threadId = 0;  // the thread's own id is known only inside it
+  return handle;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  auto record = FindThread(handle);
+  if (record == nullptr) return WAIT_FAILED;
+  std::unique_lock<std::mutex> lock(record->mutex);
+  if (milliseconds == INFINITE) {
+    record->ended.wait(lock, [&] { return !record->running; });
+    return WAIT_OBJECT_0;
+  }
+  const bool ended = record->ended.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                            [&] { return !record->running; });
+  return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
+  auto record = FindThread(thread);
+  if (record == nullptr) return FALSE;
+  if (exitCode == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> lock(record->mutex);
+  *exitCode = record->exitCode;
+  return TRUE;
+}
+
+BOOL TerminateThread(HANDLE thread, DWORD /*exitCode*/) {
+  auto record = FindThread(thread);
+  if (record == nullptr) return FALSE;
+  PinModuleOf(reinterpret_cast<const void*>(record->routine));
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  std::shared_ptr<ThreadRecord> closing;  // freed outside the lock
+  std::lock_guard<std::mutex> lock(handlesMutex);
+  auto found = Handles().find(handle);
+  if (found == Handles().end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  closing = std::move(found->second);
+  Handles().erase(found);
+  return TRUE;
+}

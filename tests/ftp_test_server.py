@@ -1,0 +1,134 @@
+#!/usr/bin/python3
+"""The FTP servers of the upload tests: anonymous, on port 21 of loopback addresses inside a
+namespace of the tests' own (tests/lab/ftp_lab.sh), all in one process.
+
+  --writable ADDR   a root with a writable /temp
+  --no-temp ADDR    a root without /temp, where nothing may be written
+  --dropping ADDR   a writable /temp whose data connections are reset after --drop-after bytes
+
+Every command and every file received is written to the journal, one line each:
+  ADDR SESSION COMMAND ARGUMENT
+  ADDR SESSION received PATH SIZE FIRST-8-BYTES-IN-HEX
+  ADDR SESSION incomplete PATH SIZE
+Run with --root DIR --journal FILE --pidfile FILE: it detaches once it listens, and stops on
+SIGTERM. Needs Debian's python3-pyftpdlib.
+"""
+import argparse
+import warnings
+import os
+import socket
+import struct
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.ioloop import IOLoop
+from pyftpdlib.servers import FTPServer
+
+journal_path = None
+
+
+def note(handler, *words):
+    with open(journal_path, "a") as journal:
+        journal.write(" ".join([handler.socket.getsockname()[0], "%x" % id(handler)] +
+                               [str(word) for word in words]) + "\n")
+
+
+def first_bytes(path):
+    try:
+        with open(path, "rb") as received:
+            return received.read(8).hex() or "-"
+    except OSError:
+        return "-"
+
+
+class JournalHandler(FTPHandler):
+    def pre_process_command(self, line, cmd, arg):
+        note(self, cmd, arg if arg is not None else "")
+        super().pre_process_command(line, cmd, arg)
+
+    def on_file_received(self, path):
+        note(self, "received", self.fs.fs2ftp(path), os.path.getsize(path), first_bytes(path))
+
+    def on_incomplete_file_received(self, path):
+        size = os.path.getsize(path) if os.path.exists(path) else 0
+        note(self, "incomplete", self.fs.fs2ftp(path), size)
+
+
+class DroppingDTPHandler(DTPHandler):
+    """Resets the data connection once it has taken the configured number of bytes."""
+    drop_after = 0
+
+    def handle_read(self):
+        super().handle_read()
+        if self.tot_bytes_received >= self.drop_after and self.socket is not None:
+            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.handle_close()
+
+    handle_read_event = handle_read  # the loop calls this name, bound to the base's otherwise
+
+
+def handler_for(root, permissions, dtp=DTPHandler):
+    authorizer = DummyAuthorizer()
+    authorizer.add_anonymous(root, perm=permissions)
+    handler = type("Handler", (JournalHandler,), {})
+    handler.authorizer = authorizer
+    handler.dtp_handler = dtp
+    handler.permit_foreign_addresses = False
+    handler.banner = "telvario test server ready."
+    return handler
+
+
+def main():
+    global journal_path
+    warnings.simplefilter("ignore")
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--journal", required=True)
+    parser.add_argument("--pidfile", required=True)
+    parser.add_argument("--port", type=int, default=21)
+    parser.add_argument("--writable")
+    parser.add_argument("--no-temp")
+    parser.add_argument("--dropping")
+    parser.add_argument("--drop-after", type=int, default=1 << 20)
+    options = parser.parse_args()
+    journal_path = options.journal
+    open(journal_path, "w").close()
+
+    loop = IOLoop()
+    servers = []
+    writable_perms = "elradfmw"
+    if options.writable:
+        root = os.path.join(options.root, "writable")
+        os.makedirs(os.path.join(root, "temp"), exist_ok=True)
+        servers.append(FTPServer((options.writable, options.port),
+                                 handler_for(root, writable_perms), ioloop=loop))
+    if options.no_temp:
+        root = os.path.join(options.root, "no-temp")
+        os.makedirs(root, exist_ok=True)
+        servers.append(FTPServer((options.no_temp, options.port), handler_for(root, "elr"),
+                                 ioloop=loop))
+    if options.dropping:
+        root = os.path.join(options.root, "dropping")
+        os.makedirs(os.path.join(root, "temp"), exist_ok=True)
+        dtp = type("Dropping", (DroppingDTPHandler,), {"drop_after": options.drop_after})
+        servers.append(FTPServer((options.dropping, options.port),
+                                 handler_for(root, writable_perms, dtp), ioloop=loop))
+
+    child = os.fork()
+    if child != 0:
+        # The sockets listen already; the parent hands over and returns.
+        with open(options.pidfile, "w") as pidfile:
+            pidfile.write(str(child))
+        os._exit(0)
+    os.setsid()
+    devnull = os.open(os.devnull, os.O_RDWR)
+    for stream in (0, 1, 2):
+        os.dup2(devnull, stream)
+    import logging
+    logging.disable(logging.CRITICAL)
+    loop.loop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
