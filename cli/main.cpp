@@ -10,6 +10,9 @@
 
 #include "automation_text.h"
 #include "component.h"
+#include "connection_report.h"
+#include "download_measure.h"
+#include "loopback_servers.h"
 #include "echo_measure.h"
 #include "late_bound_call.h"
 #include "progress.h"
@@ -38,6 +41,12 @@ constexpr char kUsage[] =
     "  ping HOST       the mean round-trip time to HOST in ms by ICMP echo (PingTime)\n"
     "  trace HOST --hop N\n"
     "                  the round-trip time to the N-th router towards HOST (TraceRouteTime)\n"
+    "  report [HOST] [--url URL] [--ftp HOST] [--hop N]\n"
+    "                  every measurement in one go: echo and one hop (default 1) to HOST and\n"
+    "                  its names, a download of URL, an upload to the FTP server; with no\n"
+    "                  targets, the machine itself: echo to 127.0.0.1, the loopback names, and\n"
+    "                  a 100 MB download and an upload from servers it runs on loopback, in a\n"
+    "                  network namespace of its own where it may make one\n"
     "  upload HOST     the upload rate to the anonymous FTP server HOST in kbit/s: about five\n"
     "                  seconds of writing to a file in its /temp, deleted afterwards\n"
     "                  (UploadTest); asks first, as the component does\n"
@@ -54,7 +63,9 @@ constexpr char kUsage[] =
     "  --ping-reps N   set PingReps first (1..100; other values give 1)\n"
     "  --size N        the same as --packet-size\n"
     "  --reps N        the same as --ping-reps\n"
-    "  --hop N         the hop (time to live) for trace\n"
+    "  --hop N         the hop (time to live) for trace and report\n"
+    "  --url URL       the download of report\n"
+    "  --ftp HOST      the FTP server of report's upload\n"
     "  --yes           answer the upload's prompt with OK without asking\n"
     "  --json          print one JSON object instead of text\n"
     "  --help          print this help\n";
@@ -69,6 +80,8 @@ struct Options {
   bool hasPingReps = false;
   long pingReps = 0;
   std::optional<long> hop;
+  std::string url;
+  std::string ftpHost;
 };
 
 // A whole number that fits the 32-bit arguments of the object's members.
@@ -112,30 +125,6 @@ void AddProperties(ISonde& sonde, Report& report) {
   report.Add("ElapsedTime", elapsed);
 }
 
-const char* DownloadFailure(float rate) {
-  if (rate == -1.0f) return "no Internet session could be opened";
-  if (rate == -2.0f) return "the URL could not be opened";
-  return nullptr;
-}
-
-void Measure(ISonde& sonde, Report& report, const std::string& url) {
-  BSTR text = ToBstr(url);
-  float rate = 0;
-  {
-    telvario::cli::Progress progress("downloading " + url);
-    sonde.get_ReadURL(text, &rate);
-  }
-  SysFreeString(text);
-  LONG dataRead = 0;
-  double elapsed = 0;
-  sonde.get_DataRead(&dataRead);
-  sonde.get_ElapsedTime(&elapsed);
-  report.Add("ReadURL", static_cast<double>(rate));
-  if (const char* failure = DownloadFailure(rate)) report.Add("Failure", std::string(failure));
-  report.Add("DataRead", static_cast<long long>(dataRead));
-  report.Add("ElapsedTime", elapsed);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -151,6 +140,9 @@ int main(int argc, char** argv) {
       options.json = true;
     } else if (arg == "--yes") {
       options.yes = true;
+    } else if (arg == "--url" || arg == "--ftp") {
+      if (i + 1 >= argc) return Fail(arg + " needs a value");
+      (arg == "--url" ? options.url : options.ftpHost) = argv[++i];
     } else if (arg == "--packet-size" || arg == "--size" || arg == "--ping-reps" ||
                arg == "--reps" || arg == "--hop") {
       long value = 0;
@@ -171,6 +163,21 @@ int main(int argc, char** argv) {
     } else {
       options.arguments.push_back(arg);
     }
+  }
+
+  telvario::cli::ReportTargets targets;
+  std::string where = "this machine's own network";
+  if (options.command == "report") {
+    if (options.arguments.size() > 1) return Fail("report takes at most one host");
+    if (!options.arguments.empty()) targets.host = options.arguments[0];
+    targets.url = options.url;
+    targets.ftpHost = options.ftpHost;
+    targets.hop = To16(options.hop.value_or(1));
+    targets.assumeYes = options.yes;
+    // Before anything starts a thread: a process with several may not change namespaces.
+    if (targets.None()) where = telvario::cli::EnterPrivateNetwork();
+  } else if (!options.url.empty() || !options.ftpHost.empty()) {
+    return Fail("--url and --ftp belong to report");
   }
 
   const telvario::cli::Component component;
@@ -260,6 +267,12 @@ int main(int argc, char** argv) {
       report.Print(stdout, options.json);
       return 0;
     }
+  } else if (options.command == "report") {
+    if (!options.hasPingReps) sonde.put_PingReps(4);
+    const bool complete =
+        telvario::cli::ReportConnection(component.Library(), sonde, targets, where, report);
+    report.Print(stdout, options.json);
+    return complete ? 0 : 1;
   } else if (options.command == "upload") {
     if (options.arguments.size() != 1) return Fail("upload needs a host");
     telvario::cli::MeasureUpload(component.Library(), sonde, report, options.arguments[0],
@@ -268,7 +281,7 @@ int main(int argc, char** argv) {
     return 0;
   } else if (options.command == "download") {
     if (options.arguments.size() != 1) return Fail("download needs a URL");
-    Measure(sonde, report, options.arguments[0]);
+    telvario::cli::MeasureDownload(sonde, report, options.arguments[0]);
     report.Print(stdout, options.json);
     return 0;
   } else {

@@ -1,0 +1,32 @@
+// `telvario report`: every measurement in one go (echo, one hop, names, download, upload)
+// against the targets given, or, with none, against the machine itself through servers of its
+// own on loopback.
+#ifndef TELVARIO_CLI_CONNECTION_REPORT_H
+#define TELVARIO_CLI_CONNECTION_REPORT_H
+
+#include <string>
+
+#include "report.h"
+#include "telvario_idl.h"
+
+namespace telvario::cli {
+
+struct ReportTargets {
+  std::string host;        // echo, the hop and the names
+  short hop = 1;           // the hop's time to live
+  std::string url;         // the download
+  std::string ftpHost;     // the upload
+  bool assumeYes = false;  // the upload's prompt answered OK in advance
+
+  bool None() const { return host.empty() && url.empty() && ftpHost.empty(); }
+};
+
+// Measures the targets given into `report`; with none, the machine itself. `where` says which
+// network the measurements run in. Gives true when every measurement could be made (a rate or
+// a time, not a failure code).
+bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targets,
+                      const std::string& where, Report& report);
+
+}  // namespace telvario::cli
+
+#endif

@@ -1,0 +1,47 @@
+// What `telvario report` measures against when it is given no targets: the machine itself. The
+// process moves into a network namespace of its own where it can, so that the servers below
+// take their usual ports without meeting the machine's own services, and starts two small
+// servers on loopback for the time of the report: HTTP (GET /bytes/N gives N bytes) and
+// anonymous FTP on port 21, which takes uploads into /temp by active transfers, counts and
+// discards their bytes, and deletes the names it took.
+#ifndef TELVARIO_CLI_LOOPBACK_SERVERS_H
+#define TELVARIO_CLI_LOOPBACK_SERVERS_H
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace telvario::cli {
+
+// Moves the process into a network namespace of its own with only loopback, up. Must be
+// called while the process has a single thread. Says where the report measures.
+std::string EnterPrivateNetwork();
+
+class LoopbackServers {
+ public:
+  LoopbackServers();
+  ~LoopbackServers();
+  LoopbackServers(const LoopbackServers&) = delete;
+  LoopbackServers& operator=(const LoopbackServers&) = delete;
+
+  // The HTTP server's port, or 0 with HttpProblem() saying why there is none.
+  int HttpPort() const { return httpPort_; }
+  const std::string& HttpProblem() const { return httpProblem_; }
+  // Whether the FTP server listens on 127.0.0.1:21, or FtpProblem() saying why not.
+  bool FtpListening() const { return ftpSocket_ >= 0; }
+  const std::string& FtpProblem() const { return ftpProblem_; }
+
+ private:
+  int httpSocket_ = -1;
+  int httpPort_ = 0;
+  std::string httpProblem_;
+  int ftpSocket_ = -1;
+  std::string ftpProblem_;
+  std::atomic<bool> stopping_{false};
+  std::thread httpThread_;
+  std::thread ftpThread_;
+};
+
+}  // namespace telvario::cli
+
+#endif
