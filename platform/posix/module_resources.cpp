@@ -26,6 +26,14 @@ bool NameMatches(const ModuleResource& resource, LPCSTR name) {
   return SameText(resource.name, name);
 }
 
+bool TypeMatches(const ModuleResource& resource, LPCSTR type) {
+  if (IS_INTRESOURCE(type)) {
+    return resource.type == nullptr &&
+           resource.typeId == static_cast<WORD>(reinterpret_cast<ULONG_PTR>(type));
+  }
+  return SameText(resource.type, type);
+}
+
 }  // namespace
 
 HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE /*file*/, DWORD /*flags*/) {
@@ -37,13 +45,13 @@ HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
       module != nullptr
           ? static_cast<const ModuleResource*>(dlsym(module, TELVARIO_RESOURCES_SYMBOL))
           : nullptr;
-  if (table == nullptr || name == nullptr || type == nullptr || IS_INTRESOURCE(type)) {
+  if (table == nullptr || name == nullptr || type == nullptr) {
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
     return nullptr;
   }
   bool typeSeen = false;
-  for (const ModuleResource* row = table; row->type != nullptr; ++row) {
-    if (!SameText(row->type, type)) continue;
+  for (const ModuleResource* row = table; row->type != nullptr || row->typeId != 0; ++row) {
+    if (!TypeMatches(*row, type)) continue;
     typeSeen = true;
     if (NameMatches(*row, name)) return row;
   }
