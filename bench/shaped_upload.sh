@@ -7,32 +7,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/native}
-block=10.213.0.0/16  # the lab's addresses; never routed out of this machine
 state=$(mktemp -d)
-
-cleanup() {
-  [ -s "$state/pid" ] && kill "$(cat "$state/pid")" 2>/dev/null
-  rm -rf "$state"
-  ip netns del tvb-client 2>/dev/null || true
-  ip netns del tvb-server 2>/dev/null || true
-  ip route del blackhole "$block" 2>/dev/null || true
-}
-trap cleanup EXIT
-
-ip route add blackhole "$block"
-ip netns add tvb-client
-ip netns add tvb-server
-ip link add tvb-c netns tvb-client type veth peer name tvb-s netns tvb-server
-ip -n tvb-client addr add 10.213.1.1/24 dev tvb-c
-ip -n tvb-server addr add 10.213.1.2/24 dev tvb-s
-for ns in tvb-client tvb-server; do ip -n "$ns" link set lo up; done
-ip -n tvb-client link set tvb-c up
-ip -n tvb-server link set tvb-s up
-ip netns exec tvb-client tc qdisc add dev tvb-c root tbf rate 50mbit burst 64kb latency 100ms
+source bench/shaped_path.sh
+shaped_path_up client
+trap 'shaped_path_down; rm -rf "$state"' EXIT
 
 mkdir -p "$state/root"
 ip netns exec tvb-server /usr/bin/python3 tests/ftp_test_server.py --root "$state/root" \
-  --journal "$state/journal" --pidfile "$state/pid" --writable 10.213.1.2
+  --journal "$state/journal" --pidfile "$server_pidfile" --writable 10.213.1.2
 
 component=$(ip netns exec tvb-client "$build/bin/telvario" upload 10.213.1.2 --yes --json |
   sed -n 's/.*"UploadTest": \(-\{0,1\}[0-9]*\).*/\1/p')

@@ -14,16 +14,19 @@ Run with --root DIR --journal FILE --pidfile FILE: it detaches once it listens, 
 SIGTERM. Needs Debian's python3-pyftpdlib.
 """
 import argparse
-import warnings
+import logging
 import os
 import socket
 import struct
 import sys
+import warnings
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
+
+from detach import detach
 
 journal_path = None
 
@@ -115,17 +118,7 @@ def main():
         servers.append(FTPServer((options.dropping, options.port),
                                  handler_for(root, writable_perms, dtp), ioloop=loop))
 
-    child = os.fork()
-    if child != 0:
-        # The sockets listen already; the parent hands over and returns.
-        with open(options.pidfile, "w") as pidfile:
-            pidfile.write(str(child))
-        os._exit(0)
-    os.setsid()
-    devnull = os.open(os.devnull, os.O_RDWR)
-    for stream in (0, 1, 2):
-        os.dup2(devnull, stream)
-    import logging
+    detach(options.pidfile)  # the sockets listen already
     logging.disable(logging.CRITICAL)
     loop.loop()
 

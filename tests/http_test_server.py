@@ -16,11 +16,12 @@ Run with [--host A] --port P --pidfile F: it detaches once it listens, and stops
 """
 import argparse
 import http.server
-import os
 import socket
 import sys
 import threading
 import time
+
+from detach import detach
 
 hits = {}
 hits_lock = threading.Lock()
@@ -98,16 +99,7 @@ def main():
     options = parser.parse_args()
     server = http.server.ThreadingHTTPServer((options.host, options.port), Handler)
     server.daemon_threads = True
-    child = os.fork()
-    if child != 0:
-        # The socket listens already; the parent hands over and returns.
-        with open(options.pidfile, "w") as pidfile:
-            pidfile.write(str(child))
-        os._exit(0)
-    os.setsid()
-    devnull = os.open(os.devnull, os.O_RDWR)
-    for fd in (0, 1, 2):
-        os.dup2(devnull, fd)
+    detach(options.pidfile)  # the socket listens already
     server.serve_forever()
 
 
