@@ -54,7 +54,8 @@ bool RunWithTimeout(LPTHREAD_START_ROUTINE routine, FtpUploadContext* context, D
   HANDLE thread = CreateThread(nullptr, 0, routine, context, 0, nullptr);
   if (thread == nullptr) return false;
   bool ended = false;
-  if (WaitForSingleObject(thread, limitMs) == WAIT_TIMEOUT) {
+  // A wait that fails is taken as a time-out: the worker may still be running.
+  if (WaitForSingleObject(thread, limitMs) != WAIT_OBJECT_0) {
     onTimeout(thread, context);
   } else {
     DWORD exitCode = 1;
@@ -84,7 +85,7 @@ DWORD FinishWorker(FtpUploadContext* context, HINTERNET connection) {
 void AbandonConnect(HANDLE thread, FtpUploadContext* context) {
   HINTERNET session = context->sessionHandle.exchange(nullptr);
   if (session != nullptr) InternetCloseHandle(session);  // fails a login in progress
-  if (WaitForSingleObject(thread, kUploadWorkerGraceMs) == WAIT_TIMEOUT &&
+  if (WaitForSingleObject(thread, kUploadWorkerGraceMs) != WAIT_OBJECT_0 &&
       !TerminateThread(thread, 1)) {
     context->workerLeftRunning = true;
   }
