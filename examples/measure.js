@@ -1,10 +1,12 @@
 // Measures a connection with the Telvario component: echo round trips to a host and the time
-// to its first hop, forward and reverse names, and optionally a download.
-// Usage: cscript //nologo measure.js [HOST] [URL]
+// to its first hop, forward and reverse names, and optionally a download and an upload to an
+// anonymous FTP server (which asks for consent first; 0 when it is not given).
+// Usage: cscript //nologo measure.js [HOST] [URL|-] [FTPHOST]
 // Ends with a line "TELVARIO-EXAMPLE-DONE failures=N" and exits with N.
 var failures = 0;
 var host = WScript.Arguments.length > 0 ? WScript.Arguments(0) : "127.0.0.1";
 var url = WScript.Arguments.length > 1 ? WScript.Arguments(1) : "";
+var ftpHost = WScript.Arguments.length > 2 ? WScript.Arguments(2) : "";
 
 function report(label, value, ok) {
   WScript.Echo(label + ": " + value + (ok ? "" : "   <- unexpected"));
@@ -31,11 +33,16 @@ report("Addr(\"localhost\")", sonde.Addr("localhost"), sonde.Addr("localhost") =
 report("HostName(\"127.0.0.1\")", sonde.HostName("127.0.0.1"), true);
 report("is_DNS_OK", sonde.is_DNS_OK, sonde.is_DNS_OK == 0 || sonde.is_DNS_OK == 1);
 
-if (url != "") {
+if (url != "" && url != "-") {
   result = sonde.ReadURL(url);
   report("ReadURL kbit/s", result, result > 0);
   report("DataRead bytes", sonde.DataRead, sonde.DataRead > 0);
   report("ElapsedTime s", sonde.ElapsedTime, sonde.ElapsedTime >= 0);
+}
+
+if (ftpHost != "") {
+  result = sonde.UploadTest(ftpHost);
+  report("UploadTest kbit/s", result, result >= 0);
 }
 
 sonde.Sleep(10);
