@@ -27,7 +27,7 @@ constexpr size_t kMaxLine = 512;
 constexpr size_t kMaxRequest = 8192;
 constexpr int kAcceptPollMs = 200;
 constexpr int kIdleSeconds = 60;  // a client silent this long is let go
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = size_t{64} * 1024;
 
 bool WriteWholeFile(const char* path, const std::string& text) {
   const int fd = open(path, O_WRONLY | O_CLOEXEC);
@@ -256,11 +256,12 @@ void ServeFtp(int fd, const sockaddr_in& peer, std::set<std::string>& stored) {
     const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
     std::transform(verb.begin(), verb.end(), verb.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    std::string reply;
     if (verb == "QUIT") {
       SendText(fd, "221 Goodbye.\r\n");
       return;
-    } else if (verb == "USER") {
+    }
+    std::string reply;
+    if (verb == "USER") {
       reply = "331 Any password will do.";
     } else if (verb == "PASS") {
       loggedIn = true;

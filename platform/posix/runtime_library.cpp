@@ -52,6 +52,24 @@ bool ReadConversion(const char* start, Conversion* conversion) {
   }
 }
 
+// Formats one conversion with its argument into `room` bytes; gives the length it would have.
+int FormatArgument(char* out, size_t room, const Conversion& conversion, va_list* arguments) {
+  switch (conversion.type) {
+    case 'd':
+    case 'i':
+      return std::snprintf(out, room, conversion.spec, static_cast<int>(va_arg(*arguments, LONG)));
+    case 'c':
+      return std::snprintf(out, room, conversion.spec, va_arg(*arguments, int));
+    case 's': {
+      const char* text = va_arg(*arguments, const char*);
+      return std::snprintf(out, room, conversion.spec, text != nullptr ? text : "(null)");
+    }
+    default:
+      return std::snprintf(out, room, conversion.spec,
+                           static_cast<unsigned int>(va_arg(*arguments, DWORD)));
+  }
+}
+
 }  // namespace
 
 void RuntimeSeedRandom(unsigned int seed) {
@@ -67,7 +85,6 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
   va_list arguments;
   va_start(arguments, format);
   int written = 0;
-  auto room = [&] { return static_cast<size_t>(kWsprintfLimit - written); };
   for (const char* p = format; *p != '\0' && written < kWsprintfLimit - 1;) {
     Conversion conversion{};
     if (*p != '%' || !ReadConversion(p, &conversion)) {
@@ -75,27 +92,8 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
       buffer[written++] = *p++;
       continue;
     }
-    int produced = 0;
-    switch (conversion.type) {
-      case 'd':
-      case 'i':
-        produced = std::snprintf(buffer + written, room(), conversion.spec,
-                                 static_cast<int>(va_arg(arguments, LONG)));
-        break;
-      case 'c':
-        produced = std::snprintf(buffer + written, room(), conversion.spec, va_arg(arguments, int));
-        break;
-      case 's': {
-        const char* text = va_arg(arguments, const char*);
-        produced = std::snprintf(buffer + written, room(), conversion.spec,
-                                 text != nullptr ? text : "(null)");
-        break;
-      }
-      default:
-        produced = std::snprintf(buffer + written, room(), conversion.spec,
-                                 static_cast<unsigned int>(va_arg(arguments, DWORD)));
-        break;
-    }
+    const int produced = FormatArgument(
+        buffer + written, static_cast<size_t>(kWsprintfLimit - written), conversion, &arguments);
     if (produced > 0) written += produced;
     if (written > kWsprintfLimit - 1) written = kWsprintfLimit - 1;
     p = conversion.next;

@@ -62,7 +62,8 @@ struct VersionNode {
     if (keyEnd + 2 > end) return false;
     key = NarrowText(record + at + 6, static_cast<int>((keyEnd - at - 6) / 2));
     value = Align4(keyEnd + 2);
-    const size_t valueBytes = type == kTextNode ? valueLength * 2u : valueLength;
+    const size_t valueBytes =
+        type == kTextNode ? static_cast<size_t>(valueLength) * 2 : valueLength;
     children = Align4(value + valueBytes);
     return value + valueBytes <= end;
   }
@@ -96,11 +97,11 @@ int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int bufferSize) {
   size_t at = 0;
   for (UINT index = 0; index < id % 16; ++index) {
     if (at + 2 > size) return 0;
-    at += 2 + ReadWord(block, at) * 2u;
+    at += 2 + static_cast<size_t>(ReadWord(block, at)) * 2;
   }
   if (at + 2 > size) return 0;
   const WORD count = ReadWord(block, at);
-  if (at + 2 + count * 2u > size) return 0;
+  if (at + 2 + static_cast<size_t>(count) * 2 > size) return 0;
   const std::string text = NarrowText(block + at + 2, count);
   const size_t copied =
       text.size() < static_cast<size_t>(bufferSize) ? text.size() : bufferSize - 1u;
