@@ -143,9 +143,9 @@ class FtpConnection : public InternetHandle, public Cancellable {
     result_ = CURLE_OK;
     curl_multi_add_handle(multi_, easy_);
   }
-  // Moves the transfer on (waiting up to a second for the network when `wait`); true once it
-  // has ended, with its result in Result().
-  bool Step(bool wait) {
+  // Moves the transfer on as far as it can go now; true once it has ended, with its result in
+  // Result().
+  bool Step() {
     if (cancelled_) Finish(CURLE_ABORTED_BY_CALLBACK);
     if (finished_) return true;
     int running = 0;
@@ -157,9 +157,12 @@ class FtpConnection : public InternetHandle, public Cancellable {
     while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
       if (message->msg == CURLMSG_DONE) Finish(message->data.result);
     }
-    if (!finished_ && wait) curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr);
     if (cancelled_) Finish(CURLE_ABORTED_BY_CALLBACK);
     return finished_;
+  }
+  // Waits up to a second for the network, or until the connection is cancelled.
+  void Wait() {
+    if (!finished_ && !cancelled_) curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr);
   }
   CURLcode Result() const { return result_; }
   // Ends the transfer in progress on the calling thread, dropping its connection.
@@ -172,8 +175,7 @@ class FtpConnection : public InternetHandle, public Cancellable {
  private:
   CURLcode RunToEnd() {
     Start();
-    while (!Step(true)) {
-    }
+    while (!Step()) Wait();
     return result_;
   }
 
@@ -222,23 +224,24 @@ class FtpFile : public InternetHandle {
     connection_->SetBusy(true);
     started_ = true;
     connection_->Start();
-    while (!asked_) {
-      if (connection_->Step(true)) {
+    for (;;) {
+      if (connection_->Step() && !asked_) {
         SetLastError(ErrorFromCurl(connection_->Result() == CURLE_OK ? CURLE_SEND_ERROR
                                                                      : connection_->Result()));
         End(false);
         return false;
       }
+      if (asked_) return true;
+      connection_->Wait();
     }
-    return true;
   }
 
   BOOL Write(const char* data, DWORD size, DWORD* written) {
     lent_ = data;
     lentSize_ = size;
     Resume();
-    while (lentSize_ > 0) {
-      if (connection_->Step(true)) {
+    for (;;) {
+      if (connection_->Step() && lentSize_ > 0) {
         *written = size - static_cast<DWORD>(lentSize_);
         lentSize_ = 0;
         const CURLcode result = connection_->Result();
@@ -246,6 +249,8 @@ class FtpFile : public InternetHandle {
                                         : ErrorFromCurl(result));
         return FALSE;
       }
+      if (lentSize_ == 0) break;
+      connection_->Wait();
     }
     *written = size;
     return TRUE;
@@ -263,8 +268,7 @@ class FtpFile : public InternetHandle {
     if (complete) {
       ended_ = true;
       Resume();
-      while (!connection_->Step(true)) {
-      }
+      while (!connection_->Step()) connection_->Wait();
     } else {
       connection_->Abort();
     }
