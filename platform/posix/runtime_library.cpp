@@ -14,7 +14,7 @@ constexpr int kWsprintfLimit = 1024;  // wsprintfA never writes more, NUL includ
 
 // One conversion of a format: flags, width and precision are kept as text for snprintf.
 struct Conversion {
-  char spec[32];
+  char directive[32];
   char type;
   const char* next;
 };
@@ -23,9 +23,9 @@ struct Conversion {
 bool ReadConversion(const char* start, Conversion* conversion) {
   const char* p = start + 1;
   size_t length = 1;
-  conversion->spec[0] = '%';
+  conversion->directive[0] = '%';
   auto keep = [&](char c) {
-    if (length + 2 < sizeof conversion->spec) conversion->spec[length++] = c;
+    if (length + 2 < sizeof conversion->directive) conversion->directive[length++] = c;
   };
   while (*p == '-' || *p == '#' || *p == '0') keep(*p++);
   while (*p >= '0' && *p <= '9') keep(*p++);
@@ -43,7 +43,7 @@ bool ReadConversion(const char* start, Conversion* conversion) {
     case 'c':
     case 's':
       keep(*p);
-      conversion->spec[length] = '\0';
+      conversion->directive[length] = '\0';
       conversion->type = *p;
       conversion->next = p + 1;
       return true;
@@ -57,15 +57,16 @@ int FormatArgument(char* out, size_t room, const Conversion& conversion, va_list
   switch (conversion.type) {
     case 'd':
     case 'i':
-      return std::snprintf(out, room, conversion.spec, static_cast<int>(va_arg(*arguments, LONG)));
+      return std::snprintf(out, room, conversion.directive,
+                           static_cast<int>(va_arg(*arguments, LONG)));
     case 'c':
-      return std::snprintf(out, room, conversion.spec, va_arg(*arguments, int));
+      return std::snprintf(out, room, conversion.directive, va_arg(*arguments, int));
     case 's': {
       const char* text = va_arg(*arguments, const char*);
-      return std::snprintf(out, room, conversion.spec, text != nullptr ? text : "(null)");
+      return std::snprintf(out, room, conversion.directive, text != nullptr ? text : "(null)");
     }
     default:
-      return std::snprintf(out, room, conversion.spec,
+      return std::snprintf(out, room, conversion.directive,
                            static_cast<unsigned int>(va_arg(*arguments, DWORD)));
   }
 }

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
