@@ -142,21 +142,19 @@ HRESULT CachedGetIDsOfNames(TypeInfoCache& cache, REFIID /*iid*/, LPOLESTR* name
   }
   ITypeInfo* info = cache.typeInfo.load(std::memory_order_acquire);
   if (info == nullptr) return result;
+  // The table holds member names only. The names after the first are the member's parameter
+  // names (named arguments), which share their spelling with members of their own: a request
+  // with more than one name goes to the type information whole.
   const MemberNameEntry* table = cache.nameTable.load(std::memory_order_acquire);
-  if (table == nullptr) return info->GetIDsOfNames(names, count, dispids);
-  for (UINT n = 0; n < count; ++n) {
-    const auto length = static_cast<ULONG>(lstrlenW(names[n]));
-    bool found = false;
-    for (LONG row = cache.nameCount - 1; row >= 0; --row) {
-      if (SameUnits(table[row], names[n], length)) {
-        dispids[n] = table[row].dispid;
-        found = true;
-        break;
-      }
+  if (table == nullptr || count != 1) return info->GetIDsOfNames(names, count, dispids);
+  const auto length = static_cast<ULONG>(lstrlenW(names[0]));
+  for (LONG row = cache.nameCount - 1; row >= 0; --row) {
+    if (SameUnits(table[row], names[0], length)) {
+      dispids[0] = table[row].dispid;
+      return result;
     }
-    if (!found) return info->GetIDsOfNames(names, count, dispids);
   }
-  return result;
+  return info->GetIDsOfNames(names, count, dispids);
 }
 
 HRESULT CachedInvoke(TypeInfoCache& cache, IDispatch* self, DISPID member, REFIID /*iid*/,

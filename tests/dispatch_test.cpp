@@ -262,6 +262,34 @@ TEST_F(DispatchTest, NamedArgumentsGoByParameterPosition) {
   VariantClear(&args[1]);
 }
 
+// HostName's parameter is called Addr and Addr's HostName: names of members too, which a
+// script's HostName(Addr:="...") must still reach as the parameter.
+TEST_F(DispatchTest, NamedArgumentsThatAreAlsoMemberNames) {
+  struct Case {
+    const char* member;
+    const char* parameter;
+    const char* argument;
+    const char* answer;
+  };
+  for (const Case& call : {Case{"HostName", "Addr", "127.0.0.1", "localhost"},
+                           Case{"Addr", "HostName", "localhost", "127.0.0.1"}}) {
+    std::vector<DISPID> ids;
+    ASSERT_EQ(Names({call.member, call.parameter}, &ids), S_OK);
+    EXPECT_EQ(ids[1], 0) << call.member;
+    VARIANT argument;
+    VariantInit(&argument);
+    SetText(argument, call.argument);
+    DISPPARAMS params{&argument, &ids[1], 1, 1};
+    Value result;
+    UINT error = 0;
+    EXPECT_EQ(sonde_->Invoke(ids[0], IID_NULL, 0, kScriptGet, &params, &result, nullptr, &error),
+              S_OK)
+        << call.member;
+    EXPECT_EQ(Narrow(result.bstrVal), call.answer) << call.member;
+    VariantClear(&argument);
+  }
+}
+
 TEST_F(DispatchTest, WrongCountsTypesAndMembers) {
   Value result;
   EXPECT_EQ(Call("PingTime", kGet, {}, &result), DISP_E_BADPARAMCOUNT);

@@ -241,15 +241,17 @@ struct TLIBATTR {
 };
 
 class ITypeLib;
+class ITypeComp;  // never handed out here
+struct VARDESC;   // no variables are described here
 
 // The slots a caller of the type information uses, in Windows' order; the rest answer
 // E_NOTIMPL.
 class ITypeInfo : public IUnknown {
  public:
   virtual HRESULT GetTypeAttr(TYPEATTR** attributes) = 0;
-  virtual HRESULT GetTypeComp(void** comp) = 0;
+  virtual HRESULT GetTypeComp(ITypeComp** comp) = 0;
   virtual HRESULT GetFuncDesc(UINT index, FUNCDESC** function) = 0;
-  virtual HRESULT GetVarDesc(UINT index, void** variable) = 0;
+  virtual HRESULT GetVarDesc(UINT index, VARDESC** variable) = 0;
   virtual HRESULT GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) = 0;
   virtual HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* type) = 0;
   virtual HRESULT GetImplTypeFlags(UINT index, INT* flags) = 0;
@@ -267,7 +269,7 @@ class ITypeInfo : public IUnknown {
   virtual HRESULT GetContainingTypeLib(ITypeLib** library, UINT* index) = 0;
   virtual void ReleaseTypeAttr(TYPEATTR* attributes) = 0;
   virtual void ReleaseFuncDesc(FUNCDESC* function) = 0;
-  virtual void ReleaseVarDesc(void* variable) = 0;
+  virtual void ReleaseVarDesc(VARDESC* variable) = 0;
 
  protected:
   ~ITypeInfo() = default;
@@ -285,7 +287,7 @@ class ITypeLib : public IUnknown {
   virtual HRESULT GetTypeInfoType(UINT index, TYPEKIND* kind) = 0;
   virtual HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) = 0;
   virtual HRESULT GetLibAttr(TLIBATTR** attributes) = 0;
-  virtual HRESULT GetTypeComp(void** comp) = 0;
+  virtual HRESULT GetTypeComp(ITypeComp** comp) = 0;
   virtual HRESULT GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext,
                                    BSTR* helpFile) = 0;
   virtual HRESULT IsName(LPOLESTR name, ULONG hash, BOOL* found) = 0;

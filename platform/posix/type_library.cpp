@@ -100,7 +100,7 @@ HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
   return S_OK;
 }
 
-HRESULT TypeInfo::GetTypeComp(void** /*comp*/) {
+HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
   return E_NOTIMPL;
 }
 
@@ -135,7 +135,7 @@ HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
   return S_OK;
 }
 
-HRESULT TypeInfo::GetVarDesc(UINT /*index*/, void** /*variable*/) {
+HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
   return TYPE_E_ELEMENTNOTFOUND;
 }
 
@@ -276,7 +276,7 @@ void TypeInfo::ReleaseFuncDesc(FUNCDESC* function) {
   delete function;
 }
 
-void TypeInfo::ReleaseVarDesc(void* /*variable*/) {}
+void TypeInfo::ReleaseVarDesc(VARDESC* /*variable*/) {}
 
 TypeLibrary::TypeLibrary(const telvario::typelib::Library* description, void* module)
     : description_(description), module_(module) {}
@@ -357,7 +357,7 @@ HRESULT TypeLibrary::GetLibAttr(TLIBATTR** attributes) {
   return S_OK;
 }
 
-HRESULT TypeLibrary::GetTypeComp(void** /*comp*/) {
+HRESULT TypeLibrary::GetTypeComp(ITypeComp** /*comp*/) {
   return E_NOTIMPL;
 }
 

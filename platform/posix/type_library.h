@@ -22,9 +22,9 @@ class TypeInfo final : public ITypeInfo {
   ULONG AddRef() override;
   ULONG Release() override;
   HRESULT GetTypeAttr(TYPEATTR** attributes) override;
-  HRESULT GetTypeComp(void** comp) override;
+  HRESULT GetTypeComp(ITypeComp** comp) override;
   HRESULT GetFuncDesc(UINT index, FUNCDESC** function) override;
-  HRESULT GetVarDesc(UINT index, void** variable) override;
+  HRESULT GetVarDesc(UINT index, VARDESC** variable) override;
   HRESULT GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) override;
   HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* type) override;
   HRESULT GetImplTypeFlags(UINT index, INT* flags) override;
@@ -42,7 +42,7 @@ class TypeInfo final : public ITypeInfo {
   HRESULT GetContainingTypeLib(ITypeLib** library, UINT* index) override;
   void ReleaseTypeAttr(TYPEATTR* attributes) override;
   void ReleaseFuncDesc(FUNCDESC* function) override;
-  void ReleaseVarDesc(void* variable) override;
+  void ReleaseVarDesc(VARDESC* variable) override;
 
  private:
   ~TypeInfo();
@@ -67,7 +67,7 @@ class TypeLibrary final : public ITypeLib {
   HRESULT GetTypeInfoType(UINT index, TYPEKIND* kind) override;
   HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) override;
   HRESULT GetLibAttr(TLIBATTR** attributes) override;
-  HRESULT GetTypeComp(void** comp) override;
+  HRESULT GetTypeComp(ITypeComp** comp) override;
   HRESULT GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext,
                            BSTR* helpFile) override;
   HRESULT IsName(LPOLESTR name, ULONG hash, BOOL* found) override;
