@@ -25,19 +25,26 @@ class RegistryTest : public ::testing::Test {
     RemoveTree(HKEY_CURRENT_USER, scratch_);
   }
 
-  // Deletes a key and everything below it, the deepest first.
-  static void RemoveTree(HKEY root, const std::string& path) {
+  // Deletes a key and everything below it, the deepest first. Names go relative to their
+  // parent: a full path may be longer than the narrow calls take.
+  static void RemoveTree(HKEY parent, const std::string& name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    char name[256];
-    DWORD length = sizeof name;
-    while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+    if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    char child[256];
+    DWORD length = sizeof child;
+    DWORD index = 0;  // past the children that could not be removed
+    while (RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) ==
            ERROR_SUCCESS) {
-      RemoveTree(root, path + "\\" + name);
-      length = sizeof name;
+      RemoveTree(key, child);
+      HKEY left = nullptr;
+      if (RegOpenKeyExA(key, child, 0, KEY_READ, &left) == ERROR_SUCCESS) {
+        RegCloseKey(left);
+        ++index;
+      }
+      length = sizeof child;
     }
     RegCloseKey(key);
-    RegDeleteKeyA(root, path.c_str());
+    RegDeleteKeyA(parent, name.c_str());
   }
 
   HKEY Create(const char* subKey, DWORD* disposition = nullptr) {
@@ -162,6 +169,46 @@ TEST_F(RegistryTest, EnumerationAndInformationCountWhatIsThere) {
   length = sizeof name;
   EXPECT_EQ(RegEnumKeyExA(key_, 3, name, &length, nullptr, nullptr, nullptr, nullptr),
             ERROR_NO_MORE_ITEMS);
+}
+
+// Names longer than Windows allows cannot be made: a key name of 255 characters is the longest
+// (Windows refuses longer ones; where a system accepts a few more, the test's 300 is still
+// refused), a value name of 16,383.
+TEST_F(RegistryTest, NamesPastWindowsLimitsAreRefused) {
+  const std::string longest(255, 'k');
+  RegCloseKey(Create(longest.c_str()));
+  const std::string tooLong(300, 'k');
+  HKEY made = nullptr;
+  EXPECT_NE(RegCreateKeyExA(key_, tooLong.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &made, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_NE(RegCreateKeyExA(key_, ("Parent\\" + tooLong).c_str(), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &made, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_NE(RegOpenKeyExA(key_, tooLong.c_str(), 0, KEY_READ, &made), ERROR_SUCCESS);
+  EXPECT_NE(RegDeleteKeyA(key_, tooLong.c_str()), ERROR_SUCCESS);
+
+  // Only the longest name is there, and it fits the 256 bytes sized for a key name.
+  char name[256];
+  DWORD length = sizeof name;
+  ASSERT_EQ(RegEnumKeyExA(key_, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name), longest);
+  length = sizeof name;
+  EXPECT_EQ(RegEnumKeyExA(key_, 1, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+
+  const DWORD one = 1;
+  const auto* data = reinterpret_cast<const BYTE*>(&one);
+  EXPECT_EQ(RegSetValueExA(key_, std::string(16383, 'v').c_str(), 0, REG_DWORD, data, 4),
+            ERROR_SUCCESS);
+  const std::string tooLongValue(16384, 'v');
+  EXPECT_EQ(RegSetValueExA(key_, tooLongValue.c_str(), 0, REG_DWORD, data, 4),
+            ERROR_INVALID_PARAMETER);
+  DWORD size = 4, read = 0;
+  EXPECT_EQ(RegQueryValueExA(key_, tooLongValue.c_str(), nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&read), &size),
+            ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,6 +39,29 @@ std::string Fold(const char* name) {
   return folded;
 }
 
+// Windows' limits, in UTF-16 units as Windows counts them: a key name (one component of a
+// path) of 255, a value name of 16,383. Longer names are refused, so every name that exists fits
+// the buffers sized for them.
+constexpr size_t kMaxKeyNameUnits = 255;
+constexpr size_t kMaxValueNameUnits = 16383;
+
+size_t Utf16Units(const std::string& text) {
+  size_t units = 0;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;  // every character but the continuation bytes
+    if (byte >= 0xF0) ++units;           // beyond the basic plane: a surrogate pair
+  }
+  return units;
+}
+
+bool ValidKeyPath(const std::vector<std::string>& parts) {
+  for (const std::string& part : parts) {
+    if (Utf16Units(part) > kMaxKeyNameUnits) return false;
+  }
+  return true;
+}
+
 std::vector<std::string> Components(const char* path) {
   std::vector<std::string> parts;
   std::string current;
@@ -64,12 +88,12 @@ std::string DatabasePath() {
     const char* home = std::getenv("HOME");
     base = std::string(home != nullptr ? home : "/tmp") + "/.local/share";
   }
-  std::string directory;
-  for (const std::string& part : {base, base + "/telvario"}) {
-    directory = part;
-    mkdir(directory.c_str(), 0700);
-  }
-  return directory + "/registry.sqlite3";
+  // A new account may have neither ~/.local nor ~/.local/share yet.
+  const std::filesystem::path directory = std::filesystem::path(base) / "telvario";
+  std::error_code ignored;
+  std::filesystem::create_directories(base, ignored);
+  mkdir(directory.c_str(), 0700);
+  return (directory / "registry.sqlite3").string();
 }
 
 // One connection per process, opened on first use; SQLite serialises the processes.
@@ -253,10 +277,12 @@ LSTATUS OnKey(HKEY key, Body body) {
 LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* disposition) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
+  const std::vector<std::string> parts = Components(subKey);
+  if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
   KeyId found = 0;
   bool created = false;
   const LSTATUS status = OnKey(key, [&](sqlite3* db, KeyId base) -> LSTATUS {
-    if (Walk(db, base, Components(subKey), create, found, created)) return ERROR_SUCCESS;
+    if (Walk(db, base, parts, create, found, created)) return ERROR_SUCCESS;
     return create ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
   });
   if (status != ERROR_SUCCESS) return status;
@@ -291,6 +317,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD typ
                        DWORD size) {
   if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
   const std::string name = valueName != nullptr ? valueName : "";
+  if (Utf16Units(name) > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
   return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
     Statement upsert(db,
                      "INSERT INTO key_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)"
@@ -335,6 +362,7 @@ LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
 LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
   const std::vector<std::string> parts = Components(subKey);
+  if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
   if (parts.empty() && IsPredefined(key)) return ERROR_ACCESS_DENIED;
   return OnKey(key, [&](sqlite3* db, KeyId base) -> LSTATUS {
     KeyId target = 0;

@@ -4,6 +4,8 @@
 // It lives in an SQLite database, so that what one process writes another reads, as on Windows:
 // $TELVARIO_REGISTRY when set, otherwise registry.sqlite3 under $XDG_DATA_HOME/telvario (or
 // ~/.local/share/telvario). Processes may use it at once; each change is one transaction.
+// Names keep Windows' limits: a key name (one component of a path) of at most 255 UTF-16 units
+// and a value name of at most 16,383; longer ones are refused with ERROR_INVALID_PARAMETER.
 // Where it differs: HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes, not a merged view;
 // there are no security descriptors, classes, volatile keys or change notifications.
 #ifndef TELVARIO_PLATFORM_POSIX_REGISTRY_H
