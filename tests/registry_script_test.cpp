@@ -24,12 +24,18 @@ HRESULT RunScript(const std::string& text, bool doRegister) {
   return registrar.RunText(text.c_str(), doRegister ? TRUE : FALSE);
 }
 
+// Opened below the scratch key rather than by the whole path, which may be longer than the
+// narrow calls take.
 bool KeyExists(const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kScratch) + path).c_str(), 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
+  HKEY scratch = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kScratch, 0, KEY_READ, &scratch) != ERROR_SUCCESS) {
     return false;
   }
+  HKEY key = nullptr;
+  const std::string below = path.empty() ? path : path.substr(1);
+  const LONG opened = RegOpenKeyExA(scratch, below.c_str(), 0, KEY_READ, &key);
+  RegCloseKey(scratch);
+  if (opened != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
@@ -182,16 +188,33 @@ TEST_F(RegistryScriptTest, ForceRemoveAndDelete) {
 
 TEST_F(RegistryScriptTest, UnregisterKeepsWhatIsMarkedNoRemove) {
   const std::string script = InScratch(
-      "Kept = s 'k'\r\n{\r\nval Gone = s 'g'\r\nNoRemove val Stays = s 's'\r\n}\r\n"
-      "NoRemove Shell\r\n{\r\nInner = s 'i'\r\n}\r\nPlain");
+      "Kept = s 'k'\r\n{\r\nval Gone = s 'g'\r\n}\r\n"
+      "NoRemove Shell\r\n{\r\nInner = s 'i'\r\nval Dropped = s 'd'\r\n"
+      "NoRemove val Stays = s 's'\r\n}\r\nPlain");
   ASSERT_EQ(RunScript(script, true), S_OK);
   ASSERT_EQ(RunScript(script, false), S_OK);
   EXPECT_FALSE(KeyExists("\\Kept"));
   EXPECT_TRUE(KeyExists("\\Shell"));
   EXPECT_FALSE(KeyExists("\\Shell\\Inner"));
   EXPECT_FALSE(KeyExists("\\Plain"));
+  // Values of a key that stays: the marked one with it, the other removed.
+  EXPECT_EQ(ValueOf("\\Shell", "Stays"), std::make_pair(DWORD{REG_SZ}, Bytes("s", 2)));
+  EXPECT_EQ(ValueOf("\\Shell", "Dropped").first, 0u);
   // Unregistering again, with nothing left to delete, is no failure.
   EXPECT_EQ(RunScript(script, false), S_OK);
+}
+
+// A name longer than a key's may be can name no key: not even one whose name it begins with.
+TEST_F(RegistryScriptTest, NamesTooLongForAKeyReachNoOtherKey) {
+  const std::string longest(255, 'k');
+  const std::string longer = longest + std::string(45, 'k');
+  ASSERT_EQ(RunScript(InScratch(longest), true), S_OK);
+  EXPECT_TRUE(FAILED(RunScript(InScratch(longer), true)));
+  EXPECT_TRUE(FAILED(RunScript(InScratch(longer), false)));
+  EXPECT_TRUE(FAILED(RunScript(InScratch("ForceRemove " + longer), true)));
+  EXPECT_TRUE(KeyExists("\\" + longest));
+  ASSERT_EQ(RunScript(InScratch(longest), false), S_OK);
+  EXPECT_FALSE(KeyExists("\\" + longest));
 }
 
 TEST_F(RegistryScriptTest, UnregisterStopsAtAKeyWithOtherSubkeys) {
