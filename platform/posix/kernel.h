@@ -4,9 +4,11 @@
 //
 // What differs from Windows:
 // - The performance counter is CLOCK_MONOTONIC in nanoseconds (frequency 10^9); it never fails.
-// - Thread priority maps the Windows levels onto the thread's nice value. Raising it needs
-//   CAP_SYS_NICE; without it SetThreadPriority fails with ERROR_ACCESS_DENIED, as Windows does for
-//   a thread handle without the right access.
+// - Thread priority maps the Windows levels onto the thread's nice value. Lowering it is within
+//   anyone's reach; raising it (a lower nice value, also back from a level once lowered) needs
+//   CAP_SYS_NICE or room under RLIMIT_NICE. Without that SetThreadPriority fails with
+//   ERROR_ACCESS_DENIED, as Windows does for a thread handle without the right access, and the
+//   thread keeps the level it had.
 // - The system reports the NT family, version 5.1; the ANSI code page of every thread, and every
 //   code page a caller may name through CP_ACP, CP_THREAD_ACP or CP_UTF8, is UTF-8.
 #ifndef TELVARIO_PLATFORM_POSIX_KERNEL_H
