@@ -3,6 +3,8 @@
 #include <atomic>
 #include <new>
 
+#include "call_boundary.h"
+
 namespace telvario {
 namespace {
 
@@ -57,7 +59,7 @@ HRESULT STDMETHODCALLTYPE CachedClassFactory::CreateInstance(IUnknown* outer, RE
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (outer != nullptr && !IsEqualGUID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-  return creator_(outer, iid, object);
+  return AtBoundary([&] { return creator_(outer, iid, object); });
 }
 
 HRESULT STDMETHODCALLTYPE CachedClassFactory::LockServer(BOOL lock) {

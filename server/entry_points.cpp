@@ -1,4 +1,5 @@
 // The DLL's entry routine and exports, and its object map: one row, Sonde.
+#include "call_boundary.h"
 #include "class_factory.h"
 #include "registration.h"
 #include "server_module.h"
@@ -42,13 +43,14 @@ STDAPI DllCanUnloadNow() {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
-  return telvario::GetClassObject(telvario::objectMap, clsid, iid, object);
+  return telvario::AtBoundary(
+      [&] { return telvario::GetClassObject(telvario::objectMap, clsid, iid, object); });
 }
 
 STDAPI DllRegisterServer() {
-  return telvario::RegisterServer(telvario::objectMap);
+  return telvario::AtBoundary([] { return telvario::RegisterServer(telvario::objectMap); });
 }
 
 STDAPI DllUnregisterServer() {
-  return telvario::UnregisterServer(telvario::objectMap);
+  return telvario::AtBoundary([] { return telvario::UnregisterServer(telvario::objectMap); });
 }

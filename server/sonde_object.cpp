@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "call_boundary.h"
 #include "server_module.h"
 #include "type_info_cache.h"
 
@@ -138,73 +139,76 @@ HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfoCount(UINT* count) {
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) {
-  return CachedGetTypeInfo(SondeTypeInfo(), index, locale, info);
+  return AtBoundary([&] { return CachedGetTypeInfo(SondeTypeInfo(), index, locale, info); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
                                                DISPID* dispids) {
-  return CachedGetIDsOfNames(SondeTypeInfo(), iid, names, count, locale, dispids);
+  return AtBoundary(
+      [&] { return CachedGetIDsOfNames(SondeTypeInfo(), iid, names, count, locale, dispids); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Invoke(DISPID member, REFIID iid, LCID locale, WORD flags,
                                         DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                         UINT* argumentError) {
-  return CachedInvoke(SondeTypeInfo(), static_cast<ISonde*>(this), member, iid, locale, flags,
-                      params, result, exception, argumentError);
+  return AtBoundary([&] {
+    return CachedInvoke(SondeTypeInfo(), static_cast<ISonde*>(this), member, iid, locale, flags,
+                        params, result, exception, argumentError);
+  });
 }
 
-// The measurements are the probe's.
+// The measurements are the probe's; no exception of theirs reaches the caller.
 HRESULT STDMETHODCALLTYPE Sonde::get_HostName(BSTR Addr, BSTR* pVal) {
-  return probe_.get_HostName(Addr, pVal);
+  return AtBoundary([&] { return probe_.get_HostName(Addr, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Addr(BSTR HostName, BSTR* pVal) {
-  return probe_.get_Addr(HostName, pVal);
+  return AtBoundary([&] { return probe_.get_Addr(HostName, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_PingTime(BSTR Site, SHORT* pVal) {
-  return probe_.get_PingTime(Site, pVal);
+  return AtBoundary([&] { return probe_.get_PingTime(Site, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_PacketSize(SHORT* pVal) {
-  return probe_.get_PacketSize(pVal);
+  return AtBoundary([&] { return probe_.get_PacketSize(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::put_PacketSize(SHORT newVal) {
-  return probe_.put_PacketSize(newVal);
+  return AtBoundary([&] { return probe_.put_PacketSize(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_PingReps(SHORT* pVal) {
-  return probe_.get_PingReps(pVal);
+  return AtBoundary([&] { return probe_.get_PingReps(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::put_PingReps(SHORT newVal) {
-  return probe_.put_PingReps(newVal);
+  return AtBoundary([&] { return probe_.put_PingReps(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_NGoodPings(SHORT* pVal) {
-  return probe_.get_NGoodPings(pVal);
+  return AtBoundary([&] { return probe_.get_NGoodPings(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_ReplyIP(BSTR* pVal) {
-  return probe_.get_ReplyIP(pVal);
+  return AtBoundary([&] { return probe_.get_ReplyIP(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_TraceRouteTime(BSTR Site, SHORT Hop, SHORT* pVal) {
-  return probe_.get_TraceRouteTime(Site, Hop, pVal);
+  return AtBoundary([&] { return probe_.get_TraceRouteTime(Site, Hop, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_ReadURL(BSTR URL, float* pVal) {
-  return probe_.get_ReadURL(URL, pVal);
+  return AtBoundary([&] { return probe_.get_ReadURL(URL, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_DataRead(LONG* pVal) {
-  return probe_.get_DataRead(pVal);
+  return AtBoundary([&] { return probe_.get_DataRead(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_ElapsedTime(double* pVal) {
-  return probe_.get_ElapsedTime(pVal);
+  return AtBoundary([&] { return probe_.get_ElapsedTime(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_DHCPServer(BSTR* pVal) {
-  return probe_.get_DHCPServer(pVal);
+  return AtBoundary([&] { return probe_.get_DHCPServer(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_is_DNS_OK(LONG* pVal) {
-  return probe_.get_is_DNS_OK(pVal);
+  return AtBoundary([&] { return probe_.get_is_DNS_OK(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_RTT(SHORT i, SHORT* pVal) {
-  return probe_.get_RTT(i, pVal);
+  return AtBoundary([&] { return probe_.get_RTT(i, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Sleep(LONG ms) {
-  return probe_.Sleep(ms);
+  return AtBoundary([&] { return probe_.Sleep(ms); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_UploadTest(BSTR Host, LONG* pVal) {
-  return probe_.get_UploadTest(Host, pVal);
+  return AtBoundary([&] { return probe_.get_UploadTest(Host, pVal); });
 }
 
 SondeAggregate::~SondeAggregate() {
