@@ -1,7 +1,7 @@
 #include "ftp_upload.h"
 
 #include <limits>
-#include <new>
+#include <memory>
 
 #include "interval_timers.h"
 #include "sonde_probe.h"
@@ -105,19 +105,17 @@ void WriteBurst(FtpUploadContext* context) {
 }
 
 LONG RunUploadTest(const char* host) {
-  auto* context = new (std::nothrow) FtpUploadContext;
-  if (context == nullptr) return UPLOAD_SESSION_FAILED;
-  FillUploadPattern(context->pattern);
-  HINTERNET session = InternetOpenA(kUploadAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  if (session == nullptr) {
-    delete context;
-    return UPLOAD_SESSION_FAILED;
-  }
-  context->sessionHandle = session;
+  // The host's copy is made before anything is opened, so that its failure leaves nothing open.
+  auto owned = std::make_unique<FtpUploadContext>();
   if (host != nullptr) {
-    context->serverCopy = host;
-    context->serverName = context->serverCopy.c_str();
+    owned->serverCopy = host;
+    owned->serverName = owned->serverCopy.c_str();
   }
+  FillUploadPattern(owned->pattern);
+  HINTERNET session = InternetOpenA(kUploadAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  if (session == nullptr) return UPLOAD_SESSION_FAILED;
+  FtpUploadContext* context = owned.release();  // from here the test or its worker frees it
+  context->sessionHandle = session;
   if (!RunWithTimeout(ConnectWorker, context, kUploadConnectLimitMs, AbandonConnect)) {
     return GiveUpConnecting(context);
   }

@@ -6,6 +6,7 @@
 #include "classes_root.h"
 #include "com.h"
 #include "kernel.h"
+#include "no_throw.h"
 
 namespace {
 
@@ -39,59 +40,65 @@ HRESULT CoInitialize(void* /*reserved*/) {
 void CoUninitialize() {}
 
 HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
-  if (clsid == nullptr) return E_INVALIDARG;
-  if (text == nullptr) {
-    *clsid = CLSID_NULL;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (clsid == nullptr) return E_INVALIDARG;
+    if (text == nullptr) {
+      *clsid = CLSID_NULL;
+      return S_OK;
+    }
+    LPCOLESTR at = text;
+    unsigned long long value = 0;
+    CLSID parsed{};
+    const auto expect = [&at](OLECHAR c) { return *at++ == c; };
+    bool ok = expect(u'{') && ReadHex(at, 8, &value);
+    parsed.Data1 = static_cast<DWORD>(value);
+    ok = ok && expect(u'-') && ReadHex(at, 4, &value);
+    parsed.Data2 = static_cast<WORD>(value);
+    ok = ok && expect(u'-') && ReadHex(at, 4, &value);
+    parsed.Data3 = static_cast<WORD>(value);
+    ok = ok && expect(u'-');
+    for (int i = 0; ok && i < 8; ++i) {
+      if (i == 2) ok = expect(u'-');
+      ok = ok && ReadHex(at, 2, &value);
+      parsed.Data4[i] = static_cast<BYTE>(value);
+    }
+    ok = ok && expect(u'}') && *at == 0;
+    if (!ok) return CO_E_CLASSSTRING;
+    *clsid = parsed;
     return S_OK;
-  }
-  LPCOLESTR at = text;
-  unsigned long long value = 0;
-  CLSID parsed{};
-  const auto expect = [&at](OLECHAR c) { return *at++ == c; };
-  bool ok = expect(u'{') && ReadHex(at, 8, &value);
-  parsed.Data1 = static_cast<DWORD>(value);
-  ok = ok && expect(u'-') && ReadHex(at, 4, &value);
-  parsed.Data2 = static_cast<WORD>(value);
-  ok = ok && expect(u'-') && ReadHex(at, 4, &value);
-  parsed.Data3 = static_cast<WORD>(value);
-  ok = ok && expect(u'-');
-  for (int i = 0; ok && i < 8; ++i) {
-    if (i == 2) ok = expect(u'-');
-    ok = ok && ReadHex(at, 2, &value);
-    parsed.Data4[i] = static_cast<BYTE>(value);
-  }
-  ok = ok && expect(u'}') && *at == 0;
-  if (!ok) return CO_E_CLASSSTRING;
-  *clsid = parsed;
-  return S_OK;
+  });
 }
 
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
-  if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
-  std::string text;
-  const std::string name = classes_root::Utf8(progId);
-  if (name.empty() || !ReadDefault(name + "\\CLSID", &text)) return CO_E_CLASSSTRING;
-  return CLSIDFromString(classes_root::Utf16(text).c_str(), clsid);
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
+    std::string text;
+    const std::string name = classes_root::Utf8(progId);
+    if (name.empty() || !ReadDefault(name + "\\CLSID", &text)) return CO_E_CLASSSTRING;
+    return CLSIDFromString(classes_root::Utf16(text).c_str(), clsid);
+  });
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
                          void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
-  std::string path;
-  if (!ReadDefault("CLSID\\" + classes_root::GuidKeyName(clsid) + "\\InprocServer32", &path)) {
-    return REGDB_E_CLASSNOTREG;
-  }
-  const HMODULE module = LoadLibraryA(path.c_str());
-  if (module == nullptr) return CO_E_DLLNOTFOUND;
-  auto getClassObject = reinterpret_cast<GetClassObjectFn>(
-      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  if (getClassObject == nullptr) return CO_E_ERRORINDLL;
-  IClassFactory* factory = nullptr;
-  HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-  if (FAILED(hr)) return hr;
-  hr = factory->CreateInstance(outer, iid, object);
-  factory->Release();
-  return hr;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+    std::string path;
+    if (!ReadDefault("CLSID\\" + classes_root::GuidKeyName(clsid) + "\\InprocServer32", &path)) {
+      return REGDB_E_CLASSNOTREG;
+    }
+    const HMODULE module = LoadLibraryA(path.c_str());
+    if (module == nullptr) return CO_E_DLLNOTFOUND;
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    if (getClassObject == nullptr) return CO_E_ERRORINDLL;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) return hr;
+    hr = factory->CreateInstance(outer, iid, object);
+    factory->Release();
+    return hr;
+  });
 }

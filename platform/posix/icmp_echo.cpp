@@ -22,6 +22,7 @@
 
 #include "icmp_packets.h"
 #include "kernel.h"
+#include "no_throw.h"
 
 namespace {
 
@@ -229,25 +230,27 @@ void WriteRecord(const Received& received, ULONG roundTrip, void* replyBuffer, D
 }  // namespace
 
 HANDLE IcmpCreateFile() {
-  auto echo = std::make_unique<EchoSocket>();
-  echo->fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-  echo->datagram = echo->fd >= 0;
-  if (echo->fd < 0) echo->fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-  if (echo->fd < 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  const int on = 1;
-  setsockopt(echo->fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-  if (echo->datagram) {
-    setsockopt(echo->fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-    setsockopt(echo->fd, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
-  } else {
-    echo->identifier = static_cast<std::uint16_t>(getpid() + 0x9E37 * nextRawIdentifier++);
-  }
-  const std::lock_guard<std::mutex> guard(openHandlesLock);
-  openHandles.insert(echo.get());
-  return echo.release();
+  return WithoutThrowing<HANDLE>(INVALID_HANDLE_VALUE, [&]() -> HANDLE {
+    auto echo = std::make_unique<EchoSocket>();
+    echo->fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    echo->datagram = echo->fd >= 0;
+    if (echo->fd < 0) echo->fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (echo->fd < 0) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    const int on = 1;
+    setsockopt(echo->fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    if (echo->datagram) {
+      setsockopt(echo->fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+      setsockopt(echo->fd, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
+    } else {
+      echo->identifier = static_cast<std::uint16_t>(getpid() + 0x9E37 * nextRawIdentifier++);
+    }
+    const std::lock_guard<std::mutex> guard(openHandlesLock);
+    openHandles.insert(echo.get());
+    return echo.release();
+  });
 }
 
 BOOL IcmpCloseHandle(HANDLE icmpHandle) {
@@ -268,63 +271,65 @@ BOOL IcmpCloseHandle(HANDLE icmpHandle) {
 DWORD IcmpSendEcho(HANDLE icmpHandle, IPAddr destinationAddress, void* requestData,
                    WORD requestSize, PIP_OPTION_INFORMATION requestOptions, void* replyBuffer,
                    DWORD replySize, DWORD timeout) {
-  EchoSocket* echo = Lookup(icmpHandle);
-  if (echo == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  if ((requestData == nullptr && requestSize > 0) || replyBuffer == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (replySize < sizeof(ICMP_ECHO_REPLY) + requestSize + 8) return Fail(IP_BUF_TOO_SMALL);
-
-  DrainStale(*echo);
-  ApplyOptions(*echo, requestOptions);
-  const std::uint16_t sequence = echo->sequence++;
-  std::vector<std::uint8_t> message(icmp::kHeaderSize + requestSize);
-  message[0] = icmp::kEchoRequest;
-  message[4] = static_cast<std::uint8_t>(echo->identifier >> 8);
-  message[5] = static_cast<std::uint8_t>(echo->identifier);
-  message[6] = static_cast<std::uint8_t>(sequence >> 8);
-  message[7] = static_cast<std::uint8_t>(sequence);
-  if (requestSize > 0) std::memcpy(message.data() + icmp::kHeaderSize, requestData, requestSize);
-  if (!echo->datagram) {
-    const std::uint16_t checksum = icmp::InternetChecksum(message.data(), message.size());
-    message[2] = static_cast<std::uint8_t>(checksum >> 8);
-    message[3] = static_cast<std::uint8_t>(checksum);
-  }
-  sockaddr_in destination{};
-  destination.sin_family = AF_INET;
-  destination.sin_addr.s_addr = destinationAddress;
-
-  SendTime sent;
-  sent.monotonic = Clock::now();
-  clock_gettime(CLOCK_REALTIME, &sent.realTime);
-  if (sendto(echo->fd, message.data(), message.size(), 0,
-             reinterpret_cast<const sockaddr*>(&destination), sizeof destination) < 0) {
-    return Fail(StatusOfSendError(errno));
-  }
-
-  const Clock::time_point deadline = sent.monotonic + std::chrono::milliseconds(timeout);
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return Fail(IP_REQ_TIMED_OUT);
-    pollfd waiting{echo->fd, POLLIN, 0};
-    if (poll(&waiting, 1, static_cast<int>(left)) <= 0) continue;
-    Received received;
-    const bool answered =
-        ((waiting.revents & POLLERR) != 0 && echo->datagram &&
-         ReadOne(*echo, sequence, true, &received)) ||
-        ((waiting.revents & POLLIN) != 0 && ReadOne(*echo, sequence, false, &received));
-    if (!answered) {
-      // What was read answered another request, or was an error of this host's own.
-      if ((waiting.revents & POLLERR) != 0) ClearPendingError(*echo);
-      continue;
+  return WithoutThrowing<DWORD>(0, [&]() -> DWORD {
+    EchoSocket* echo = Lookup(icmpHandle);
+    if (echo == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return 0;
     }
-    WriteRecord(received, Milliseconds(sent, received.stamp), replyBuffer, replySize);
-    SetLastError(received.status);
-    return 1;
-  }
+    if ((requestData == nullptr && requestSize > 0) || replyBuffer == nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    if (replySize < sizeof(ICMP_ECHO_REPLY) + requestSize + 8) return Fail(IP_BUF_TOO_SMALL);
+
+    DrainStale(*echo);
+    ApplyOptions(*echo, requestOptions);
+    const std::uint16_t sequence = echo->sequence++;
+    std::vector<std::uint8_t> message(icmp::kHeaderSize + requestSize);
+    message[0] = icmp::kEchoRequest;
+    message[4] = static_cast<std::uint8_t>(echo->identifier >> 8);
+    message[5] = static_cast<std::uint8_t>(echo->identifier);
+    message[6] = static_cast<std::uint8_t>(sequence >> 8);
+    message[7] = static_cast<std::uint8_t>(sequence);
+    if (requestSize > 0) std::memcpy(message.data() + icmp::kHeaderSize, requestData, requestSize);
+    if (!echo->datagram) {
+      const std::uint16_t checksum = icmp::InternetChecksum(message.data(), message.size());
+      message[2] = static_cast<std::uint8_t>(checksum >> 8);
+      message[3] = static_cast<std::uint8_t>(checksum);
+    }
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_addr.s_addr = destinationAddress;
+
+    SendTime sent;
+    sent.monotonic = Clock::now();
+    clock_gettime(CLOCK_REALTIME, &sent.realTime);
+    if (sendto(echo->fd, message.data(), message.size(), 0,
+               reinterpret_cast<const sockaddr*>(&destination), sizeof destination) < 0) {
+      return Fail(StatusOfSendError(errno));
+    }
+
+    const Clock::time_point deadline = sent.monotonic + std::chrono::milliseconds(timeout);
+    for (;;) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return Fail(IP_REQ_TIMED_OUT);
+      pollfd waiting{echo->fd, POLLIN, 0};
+      if (poll(&waiting, 1, static_cast<int>(left)) <= 0) continue;
+      Received received;
+      const bool answered =
+          ((waiting.revents & POLLERR) != 0 && echo->datagram &&
+           ReadOne(*echo, sequence, true, &received)) ||
+          ((waiting.revents & POLLIN) != 0 && ReadOne(*echo, sequence, false, &received));
+      if (!answered) {
+        // What was read answered another request, or was an error of this host's own.
+        if ((waiting.revents & POLLERR) != 0) ClearPendingError(*echo);
+        continue;
+      }
+      WriteRecord(received, Milliseconds(sent, received.stamp), replyBuffer, replySize);
+      SetLastError(received.status);
+      return 1;
+    }
+  });
 }

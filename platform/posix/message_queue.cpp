@@ -12,6 +12,7 @@
 #include <string>
 
 #include "kernel.h"
+#include "no_throw.h"
 
 struct WindowRecord {
   WNDPROC procedure;
@@ -97,15 +98,17 @@ bool Matches(const MSG& entry, HWND window, UINT filterMin, UINT filterMax) {
 }  // namespace
 
 BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
-  ThreadQueue& queue = currentQueue.Get();
-  std::lock_guard<std::mutex> lock(queue.mutex);
-  auto found = std::find_if(queue.messages.begin(), queue.messages.end(), [&](const MSG& entry) {
-    return Matches(entry, window, filterMin, filterMax);
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    ThreadQueue& queue = currentQueue.Get();
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    auto found = std::find_if(queue.messages.begin(), queue.messages.end(), [&](const MSG& entry) {
+      return Matches(entry, window, filterMin, filterMax);
+    });
+    if (found == queue.messages.end()) return FALSE;
+    if (message != nullptr) *message = *found;
+    if ((removeFlags & PM_REMOVE) != 0) queue.messages.erase(found);
+    return TRUE;
   });
-  if (found == queue.messages.end()) return FALSE;
-  if (message != nullptr) *message = *found;
-  if ((removeFlags & PM_REMOVE) != 0) queue.messages.erase(found);
-  return TRUE;
 }
 
 BOOL TranslateMessage(const MSG* /*message*/) {
@@ -113,96 +116,110 @@ BOOL TranslateMessage(const MSG* /*message*/) {
 }
 
 LRESULT DispatchMessageA(const MSG* message) {
-  if (message == nullptr || message->hwnd == nullptr || !IsLiveWindow(message->hwnd)) return 0;
-  return message->hwnd->procedure(message->hwnd, message->message, message->wParam,
-                                  message->lParam);
+  return WithoutThrowing<LRESULT>(0, [&]() -> LRESULT {
+    if (message == nullptr || message->hwnd == nullptr || !IsLiveWindow(message->hwnd)) return 0;
+    return message->hwnd->procedure(message->hwnd, message->message, message->wParam,
+                                    message->lParam);
+  });
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (window == nullptr) {
-    Post(currentQueue.Get(), nullptr, message, wParam, lParam);
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    if (window == nullptr) {
+      Post(currentQueue.Get(), nullptr, message, wParam, lParam);
+      return TRUE;
+    }
+    if (!IsLiveWindow(window)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    std::shared_ptr<ThreadQueue> queue = FindQueue(window->threadId);
+    if (!queue) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    Post(*queue, window, message, wParam, lParam);
     return TRUE;
-  }
-  if (!IsLiveWindow(window)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
-  std::shared_ptr<ThreadQueue> queue = FindQueue(window->threadId);
-  if (!queue) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
-  Post(*queue, window, message, wParam, lParam);
-  return TRUE;
+  });
 }
 
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
-  std::shared_ptr<ThreadQueue> queue = FindQueue(threadId);
-  if (!queue) {
-    SetLastError(ERROR_INVALID_THREAD_ID);
-    return FALSE;
-  }
-  Post(*queue, nullptr, message, wParam, lParam);
-  return TRUE;
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    std::shared_ptr<ThreadQueue> queue = FindQueue(threadId);
+    if (!queue) {
+      SetLastError(ERROR_INVALID_THREAD_ID);
+      return FALSE;
+    }
+    Post(*queue, nullptr, message, wParam, lParam);
+    return TRUE;
+  });
 }
 
 ATOM RegisterClassA(const WNDCLASSA* windowClass) {
-  if (windowClass == nullptr || windowClass->lpszClassName == nullptr ||
-      windowClass->lpfnWndProc == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> lock(registry.mutex);
-  if (!registry.classes.emplace(windowClass->lpszClassName, windowClass->lpfnWndProc).second) {
-    SetLastError(ERROR_CLASS_ALREADY_EXISTS);
-    return 0;
-  }
-  return static_cast<ATOM>(0xC000 + registry.classes.size());
+  return WithoutThrowing<ATOM>(0, [&]() -> ATOM {
+    if (windowClass == nullptr || windowClass->lpszClassName == nullptr ||
+        windowClass->lpfnWndProc == nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    if (!registry.classes.emplace(windowClass->lpszClassName, windowClass->lpfnWndProc).second) {
+      SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+      return 0;
+    }
+    return static_cast<ATOM>(0xC000 + registry.classes.size());
+  });
 }
 
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE /*instance*/) {
-  Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> lock(registry.mutex);
-  if (className == nullptr || registry.classes.erase(className) == 0) {
-    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-    return FALSE;
-  }
-  return TRUE;
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    if (className == nullptr || registry.classes.erase(className) == 0) {
+      SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+      return FALSE;
+    }
+    return TRUE;
+  });
 }
 
 HWND CreateWindowExA(DWORD /*exStyle*/, LPCSTR className, LPCSTR /*windowName*/, DWORD /*style*/,
                      int /*x*/, int /*y*/, int /*width*/, int /*height*/, HWND /*parent*/,
                      HMENU /*menu*/, HINSTANCE /*instance*/, LPVOID /*param*/) {
-  currentQueue.Get();  // messages for the window go to this thread
-  Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> lock(registry.mutex);
-  auto found = className == nullptr ? registry.classes.end() : registry.classes.find(className);
-  if (found == registry.classes.end()) {
-    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-    return nullptr;
-  }
-  HWND window = new WindowRecord{found->second, GetCurrentThreadId()};
-  registry.windows.insert(window);
-  return window;
+  return WithoutThrowing<HWND>(nullptr, [&]() -> HWND {
+    currentQueue.Get();  // messages for the window go to this thread
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    auto found = className == nullptr ? registry.classes.end() : registry.classes.find(className);
+    if (found == registry.classes.end()) {
+      SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+      return nullptr;
+    }
+    HWND window = new WindowRecord{found->second, GetCurrentThreadId()};
+    registry.windows.insert(window);
+    return window;
+  });
 }
 
 BOOL DestroyWindow(HWND window) {
-  {
-    Registry& registry = TheRegistry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    if (registry.windows.erase(window) == 0) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    {
+      Registry& registry = TheRegistry();
+      std::lock_guard<std::mutex> lock(registry.mutex);
+      if (registry.windows.erase(window) == 0) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+      }
     }
-  }
-  // Messages still queued for the window are dropped with it.
-  if (std::shared_ptr<ThreadQueue> queue = FindQueue(window->threadId)) {
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    std::erase_if(queue->messages, [window](const MSG& entry) { return entry.hwnd == window; });
-  }
-  delete window;
-  return TRUE;
+    // Messages still queued for the window are dropped with it.
+    if (std::shared_ptr<ThreadQueue> queue = FindQueue(window->threadId)) {
+      std::lock_guard<std::mutex> lock(queue->mutex);
+      std::erase_if(queue->messages, [window](const MSG& entry) { return entry.hwnd == window; });
+    }
+    delete window;
+    return TRUE;
+  });
 }
 
 LRESULT DefWindowProcA(HWND /*window*/, UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "no_throw.h"
+
 namespace {
 
 using KeyId = sqlite3_int64;
@@ -237,6 +239,9 @@ struct RegistryKey {
   KeyId id;
 };
 
+// What a call gives when its allocations fail.
+constexpr LSTATUS kNoMemory = ERROR_NOT_ENOUGH_MEMORY;
+
 namespace {
 
 // The key id behind a handle: a predefined root (made on first use) or an open key.
@@ -296,14 +301,18 @@ LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* 
 }  // namespace
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM /*access*/, PHKEY result) {
-  return OpenOrCreate(key, subKey, false, result, nullptr);
+  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+    return OpenOrCreate(key, subKey, false, result, nullptr);
+  });
 }
 
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*keyClass*/,
                         DWORD /*options*/, REGSAM /*access*/, void* /*security*/, PHKEY result,
                         DWORD* disposition) {
-  if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
-  return OpenOrCreate(key, subKey, true, result, disposition);
+  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+    if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
+    return OpenOrCreate(key, subKey, true, result, disposition);
+  });
 }
 
 LSTATUS RegCloseKey(HKEY key) {
@@ -315,83 +324,93 @@ LSTATUS RegCloseKey(HKEY key) {
 
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
                        DWORD size) {
-  if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
-  const std::string name = valueName != nullptr ? valueName : "";
-  if (Utf16Units(name) > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
-  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
-    Statement upsert(db,
-                     "INSERT INTO key_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)"
-                     " ON CONFLICT(key, folded) DO UPDATE SET name = excluded.name,"
-                     " type = excluded.type, data = excluded.data");
-    upsert.Bind(1, id).Bind(2, name).Bind(3, Fold(name.c_str())).Bind(4, KeyId{type});
-    upsert.BindBlob(5, data, size);
-    return upsert.Run() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+    if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
+    const std::string name = valueName != nullptr ? valueName : "";
+    if (Utf16Units(name) > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
+    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+      Statement upsert(db,
+                       "INSERT INTO key_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)"
+                       " ON CONFLICT(key, folded) DO UPDATE SET name = excluded.name,"
+                       " type = excluded.type, data = excluded.data");
+      upsert.Bind(1, id).Bind(2, name).Bind(3, Fold(name.c_str())).Bind(4, KeyId{type});
+      upsert.BindBlob(5, data, size);
+      return upsert.Run() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+    });
   });
 }
 
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                          DWORD* size) {
-  if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
-  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
-    Statement find(db, "SELECT type, data FROM key_values WHERE key = ? AND folded = ?");
-    find.Bind(1, id).Bind(2, Fold(valueName));
-    if (!find.Row()) return ERROR_FILE_NOT_FOUND;
-    const std::vector<BYTE> stored = find.Blob(1);
-    if (type != nullptr) *type = static_cast<DWORD>(find.Integer(0));
-    if (size == nullptr) return ERROR_SUCCESS;
-    const auto needed = static_cast<DWORD>(stored.size());
-    if (data != nullptr && *size < needed) {
+  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+    if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
+    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+      Statement find(db, "SELECT type, data FROM key_values WHERE key = ? AND folded = ?");
+      find.Bind(1, id).Bind(2, Fold(valueName));
+      if (!find.Row()) return ERROR_FILE_NOT_FOUND;
+      const std::vector<BYTE> stored = find.Blob(1);
+      if (type != nullptr) *type = static_cast<DWORD>(find.Integer(0));
+      if (size == nullptr) return ERROR_SUCCESS;
+      const auto needed = static_cast<DWORD>(stored.size());
+      if (data != nullptr && *size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+      }
+      if (data != nullptr && needed > 0) std::memcpy(data, stored.data(), needed);
       *size = needed;
-      return ERROR_MORE_DATA;
-    }
-    if (data != nullptr && needed > 0) std::memcpy(data, stored.data(), needed);
-    *size = needed;
-    return ERROR_SUCCESS;
+      return ERROR_SUCCESS;
+    });
   });
 }
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
-  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
-    Statement erase(db, "DELETE FROM key_values WHERE key = ? AND folded = ?");
-    erase.Bind(1, id).Bind(2, Fold(valueName));
-    if (!erase.Run()) return ERROR_REGISTRY_IO_FAILED;
-    return sqlite3_changes(db) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+      Statement erase(db, "DELETE FROM key_values WHERE key = ? AND folded = ?");
+      erase.Bind(1, id).Bind(2, Fold(valueName));
+      if (!erase.Run()) return ERROR_REGISTRY_IO_FAILED;
+      return sqlite3_changes(db) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+    });
   });
 }
 
 LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
-  if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
-  const std::vector<std::string> parts = Components(subKey);
-  if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
-  if (parts.empty() && IsPredefined(key)) return ERROR_ACCESS_DENIED;
-  return OnKey(key, [&](sqlite3* db, KeyId base) -> LSTATUS {
-    KeyId target = 0;
-    bool created = false;
-    if (!Walk(db, base, parts, false, target, created)) return ERROR_FILE_NOT_FOUND;
-    Statement children(db, "SELECT 1 FROM keys WHERE parent = ?");
-    children.Bind(1, target);
-    if (children.Row()) return ERROR_ACCESS_DENIED;  // a key with subkeys stays
-    Statement values(db, "DELETE FROM key_values WHERE key = ?");
-    values.Bind(1, target);
-    Statement erase(db, "DELETE FROM keys WHERE id = ?");
-    erase.Bind(1, target);
-    return values.Run() && erase.Run() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+    if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
+    const std::vector<std::string> parts = Components(subKey);
+    if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
+    if (parts.empty() && IsPredefined(key)) return ERROR_ACCESS_DENIED;
+    return OnKey(key, [&](sqlite3* db, KeyId base) -> LSTATUS {
+      KeyId target = 0;
+      bool created = false;
+      if (!Walk(db, base, parts, false, target, created)) return ERROR_FILE_NOT_FOUND;
+      Statement children(db, "SELECT 1 FROM keys WHERE parent = ?");
+      children.Bind(1, target);
+      if (children.Row()) return ERROR_ACCESS_DENIED;  // a key with subkeys stays
+      Statement values(db, "DELETE FROM key_values WHERE key = ?");
+      values.Bind(1, target);
+      Statement erase(db, "DELETE FROM keys WHERE id = ?");
+      erase.Bind(1, target);
+      return values.Run() && erase.Run() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+    });
   });
 }
 
 LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWORD* /*reserved*/,
                       LPSTR /*keyClass*/, DWORD* /*classLength*/, FILETIME* lastWrite) {
-  if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
-  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
-    Statement child(db, "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
-    child.Bind(1, id).Bind(2, KeyId{index});
-    if (!child.Row()) return ERROR_NO_MORE_ITEMS;
-    const std::string found = child.Text(0);
-    if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
-    std::memcpy(name, found.c_str(), found.size() + 1);
-    *nameLength = static_cast<DWORD>(found.size());
-    if (lastWrite != nullptr) GetSystemTimeAsFileTime(lastWrite);
-    return ERROR_SUCCESS;
+  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+    if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
+    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+      Statement child(db, "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
+      child.Bind(1, id).Bind(2, KeyId{index});
+      if (!child.Row()) return ERROR_NO_MORE_ITEMS;
+      const std::string found = child.Text(0);
+      if (found.size() + 1 > *nameLength) return ERROR_MORE_DATA;
+      std::memcpy(name, found.c_str(), found.size() + 1);
+      *nameLength = static_cast<DWORD>(found.size());
+      if (lastWrite != nullptr) GetSystemTimeAsFileTime(lastWrite);
+      return ERROR_SUCCESS;
+    });
   });
 }
 
@@ -399,29 +418,31 @@ LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, DWORD* classLength, DWORD* /*
                          DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength,
                          DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
                          DWORD* securityDescriptorLength, FILETIME* lastWrite) {
-  return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
-    Statement keys(db,
-                   "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?");
-    keys.Bind(1, id);
-    keys.Row();
-    Statement stored(db,
-                     "SELECT count(*), coalesce(max(length(name)), 0), "
-                     "coalesce(max(length(data)), 0) FROM key_values WHERE key = ?");
-    stored.Bind(1, id);
-    stored.Row();
-    if (keyClass != nullptr && classLength != nullptr && *classLength > 0) keyClass[0] = '\0';
-    if (classLength != nullptr) *classLength = 0;
-    if (subKeys != nullptr) *subKeys = static_cast<DWORD>(keys.Integer(0));
-    if (maxSubKeyLength != nullptr) *maxSubKeyLength = static_cast<DWORD>(keys.Integer(1));
-    if (maxClassLength != nullptr) *maxClassLength = 0;
-    if (values != nullptr) *values = static_cast<DWORD>(stored.Integer(0));
-    if (maxValueNameLength != nullptr) {
-      *maxValueNameLength = static_cast<DWORD>(stored.Integer(1));
-    }
-    if (maxValueLength != nullptr) *maxValueLength = static_cast<DWORD>(stored.Integer(2));
-    if (securityDescriptorLength != nullptr) *securityDescriptorLength = 0;
-    if (lastWrite != nullptr) GetSystemTimeAsFileTime(lastWrite);
-    return ERROR_SUCCESS;
+  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+      Statement keys(db,
+                     "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?");
+      keys.Bind(1, id);
+      keys.Row();
+      Statement stored(db,
+                       "SELECT count(*), coalesce(max(length(name)), 0), "
+                       "coalesce(max(length(data)), 0) FROM key_values WHERE key = ?");
+      stored.Bind(1, id);
+      stored.Row();
+      if (keyClass != nullptr && classLength != nullptr && *classLength > 0) keyClass[0] = '\0';
+      if (classLength != nullptr) *classLength = 0;
+      if (subKeys != nullptr) *subKeys = static_cast<DWORD>(keys.Integer(0));
+      if (maxSubKeyLength != nullptr) *maxSubKeyLength = static_cast<DWORD>(keys.Integer(1));
+      if (maxClassLength != nullptr) *maxClassLength = 0;
+      if (values != nullptr) *values = static_cast<DWORD>(stored.Integer(0));
+      if (maxValueNameLength != nullptr) {
+        *maxValueNameLength = static_cast<DWORD>(stored.Integer(1));
+      }
+      if (maxValueLength != nullptr) *maxValueLength = static_cast<DWORD>(stored.Integer(2));
+      if (securityDescriptorLength != nullptr) *securityDescriptorLength = 0;
+      if (lastWrite != nullptr) GetSystemTimeAsFileTime(lastWrite);
+      return ERROR_SUCCESS;
+    });
   });
 }
 

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "kernel.h"
+#include "no_throw.h"
 
 namespace {
 
@@ -70,29 +71,34 @@ HANDLE CreateThread(SECURITY_ATTRIBUTES* /*security*/, SIZE_T stackSize,
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  auto record = std::make_shared<ThreadRecord>();
-  record->routine = routine;
-  record->parameter = parameter;
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  if (stackSize != 0) pthread_attr_setstacksize(&attributes, stackSize);
-  auto* start = new std::shared_ptr<ThreadRecord>(record);
-  pthread_t thread;
-  const int error = pthread_create(&thread, &attributes, RunThread, start);
-  pthread_attr_destroy(&attributes);
-  if (error != 0) {
-    delete start;
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  HANDLE handle = record.get();
-  {
-    std::lock_guard<std::mutex> lock(handlesMutex);
-    Handles()[handle] = std::move(record);
-  }
-  if (threadId != nullptr) *threadId = 0;  // the thread's own id is known only inside it
-  return handle;
+  // Everything that can fail comes before the thread starts: once it runs, its handle exists.
+  return WithoutThrowing<HANDLE>(nullptr, [&]() -> HANDLE {
+    auto record = std::make_shared<ThreadRecord>();
+    record->routine = routine;
+    record->parameter = parameter;
+    auto start = std::make_unique<std::shared_ptr<ThreadRecord>>(record);
+    HANDLE handle = record.get();
+    {
+      std::lock_guard<std::mutex> lock(handlesMutex);
+      Handles()[handle] = record;
+    }
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    if (stackSize != 0) pthread_attr_setstacksize(&attributes, stackSize);
+    pthread_t thread;
+    const int error = pthread_create(&thread, &attributes, RunThread, start.get());
+    pthread_attr_destroy(&attributes);
+    if (error != 0) {
+      std::lock_guard<std::mutex> lock(handlesMutex);
+      Handles().erase(handle);
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
+    }
+    start.release();  // the thread's now
+    if (threadId != nullptr) *threadId = 0;  // the thread's own id is known only inside it
+    return handle;
+  });
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "no_throw.h"
 #include "oleaut.h"
 
 namespace automation {
@@ -79,25 +80,27 @@ const Function* TypeInfo::FindFunction(MEMBERID memid) const {
 }
 
 HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
-  if (attributes == nullptr) return E_INVALIDARG;
-  auto* attr = new (std::nothrow) TYPEATTR{};
-  if (attr == nullptr) return E_OUTOFMEMORY;
-  attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
-  attr->cbAlignment = sizeof(void*);
-  attr->cImplTypes = 1;
-  if (interface_ != nullptr) {
-    attr->guid = *interface_->iid;
-    attr->typekind = TKIND_DISPATCH;
-    attr->cFuncs = interface_->functionCount;
-    attr->cbSizeVft = kDispatchSlots * sizeof(void*);
-    attr->wTypeFlags = interface_->typeFlags;
-  } else {
-    attr->guid = *coclass_->clsid;
-    attr->typekind = TKIND_COCLASS;
-    attr->wTypeFlags = coclass_->typeFlags;
-  }
-  *attributes = attr;
-  return S_OK;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (attributes == nullptr) return E_INVALIDARG;
+    auto* attr = new (std::nothrow) TYPEATTR{};
+    if (attr == nullptr) return E_OUTOFMEMORY;
+    attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
+    attr->cbAlignment = sizeof(void*);
+    attr->cImplTypes = 1;
+    if (interface_ != nullptr) {
+      attr->guid = *interface_->iid;
+      attr->typekind = TKIND_DISPATCH;
+      attr->cFuncs = interface_->functionCount;
+      attr->cbSizeVft = kDispatchSlots * sizeof(void*);
+      attr->wTypeFlags = interface_->typeFlags;
+    } else {
+      attr->guid = *coclass_->clsid;
+      attr->typekind = TKIND_COCLASS;
+      attr->wTypeFlags = coclass_->typeFlags;
+    }
+    *attributes = attr;
+    return S_OK;
+  });
 }
 
 HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
@@ -105,34 +108,36 @@ HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
 }
 
 HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
-  if (function == nullptr) return E_INVALIDARG;
-  if (interface_ == nullptr || index >= interface_->functionCount) return TYPE_E_ELEMENTNOTFOUND;
-  const Function& source = interface_->functions[index];
-  auto* description = new (std::nothrow) FUNCDESC{};
-  ELEMDESC* parameters = nullptr;
-  if (source.parameterCount > 0) {
-    parameters = new (std::nothrow) ELEMDESC[static_cast<std::size_t>(source.parameterCount)]{};
-  }
-  if (description == nullptr || (source.parameterCount > 0 && parameters == nullptr)) {
-    delete description;
-    return E_OUTOFMEMORY;
-  }
-  for (SHORT i = 0; i < source.parameterCount; ++i) {
-    parameters[i].tdesc.vt = source.parameters[i].type;
-    if (source.parameters[i].type == VT_PTR) parameters[i].tdesc.lptdesc = &voidTarget;
-    parameters[i].paramdesc.wParamFlags = source.parameters[i].flags;
-  }
-  description->memid = source.memid;
-  description->lprgelemdescParam = parameters;
-  description->funckind = FUNC_DISPATCH;
-  description->invkind = source.invkind;
-  description->callconv = CC_STDCALL;
-  description->cParams = source.parameterCount;
-  description->oVft = static_cast<SHORT>(source.slot * static_cast<SHORT>(sizeof(void*)));
-  description->elemdescFunc.tdesc.vt = source.result;
-  description->wFuncFlags = source.funcFlags;
-  *function = description;
-  return S_OK;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (function == nullptr) return E_INVALIDARG;
+    if (interface_ == nullptr || index >= interface_->functionCount) return TYPE_E_ELEMENTNOTFOUND;
+    const Function& source = interface_->functions[index];
+    auto* description = new (std::nothrow) FUNCDESC{};
+    ELEMDESC* parameters = nullptr;
+    if (source.parameterCount > 0) {
+      parameters = new (std::nothrow) ELEMDESC[static_cast<std::size_t>(source.parameterCount)]{};
+    }
+    if (description == nullptr || (source.parameterCount > 0 && parameters == nullptr)) {
+      delete description;
+      return E_OUTOFMEMORY;
+    }
+    for (SHORT i = 0; i < source.parameterCount; ++i) {
+      parameters[i].tdesc.vt = source.parameters[i].type;
+      if (source.parameters[i].type == VT_PTR) parameters[i].tdesc.lptdesc = &voidTarget;
+      parameters[i].paramdesc.wParamFlags = source.parameters[i].flags;
+    }
+    description->memid = source.memid;
+    description->lprgelemdescParam = parameters;
+    description->funckind = FUNC_DISPATCH;
+    description->invkind = source.invkind;
+    description->callconv = CC_STDCALL;
+    description->cParams = source.parameterCount;
+    description->oVft = static_cast<SHORT>(source.slot * static_cast<SHORT>(sizeof(void*)));
+    description->elemdescFunc.tdesc.vt = source.result;
+    description->wFuncFlags = source.funcFlags;
+    *function = description;
+    return S_OK;
+  });
 }
 
 HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
@@ -140,17 +145,19 @@ HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
 }
 
 HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) {
-  if (names == nullptr || count == nullptr) return E_INVALIDARG;
-  *count = 0;
-  const Function* function = FindFunction(memid);
-  if (function == nullptr) return TYPE_E_ELEMENTNOTFOUND;
-  if (maxNames > 0) names[(*count)++] = Copy(function->name);
-  for (SHORT i = 0; i < function->parameterCount && *count < maxNames; ++i) {
-    if (function->parameters[i].name != nullptr) {
-      names[(*count)++] = Copy(function->parameters[i].name);
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (names == nullptr || count == nullptr) return E_INVALIDARG;
+    *count = 0;
+    const Function* function = FindFunction(memid);
+    if (function == nullptr) return TYPE_E_ELEMENTNOTFOUND;
+    if (maxNames > 0) names[(*count)++] = Copy(function->name);
+    for (SHORT i = 0; i < function->parameterCount && *count < maxNames; ++i) {
+      if (function->parameters[i].name != nullptr) {
+        names[(*count)++] = Copy(function->parameters[i].name);
+      }
     }
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* type) {
@@ -168,69 +175,75 @@ HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* flags) {
 }
 
 HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* memids) {
-  if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
-  for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
-  const Function* member = nullptr;
-  for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
-    if (SameName(interface_->functions[i].name, names[0])) {
-      member = &interface_->functions[i];
-      break;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
+    const Function* member = nullptr;
+    for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
+      if (SameName(interface_->functions[i].name, names[0])) {
+        member = &interface_->functions[i];
+        break;
+      }
     }
-  }
-  if (member == nullptr) return DISP_E_UNKNOWNNAME;
-  memids[0] = member->memid;
-  // The names after the first are the member's parameters, by their position.
-  HRESULT result = S_OK;
-  for (UINT n = 1; n < count; ++n) {
-    for (SHORT p = 0; p < member->parameterCount; ++p) {
-      if (SameName(member->parameters[p].name, names[n])) memids[n] = p;
+    if (member == nullptr) return DISP_E_UNKNOWNNAME;
+    memids[0] = member->memid;
+    // The names after the first are the member's parameters, by their position.
+    HRESULT result = S_OK;
+    for (UINT n = 1; n < count; ++n) {
+      for (SHORT p = 0; p < member->parameterCount; ++p) {
+        if (SameName(member->parameters[p].name, names[n])) memids[n] = p;
+      }
+      if (memids[n] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
     }
-    if (memids[n] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
-  }
-  return result;
+    return result;
+  });
 }
 
 HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
                          VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
-  if (instance == nullptr || params == nullptr) return E_INVALIDARG;
-  // The member of that identifier whose kind the flags ask for; a property put is asked for
-  // only by the put flags, a get or a method by either of the others.
-  const Function* chosen = nullptr;
-  bool known = false;
-  for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
-    const Function& function = interface_->functions[i];
-    if (function.memid != memid || (function.funcFlags & FUNCFLAG_FRESTRICTED) != 0) continue;
-    known = true;
-    const bool put = function.invkind == INVOKE_PROPERTYPUT;
-    const bool wanted = put ? (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0
-                            : (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0;
-    if (wanted) {
-      chosen = &function;
-      break;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (instance == nullptr || params == nullptr) return E_INVALIDARG;
+    // The member of that identifier whose kind the flags ask for; a property put is asked for
+    // only by the put flags, a get or a method by either of the others.
+    const Function* chosen = nullptr;
+    bool known = false;
+    for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
+      const Function& function = interface_->functions[i];
+      if (function.memid != memid || (function.funcFlags & FUNCFLAG_FRESTRICTED) != 0) continue;
+      known = true;
+      const bool put = function.invkind == INVOKE_PROPERTYPUT;
+      const bool wanted = put ? (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0
+                              : (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0;
+      if (wanted) {
+        chosen = &function;
+        break;
+      }
     }
-  }
-  if (!known || chosen == nullptr) return DISP_E_MEMBERNOTFOUND;
-  return InvokeFunction(instance, *chosen, flags, params, result, exception, argumentError);
+    if (!known || chosen == nullptr) return DISP_E_MEMBERNOTFOUND;
+    return InvokeFunction(instance, *chosen, flags, params, result, exception, argumentError);
+  });
 }
 
 HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString, DWORD* helpContext,
                                    BSTR* helpFile) {
-  const OLECHAR* foundName = nullptr;
-  const OLECHAR* foundHelp = nullptr;
-  if (memid == MEMBERID_NIL) {
-    foundName = interface_ != nullptr ? interface_->name : coclass_->name;
-    foundHelp = interface_ != nullptr ? interface_->help : coclass_->help;
-  } else if (const Function* function = FindFunction(memid)) {
-    foundName = function->name;
-    foundHelp = function->help;
-  } else {
-    return TYPE_E_ELEMENTNOTFOUND;
-  }
-  SetIfWanted(name, foundName);
-  SetIfWanted(docString, foundHelp);
-  if (helpContext != nullptr) *helpContext = 0;
-  SetIfWanted(helpFile, nullptr);
-  return S_OK;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    const OLECHAR* foundName = nullptr;
+    const OLECHAR* foundHelp = nullptr;
+    if (memid == MEMBERID_NIL) {
+      foundName = interface_ != nullptr ? interface_->name : coclass_->name;
+      foundHelp = interface_ != nullptr ? interface_->help : coclass_->help;
+    } else if (const Function* function = FindFunction(memid)) {
+      foundName = function->name;
+      foundHelp = function->help;
+    } else {
+      return TYPE_E_ELEMENTNOTFOUND;
+    }
+    SetIfWanted(name, foundName);
+    SetIfWanted(docString, foundHelp);
+    if (helpContext != nullptr) *helpContext = 0;
+    SetIfWanted(helpFile, nullptr);
+    return S_OK;
+  });
 }
 
 HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
@@ -238,10 +251,12 @@ HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
 }
 
 HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) {
-  if (info == nullptr) return E_INVALIDARG;
-  *info = nullptr;
-  if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
-  return library_->GetTypeInfoOfGuid(*coclass_->defaultInterface, info);
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (info == nullptr) return E_INVALIDARG;
+    *info = nullptr;
+    if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
+    return library_->GetTypeInfoOfGuid(*coclass_->defaultInterface, info);
+  });
 }
 
 HRESULT TypeInfo::AddressOfMember(MEMBERID, INVOKEKIND, void**) {
@@ -258,12 +273,14 @@ HRESULT TypeInfo::GetMops(MEMBERID, BSTR* mops) {
 }
 
 HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** library, UINT* index) {
-  if (library != nullptr) {
-    library_->AddRef();
-    *library = library_;
-  }
-  if (index != nullptr) *index = 0;
-  return S_OK;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (library != nullptr) {
+      library_->AddRef();
+      *library = library_;
+    }
+    if (index != nullptr) *index = 0;
+    return S_OK;
+  });
 }
 
 void TypeInfo::ReleaseTypeAttr(TYPEATTR* attributes) {
@@ -311,16 +328,18 @@ UINT TypeLibrary::GetTypeInfoCount() {
 }
 
 HRESULT TypeLibrary::GetTypeInfo(UINT index, ITypeInfo** info) {
-  if (info == nullptr) return E_INVALIDARG;
-  *info = nullptr;
-  if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
-  const bool isInterface = index < description_->interfaceCount;
-  auto* made = new (std::nothrow) TypeInfo(
-      this, isInterface ? &description_->interfaces[index] : nullptr,
-      isInterface ? nullptr : &description_->coclasses[index - description_->interfaceCount]);
-  if (made == nullptr) return E_OUTOFMEMORY;
-  *info = made;
-  return S_OK;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (info == nullptr) return E_INVALIDARG;
+    *info = nullptr;
+    if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
+    const bool isInterface = index < description_->interfaceCount;
+    auto* made = new (std::nothrow) TypeInfo(
+        this, isInterface ? &description_->interfaces[index] : nullptr,
+        isInterface ? nullptr : &description_->coclasses[index - description_->interfaceCount]);
+    if (made == nullptr) return E_OUTOFMEMORY;
+    *info = made;
+    return S_OK;
+  });
 }
 
 HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
@@ -331,30 +350,34 @@ HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
 }
 
 HRESULT TypeLibrary::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) {
-  if (info == nullptr) return E_INVALIDARG;
-  *info = nullptr;
-  for (UINT i = 0; i < description_->interfaceCount; ++i) {
-    if (*description_->interfaces[i].iid == guid) return GetTypeInfo(i, info);
-  }
-  for (UINT i = 0; i < description_->coclassCount; ++i) {
-    if (*description_->coclasses[i].clsid == guid) {
-      return GetTypeInfo(description_->interfaceCount + i, info);
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (info == nullptr) return E_INVALIDARG;
+    *info = nullptr;
+    for (UINT i = 0; i < description_->interfaceCount; ++i) {
+      if (*description_->interfaces[i].iid == guid) return GetTypeInfo(i, info);
     }
-  }
-  return TYPE_E_ELEMENTNOTFOUND;
+    for (UINT i = 0; i < description_->coclassCount; ++i) {
+      if (*description_->coclasses[i].clsid == guid) {
+        return GetTypeInfo(description_->interfaceCount + i, info);
+      }
+    }
+    return TYPE_E_ELEMENTNOTFOUND;
+  });
 }
 
 HRESULT TypeLibrary::GetLibAttr(TLIBATTR** attributes) {
-  if (attributes == nullptr) return E_INVALIDARG;
-  auto* attr = new (std::nothrow) TLIBATTR{};
-  if (attr == nullptr) return E_OUTOFMEMORY;
-  attr->guid = *description_->libid;
-  attr->lcid = description_->lcid;
-  attr->syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-  attr->wMajorVerNum = description_->majorVersion;
-  attr->wMinorVerNum = description_->minorVersion;
-  *attributes = attr;
-  return S_OK;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (attributes == nullptr) return E_INVALIDARG;
+    auto* attr = new (std::nothrow) TLIBATTR{};
+    if (attr == nullptr) return E_OUTOFMEMORY;
+    attr->guid = *description_->libid;
+    attr->lcid = description_->lcid;
+    attr->syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    attr->wMajorVerNum = description_->majorVersion;
+    attr->wMinorVerNum = description_->minorVersion;
+    *attributes = attr;
+    return S_OK;
+  });
 }
 
 HRESULT TypeLibrary::GetTypeComp(ITypeComp** /*comp*/) {
@@ -363,20 +386,22 @@ HRESULT TypeLibrary::GetTypeComp(ITypeComp** /*comp*/) {
 
 HRESULT TypeLibrary::GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext,
                                       BSTR* helpFile) {
-  if (index == -1) {
-    SetIfWanted(name, description_->name);
-    SetIfWanted(docString, description_->help);
-    if (helpContext != nullptr) *helpContext = 0;
-    SetIfWanted(helpFile, nullptr);
-    return S_OK;
-  }
-  ITypeInfo* info = nullptr;
-  const HRESULT found = GetTypeInfo(static_cast<UINT>(index), &info);
-  if (FAILED(found)) return found;
-  const HRESULT result =
-      info->GetDocumentation(MEMBERID_NIL, name, docString, helpContext, helpFile);
-  info->Release();
-  return result;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (index == -1) {
+      SetIfWanted(name, description_->name);
+      SetIfWanted(docString, description_->help);
+      if (helpContext != nullptr) *helpContext = 0;
+      SetIfWanted(helpFile, nullptr);
+      return S_OK;
+    }
+    ITypeInfo* info = nullptr;
+    const HRESULT found = GetTypeInfo(static_cast<UINT>(index), &info);
+    if (FAILED(found)) return found;
+    const HRESULT result =
+        info->GetDocumentation(MEMBERID_NIL, name, docString, helpContext, helpFile);
+    info->Release();
+    return result;
+  });
 }
 
 HRESULT TypeLibrary::IsName(LPOLESTR, ULONG, BOOL*) {

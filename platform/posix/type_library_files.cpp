@@ -12,6 +12,7 @@
 
 #include "classes_root.h"
 #include "kernel.h"
+#include "no_throw.h"
 #include "oleaut.h"
 #include "registry.h"
 #include "type_library.h"
@@ -58,20 +59,20 @@ bool SetNamed(const std::string& path, const char* name, const std::string& valu
   return status == ERROR_SUCCESS;
 }
 
-// Deletes a key with everything below it.
-void DeleteTree(HKEY parent, const std::string& path) {
+// Deletes a key with everything below it, as far as it can: a child that stays (it could not be
+// deleted) ends the walk rather than being tried again and again.
+bool DeleteTree(HKEY parent, const char* path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
-  for (;;) {
-    char name[256] = {};
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-      break;
-    }
-    DeleteTree(key, name);
+  if (RegOpenKeyExA(parent, path, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+  char name[256] = {};
+  DWORD length = sizeof name;
+  while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+             ERROR_SUCCESS &&
+         DeleteTree(key, name)) {
+    length = sizeof name;
   }
   RegCloseKey(key);
-  RegDeleteKeyA(parent, path.c_str());
+  return RegDeleteKeyA(parent, path) == ERROR_SUCCESS;
 }
 
 // The registered version of the library with the same major version and the highest minor
@@ -106,129 +107,138 @@ bool FindVersion(const std::string& libraryKey, WORD major, WORD minor, std::str
 }  // namespace
 
 HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
-  if (path == nullptr || library == nullptr) return E_INVALIDARG;
-  *library = nullptr;
-  const std::string narrow = Utf8(path);
-  void* module = dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
-  const auto* description =
-      static_cast<const Library* const*>(dlsym(module, TELVARIO_TYPELIB_SYMBOL));
-  if (description == nullptr || *description == nullptr) {
-    dlclose(module);
-    return TYPE_E_CANTLOADLIBRARY;
-  }
-  auto* loaded = new (std::nothrow) automation::TypeLibrary(*description, module);
-  if (loaded == nullptr) {
-    dlclose(module);
-    return E_OUTOFMEMORY;
-  }
-  *library = loaded;
-  return S_OK;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (path == nullptr || library == nullptr) return E_INVALIDARG;
+    *library = nullptr;
+    const std::string narrow = Utf8(path);
+    void* module = dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    const auto* description =
+        static_cast<const Library* const*>(dlsym(module, TELVARIO_TYPELIB_SYMBOL));
+    if (description == nullptr || *description == nullptr) {
+      dlclose(module);
+      return TYPE_E_CANTLOADLIBRARY;
+    }
+    auto* loaded = new (std::nothrow) automation::TypeLibrary(*description, module);
+    if (loaded == nullptr) {
+      dlclose(module);
+      return E_OUTOFMEMORY;
+    }
+    *library = loaded;
+    return S_OK;
+  });
 }
 
 HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, ITypeLib** library) {
-  if (library == nullptr) return E_INVALIDARG;
-  *library = nullptr;
-  const std::string libraryKey = "TypeLib\\" + GuidKeyName(libid);
-  std::string version;
-  if (!FindVersion(libraryKey, major, minor, &version)) return TYPE_E_LIBNOTREGISTERED;
-  std::string path;
-  const std::string base = libraryKey + "\\" + version + "\\";
-  for (const LCID tried : {locale, static_cast<LCID>(locale & 0x3FF), LCID{0}}) {
-    if (ReadDefault(base + Hex(tried) + "\\" + kPlatformKey, &path)) break;
-  }
-  if (path.empty()) return TYPE_E_LIBNOTREGISTERED;
-  const std::u16string widePath = Utf16(path);
-  return LoadTypeLib(widePath.c_str(), library);
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (library == nullptr) return E_INVALIDARG;
+    *library = nullptr;
+    const std::string libraryKey = "TypeLib\\" + GuidKeyName(libid);
+    std::string version;
+    if (!FindVersion(libraryKey, major, minor, &version)) return TYPE_E_LIBNOTREGISTERED;
+    std::string path;
+    const std::string base = libraryKey + "\\" + version + "\\";
+    for (const LCID tried : {locale, static_cast<LCID>(locale & 0x3FF), LCID{0}}) {
+      if (ReadDefault(base + Hex(tried) + "\\" + kPlatformKey, &path)) break;
+    }
+    if (path.empty()) return TYPE_E_LIBNOTREGISTERED;
+    const std::u16string widePath = Utf16(path);
+    return LoadTypeLib(widePath.c_str(), library);
+  });
 }
 
 HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirectory) {
-  if (library == nullptr || fullPath == nullptr) return E_INVALIDARG;
-  TLIBATTR* attributes = nullptr;
-  HRESULT hr = library->GetLibAttr(&attributes);
-  if (FAILED(hr)) return hr;
-  const std::string libid = GuidKeyName(attributes->guid);
-  const std::string versionKey = "TypeLib\\" + libid + "\\" + Hex(attributes->wMajorVerNum) + "." +
-                                 Hex(attributes->wMinorVerNum);
-  const std::string version =
-      std::to_string(attributes->wMajorVerNum) + "." + std::to_string(attributes->wMinorVerNum);
-  const std::string lcid = Hex(attributes->lcid);
-  library->ReleaseTLibAttr(attributes);
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (library == nullptr || fullPath == nullptr) return E_INVALIDARG;
+    TLIBATTR* attributes = nullptr;
+    const HRESULT hr = library->GetLibAttr(&attributes);
+    if (FAILED(hr)) return hr;
+    const TLIBATTR held = *attributes;
+    library->ReleaseTLibAttr(attributes);
+    const std::string libid = GuidKeyName(held.guid);
+    const std::string versionKey =
+        "TypeLib\\" + libid + "\\" + Hex(held.wMajorVerNum) + "." + Hex(held.wMinorVerNum);
+    const std::string version =
+        std::to_string(held.wMajorVerNum) + "." + std::to_string(held.wMinorVerNum);
+    const std::string lcid = Hex(held.lcid);
 
-  BSTR name = nullptr;
-  BSTR help = nullptr;
-  library->GetDocumentation(-1, &name, &help, nullptr, nullptr);
-  const std::string title = Utf8(help != nullptr ? help : name);
-  SysFreeString(name);
-  SysFreeString(help);
+    BSTR name = nullptr;
+    BSTR help = nullptr;
+    library->GetDocumentation(-1, &name, &help, nullptr, nullptr);
+    const ScopeExit freeNames([&] {
+      SysFreeString(name);
+      SysFreeString(help);
+    });
+    const std::string title = Utf8(help != nullptr ? help : name);
 
-  const std::string path = Utf8(fullPath);
-  std::string helpDir = Utf8(helpDirectory);
-  if (helpDirectory == nullptr) helpDir = path.substr(0, path.find_last_of('/') + 1);
-  bool ok = SetDefault(versionKey, title) &&
-            SetDefault(versionKey + "\\" + lcid + "\\" + kPlatformKey, path) &&
-            SetDefault(versionKey + "\\FLAGS", "0") &&
-            SetDefault(versionKey + "\\HELPDIR", helpDir);
+    const std::string path = Utf8(fullPath);
+    std::string helpDir = Utf8(helpDirectory);
+    if (helpDirectory == nullptr) helpDir = path.substr(0, path.find_last_of('/') + 1);
+    bool ok = SetDefault(versionKey, title) &&
+              SetDefault(versionKey + "\\" + lcid + "\\" + kPlatformKey, path) &&
+              SetDefault(versionKey + "\\FLAGS", "0") &&
+              SetDefault(versionKey + "\\HELPDIR", helpDir);
 
-  // Interfaces that automation marshals by their type information.
-  for (UINT index = 0; ok && index < library->GetTypeInfoCount(); ++index) {
-    ITypeInfo* info = nullptr;
-    if (FAILED(library->GetTypeInfo(index, &info))) continue;
-    TYPEATTR* type = nullptr;
-    if (SUCCEEDED(info->GetTypeAttr(&type))) {
+    // Interfaces that automation marshals by their type information.
+    for (UINT index = 0; ok && index < library->GetTypeInfoCount(); ++index) {
+      ITypeInfo* info = nullptr;
+      if (FAILED(library->GetTypeInfo(index, &info))) continue;
+      const ScopeExit releaseInfo([&] { info->Release(); });
+      TYPEATTR* type = nullptr;
+      if (FAILED(info->GetTypeAttr(&type))) continue;
+      const ScopeExit releaseType([&] { info->ReleaseTypeAttr(type); });
       if (type->typekind == TKIND_DISPATCH ||
           (type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0) {
         BSTR interfaceName = nullptr;
         info->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr);
+        const ScopeExit freeName([&] { SysFreeString(interfaceName); });
         const std::string key = "Interface\\" + GuidKeyName(type->guid);
         ok = SetDefault(key, Utf8(interfaceName)) &&
              SetDefault(key + "\\ProxyStubClsid", kAutomationProxy) &&
              SetDefault(key + "\\ProxyStubClsid32", kAutomationProxy) &&
              SetDefault(key + "\\TypeLib", libid) &&
              SetNamed(key + "\\TypeLib", "Version", version);
-        SysFreeString(interfaceName);
       }
-      info->ReleaseTypeAttr(type);
     }
-    info->Release();
-  }
-  return ok ? S_OK : TYPE_E_REGISTRYACCESS;
+    return ok ? S_OK : TYPE_E_REGISTRYACCESS;
+  });
 }
 
 HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, SYSKIND /*syskind*/) {
-  const std::string libraryKey = "TypeLib\\" + GuidKeyName(libid);
-  const std::string versionKey = libraryKey + "\\" + Hex(major) + "." + Hex(minor);
-  std::string path;
-  if (!ReadDefault(versionKey + "\\" + Hex(locale) + "\\" + kPlatformKey, &path)) {
-    return TYPE_E_REGISTRYACCESS;
-  }
-  // The interfaces go with the library that recorded them.
-  ITypeLib* library = nullptr;
-  if (SUCCEEDED(LoadTypeLib(Utf16(path).c_str(), &library))) {
-    for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
-      ITypeInfo* info = nullptr;
-      if (FAILED(library->GetTypeInfo(index, &info))) continue;
-      TYPEATTR* type = nullptr;
-      if (SUCCEEDED(info->GetTypeAttr(&type))) {
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    const std::string libraryKey = "TypeLib\\" + GuidKeyName(libid);
+    const std::string versionKey = libraryKey + "\\" + Hex(major) + "." + Hex(minor);
+    std::string path;
+    if (!ReadDefault(versionKey + "\\" + Hex(locale) + "\\" + kPlatformKey, &path)) {
+      return TYPE_E_REGISTRYACCESS;
+    }
+    // The interfaces go with the library that recorded them.
+    ITypeLib* library = nullptr;
+    if (SUCCEEDED(LoadTypeLib(Utf16(path).c_str(), &library))) {
+      const ScopeExit releaseLibrary([&] { library->Release(); });
+      for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
+        ITypeInfo* info = nullptr;
+        if (FAILED(library->GetTypeInfo(index, &info))) continue;
+        const ScopeExit releaseInfo([&] { info->Release(); });
+        TYPEATTR* type = nullptr;
+        if (FAILED(info->GetTypeAttr(&type))) continue;
+        const ScopeExit releaseType([&] { info->ReleaseTypeAttr(type); });
         const std::string key = "Interface\\" + GuidKeyName(type->guid);
         std::string owner;
         if (ReadDefault(key + "\\TypeLib", &owner) && owner == GuidKeyName(libid)) {
-          DeleteTree(HKEY_CLASSES_ROOT, key);
+          DeleteTree(HKEY_CLASSES_ROOT, key.c_str());
         }
-        info->ReleaseTypeAttr(type);
       }
-      info->Release();
     }
-    library->Release();
-  }
-  DeleteTree(HKEY_CLASSES_ROOT, versionKey);
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, libraryKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    DWORD subKeys = 0;
-    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr, nullptr);
-    RegCloseKey(key);
-    if (subKeys == 0) RegDeleteKeyA(HKEY_CLASSES_ROOT, libraryKey.c_str());
-  }
-  return S_OK;
+    DeleteTree(HKEY_CLASSES_ROOT, versionKey.c_str());
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, libraryKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      DWORD subKeys = 0;
+      RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr);
+      RegCloseKey(key);
+      if (subKeys == 0) RegDeleteKeyA(HKEY_CLASSES_ROOT, libraryKey.c_str());
+    }
+    return S_OK;
+  });
 }

@@ -12,6 +12,7 @@
 
 #include "automation.h"
 #include "kernel.h"
+#include "no_throw.h"
 #include "oleaut.h"
 
 namespace {
@@ -253,110 +254,114 @@ HRESULT VariantClear(VARIANT* value) {
 }
 
 HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
-  if (destination == nullptr || source == nullptr) return E_INVALIDARG;
-  if (destination == source) return S_OK;
-  VARIANT copy = *source;
-  if (source->vt == VT_BSTR && source->bstrVal != nullptr) {
-    copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
-    if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
-  } else if ((source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) && source->punkVal) {
-    source->punkVal->AddRef();
-  }
-  VariantClear(destination);
-  *destination = copy;
-  return S_OK;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (destination == nullptr || source == nullptr) return E_INVALIDARG;
+    if (destination == source) return S_OK;
+    VARIANT copy = *source;
+    if (source->vt == VT_BSTR && source->bstrVal != nullptr) {
+      copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
+      if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
+    } else if ((source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) && source->punkVal) {
+      source->punkVal->AddRef();
+    }
+    VariantClear(destination);
+    *destination = copy;
+    return S_OK;
+  });
 }
 
 HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, USHORT /*flags*/,
                           VARTYPE vt) {
-  if (destination == nullptr || source == nullptr) return E_INVALIDARG;
-  if (source->vt == vt) return VariantCopy(destination, source);
-  const VARTYPE sourceType = TypeBehind(*source);
-  if (sourceType == VT_NULL || vt == VT_NULL) return DISP_E_TYPEMISMATCH;
-  Scalar scalar;
-  const HRESULT read = ReadScalar(*source, &scalar);
-  if (FAILED(read)) return read;
+  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+    if (destination == nullptr || source == nullptr) return E_INVALIDARG;
+    if (source->vt == vt) return VariantCopy(destination, source);
+    const VARTYPE sourceType = TypeBehind(*source);
+    if (sourceType == VT_NULL || vt == VT_NULL) return DISP_E_TYPEMISMATCH;
+    Scalar scalar;
+    const HRESULT read = ReadScalar(*source, &scalar);
+    if (FAILED(read)) return read;
 
-  VARIANT result;
-  VariantInit(&result);
-  result.vt = vt;
-  long long integer = 0;
-  unsigned long long unsignedInteger = 0;
-  double real = 0;
-  HRESULT hr = S_OK;
-  switch (vt) {
-    case VT_EMPTY:
-      break;
-    case VT_I1:
-      hr = ToInteger(scalar, -128, 127, &integer, &unsignedInteger);
-      result.cVal = static_cast<char>(integer);
-      break;
-    case VT_UI1:
-      hr = ToInteger(scalar, 0, 255, &integer, &unsignedInteger);
-      result.bVal = static_cast<BYTE>(integer);
-      break;
-    case VT_I2:
-      hr = ToInteger(scalar, -32768, 32767, &integer, &unsignedInteger);
-      result.iVal = static_cast<SHORT>(integer);
-      break;
-    case VT_UI2:
-      hr = ToInteger(scalar, 0, 65535, &integer, &unsignedInteger);
-      result.uiVal = static_cast<USHORT>(integer);
-      break;
-    case VT_I4:
-    case VT_INT:
-      hr = ToInteger(scalar, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max(),
-                     &integer, &unsignedInteger);
-      result.lVal = static_cast<LONG>(integer);
-      break;
-    case VT_UI4:
-    case VT_UINT:
-      hr = ToInteger(scalar, 0, std::numeric_limits<ULONG>::max(), &integer, &unsignedInteger);
-      result.ulVal = static_cast<ULONG>(integer);
-      break;
-    case VT_I8:
-      hr = ToInteger(scalar, std::numeric_limits<long long>::min(),
-                     std::numeric_limits<long long>::max(), &integer, &unsignedInteger);
-      result.llVal = integer;
-      break;
-    case VT_UI8:
-      hr = ToInteger(scalar, 0, std::numeric_limits<unsigned long long>::max(), &integer,
-                     &unsignedInteger);
-      result.ullVal = unsignedInteger;
-      break;
-    case VT_BOOL:
-      hr = ToReal(scalar, &real);
-      result.boolVal = real != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-      break;
-    case VT_R4:
-      hr = ToReal(scalar, &real);
-      if (SUCCEEDED(hr) && std::isfinite(real) &&
-          std::fabs(real) > std::numeric_limits<float>::max()) {
-        hr = DISP_E_OVERFLOW;
+    VARIANT result;
+    VariantInit(&result);
+    result.vt = vt;
+    long long integer = 0;
+    unsigned long long unsignedInteger = 0;
+    double real = 0;
+    HRESULT hr = S_OK;
+    switch (vt) {
+      case VT_EMPTY:
+        break;
+      case VT_I1:
+        hr = ToInteger(scalar, -128, 127, &integer, &unsignedInteger);
+        result.cVal = static_cast<char>(integer);
+        break;
+      case VT_UI1:
+        hr = ToInteger(scalar, 0, 255, &integer, &unsignedInteger);
+        result.bVal = static_cast<BYTE>(integer);
+        break;
+      case VT_I2:
+        hr = ToInteger(scalar, -32768, 32767, &integer, &unsignedInteger);
+        result.iVal = static_cast<SHORT>(integer);
+        break;
+      case VT_UI2:
+        hr = ToInteger(scalar, 0, 65535, &integer, &unsignedInteger);
+        result.uiVal = static_cast<USHORT>(integer);
+        break;
+      case VT_I4:
+      case VT_INT:
+        hr = ToInteger(scalar, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max(),
+                       &integer, &unsignedInteger);
+        result.lVal = static_cast<LONG>(integer);
+        break;
+      case VT_UI4:
+      case VT_UINT:
+        hr = ToInteger(scalar, 0, std::numeric_limits<ULONG>::max(), &integer, &unsignedInteger);
+        result.ulVal = static_cast<ULONG>(integer);
+        break;
+      case VT_I8:
+        hr = ToInteger(scalar, std::numeric_limits<long long>::min(),
+                       std::numeric_limits<long long>::max(), &integer, &unsignedInteger);
+        result.llVal = integer;
+        break;
+      case VT_UI8:
+        hr = ToInteger(scalar, 0, std::numeric_limits<unsigned long long>::max(), &integer,
+                       &unsignedInteger);
+        result.ullVal = unsignedInteger;
+        break;
+      case VT_BOOL:
+        hr = ToReal(scalar, &real);
+        result.boolVal = real != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
+      case VT_R4:
+        hr = ToReal(scalar, &real);
+        if (SUCCEEDED(hr) && std::isfinite(real) &&
+            std::fabs(real) > std::numeric_limits<float>::max()) {
+          hr = DISP_E_OVERFLOW;
+        }
+        result.fltVal = static_cast<float>(real);
+        break;
+      case VT_R8:
+      case VT_DATE:
+        hr = ToReal(scalar, &real);
+        result.dblVal = real;
+        break;
+      case VT_BSTR: {
+        std::u16string text;
+        hr = ToText(scalar, sourceType, &text);
+        if (SUCCEEDED(hr)) {
+          result.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+          if (result.bstrVal == nullptr) hr = E_OUTOFMEMORY;
+        }
+        break;
       }
-      result.fltVal = static_cast<float>(real);
-      break;
-    case VT_R8:
-    case VT_DATE:
-      hr = ToReal(scalar, &real);
-      result.dblVal = real;
-      break;
-    case VT_BSTR: {
-      std::u16string text;
-      hr = ToText(scalar, sourceType, &text);
-      if (SUCCEEDED(hr)) {
-        result.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        if (result.bstrVal == nullptr) hr = E_OUTOFMEMORY;
-      }
-      break;
+      default:
+        return DISP_E_BADVARTYPE;
     }
-    default:
-      return DISP_E_BADVARTYPE;
-  }
-  if (FAILED(hr)) return hr;
-  VariantClear(destination);  // also when it is the source: its value has been read
-  *destination = result;
-  return S_OK;
+    if (FAILED(hr)) return hr;
+    VariantClear(destination);  // also when it is the source: its value has been read
+    *destination = result;
+    return S_OK;
+  });
 }
 
 HRESULT VarUI4FromStr(LPCOLESTR text, LCID /*locale*/, ULONG /*flags*/, ULONG* out) {

@@ -7,6 +7,7 @@
 
 #include "kernel.h"
 #include "module_resources.h"
+#include "no_throw.h"
 #include "registry.h"
 
 namespace {
@@ -88,89 +89,97 @@ std::string ReadVersionRecord(LPCSTR fileName) {
 }  // namespace
 
 int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int bufferSize) {
-  if (buffer == nullptr || bufferSize <= 0) return 0;
-  buffer[0] = '\0';
-  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(static_cast<WORD>(id / 16 + 1)), RT_STRING);
-  if (found == nullptr) return 0;
-  const auto* block = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-  const size_t size = SizeofResource(module, found);
-  size_t at = 0;
-  for (UINT index = 0; index < id % 16; ++index) {
+  return WithoutThrowing<int>(0, [&]() -> int {
+    if (buffer == nullptr || bufferSize <= 0) return 0;
+    buffer[0] = '\0';
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(static_cast<WORD>(id / 16 + 1)), RT_STRING);
+    if (found == nullptr) return 0;
+    const auto* block = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    const size_t size = SizeofResource(module, found);
+    size_t at = 0;
+    for (UINT index = 0; index < id % 16; ++index) {
+      if (at + 2 > size) return 0;
+      at += 2 + static_cast<size_t>(ReadWord(block, at)) * 2;
+    }
     if (at + 2 > size) return 0;
-    at += 2 + static_cast<size_t>(ReadWord(block, at)) * 2;
-  }
-  if (at + 2 > size) return 0;
-  const WORD count = ReadWord(block, at);
-  if (at + 2 + static_cast<size_t>(count) * 2 > size) return 0;
-  const std::string text = NarrowText(block + at + 2, count);
-  const size_t copied =
-      text.size() < static_cast<size_t>(bufferSize) ? text.size() : bufferSize - 1u;
-  std::memcpy(buffer, text.data(), copied);
-  buffer[copied] = '\0';
-  return static_cast<int>(copied);
+    const WORD count = ReadWord(block, at);
+    if (at + 2 + static_cast<size_t>(count) * 2 > size) return 0;
+    const std::string text = NarrowText(block + at + 2, count);
+    const size_t copied =
+        text.size() < static_cast<size_t>(bufferSize) ? text.size() : bufferSize - 1u;
+    std::memcpy(buffer, text.data(), copied);
+    buffer[copied] = '\0';
+    return static_cast<int>(copied);
+  });
 }
 
 DWORD GetFileVersionInfoSizeA(LPCSTR fileName, DWORD* handle) {
-  if (handle != nullptr) *handle = 0;
-  const std::string record = ReadVersionRecord(fileName);
-  if (record.empty()) {
-    if (GetLastError() != static_cast<DWORD>(ERROR_FILE_NOT_FOUND))
-      SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
-    return 0;
-  }
-  // Room after the record for the narrow copies of its texts, as Windows leaves.
-  return static_cast<DWORD>(Align4(record.size()) + record.size() * 2);
+  return WithoutThrowing<DWORD>(0, [&]() -> DWORD {
+    if (handle != nullptr) *handle = 0;
+    const std::string record = ReadVersionRecord(fileName);
+    if (record.empty()) {
+      if (GetLastError() != static_cast<DWORD>(ERROR_FILE_NOT_FOUND))
+        SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+      return 0;
+    }
+    // Room after the record for the narrow copies of its texts, as Windows leaves.
+    return static_cast<DWORD>(Align4(record.size()) + record.size() * 2);
+  });
 }
 
 BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID data) {
-  const std::string record = ReadVersionRecord(fileName);
-  if (record.empty() || data == nullptr) {
-    SetLastError(record.empty() ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  std::memset(data, 0, size);
-  std::memcpy(data, record.data(), record.size() < size ? record.size() : size);
-  return TRUE;
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    const std::string record = ReadVersionRecord(fileName);
+    if (record.empty() || data == nullptr) {
+      SetLastError(record.empty() ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    std::memset(data, 0, size);
+    std::memcpy(data, record.data(), record.size() < size ? record.size() : size);
+    return TRUE;
+  });
 }
 
 BOOL VerQueryValueA(const void* block, LPCSTR subBlock, LPVOID* value, UINT* length) {
-  if (block == nullptr || subBlock == nullptr || value == nullptr) return FALSE;
-  const auto* record = static_cast<const BYTE*>(block);
-  const size_t limit = ReadWord(record, 0);
-  VersionNode node;
-  if (!node.Read(record, 0, limit)) return FALSE;
-  for (const char* p = subBlock; *p != '\0';) {
-    if (*p == '\\') {
-      ++p;
-      continue;
-    }
-    const char* end = std::strchr(p, '\\');
-    const std::string segment(p, end != nullptr ? static_cast<size_t>(end - p) : std::strlen(p));
-    p += segment.size();
-    VersionNode child;
-    bool found = false;
-    for (size_t at = node.children; at < node.end; at = Align4(child.end)) {
-      if (!child.Read(record, at, node.end)) return FALSE;
-      if (lstrcmpiA(child.key.c_str(), segment.c_str()) == 0) {
-        found = true;
-        break;
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    if (block == nullptr || subBlock == nullptr || value == nullptr) return FALSE;
+    const auto* record = static_cast<const BYTE*>(block);
+    const size_t limit = ReadWord(record, 0);
+    VersionNode node;
+    if (!node.Read(record, 0, limit)) return FALSE;
+    for (const char* p = subBlock; *p != '\0';) {
+      if (*p == '\\') {
+        ++p;
+        continue;
       }
+      const char* end = std::strchr(p, '\\');
+      const std::string segment(p, end != nullptr ? static_cast<size_t>(end - p) : std::strlen(p));
+      p += segment.size();
+      VersionNode child;
+      bool found = false;
+      for (size_t at = node.children; at < node.end; at = Align4(child.end)) {
+        if (!child.Read(record, at, node.end)) return FALSE;
+        if (lstrcmpiA(child.key.c_str(), segment.c_str()) == 0) {
+          found = true;
+          break;
+        }
+      }
+      if (!found) return FALSE;
+      node = child;
     }
-    if (!found) return FALSE;
-    node = child;
-  }
-  if (node.type != kTextNode) {
-    *value = const_cast<BYTE*>(record + node.value);
-    if (length != nullptr) *length = node.valueLength;
+    if (node.type != kTextNode) {
+      *value = const_cast<BYTE*>(record + node.value);
+      if (length != nullptr) *length = node.valueLength;
+      return TRUE;
+    }
+    // A text is given narrow, copied into the room after the record: at most three bytes for
+    // each UTF-16 unit, so the copies of successive texts never meet.
+    const std::string text = NarrowText(record + node.value, node.valueLength);
+    auto* copy =
+        const_cast<char*>(reinterpret_cast<const char*>(record)) + Align4(limit) + node.value * 3 / 2;
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    *value = copy;
+    if (length != nullptr) *length = static_cast<UINT>(text.size() + 1);
     return TRUE;
-  }
-  // A text is given narrow, copied into the room after the record: at most three bytes for
-  // each UTF-16 unit, so the copies of successive texts never meet.
-  const std::string text = NarrowText(record + node.value, node.valueLength);
-  auto* copy =
-      const_cast<char*>(reinterpret_cast<const char*>(record)) + Align4(limit) + node.value * 3 / 2;
-  std::memcpy(copy, text.c_str(), text.size() + 1);
-  *value = copy;
-  if (length != nullptr) *length = static_cast<UINT>(text.size() + 1);
-  return TRUE;
+  });
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "kernel.h"
+#include "no_throw.h"
 #include "wininet_handles.h"
 
 namespace wininet {
@@ -27,20 +28,22 @@ bool HasLineBreak(const char* text) {
 
 // "ftp://host:port/" with the host checked and bracketed as a URL needs it.
 bool ServerUrl(const char* server, INTERNET_PORT port, std::string* url) {
-  CURLU* parts = curl_url();
-  if (parts == nullptr) return false;
-  char* text = nullptr;
   const std::string portText = std::to_string(port);
   std::string host = server;
   if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
+  CURLU* parts = curl_url();
+  if (parts == nullptr) return false;
+  char* text = nullptr;
+  const ScopeExit release([&] {
+    curl_free(text);
+    curl_url_cleanup(parts);
+  });
   const bool made = curl_url_set(parts, CURLUPART_SCHEME, "ftp", 0) == CURLUE_OK &&
                     curl_url_set(parts, CURLUPART_HOST, host.c_str(), 0) == CURLUE_OK &&
                     curl_url_set(parts, CURLUPART_PORT, portText.c_str(), 0) == CURLUE_OK &&
                     curl_url_set(parts, CURLUPART_PATH, "/", 0) == CURLUE_OK &&
                     curl_url_get(parts, CURLUPART_URL, &text, 0) == CURLUE_OK;
   if (made) *url = text;
-  curl_free(text);
-  curl_url_cleanup(parts);
   return made;
 }
 
@@ -58,8 +61,8 @@ std::string FileUrl(const std::string& serverUrl, const char* name, CURL* easy) 
     const std::string_view segment = rest.substr(0, slash);
     if (!segment.empty()) {  // (a length of 0 would make curl escape up to the NUL)
       char* escaped = curl_easy_escape(easy, segment.data(), static_cast<int>(segment.size()));
+      const ScopeExit release([&] { curl_free(escaped); });
       if (escaped != nullptr) url += escaped;
-      curl_free(escaped);
     }
     if (slash == std::string_view::npos) break;
     url += "/";
@@ -314,62 +317,70 @@ using wininet::FindHandle;
 HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT port,
                            LPCSTR userName, LPCSTR password, DWORD service, DWORD flags,
                            DWORD_PTR /*context*/) {
-  auto owner = FindHandle<wininet::Session>(session);
-  if (owner == nullptr) return nullptr;
-  if (service != INTERNET_SERVICE_FTP) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (serverName == nullptr || serverName[0] == '\0') {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (wininet::HasLineBreak(serverName) ||
-      (userName != nullptr && wininet::HasLineBreak(userName)) ||
-      (password != nullptr && wininet::HasLineBreak(password))) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (port == INTERNET_INVALID_PORT_NUMBER) port = INTERNET_DEFAULT_FTP_PORT;
-  auto connection = std::make_shared<wininet::FtpConnection>();
-  if (!connection->LogIn(*owner, serverName, port, userName, password, flags)) return nullptr;
-  // A session closed while the login finished takes its connection with it.
-  return wininet::AddHandle(std::move(connection), session);
+  return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
+    auto owner = FindHandle<wininet::Session>(session);
+    if (owner == nullptr) return nullptr;
+    if (service != INTERNET_SERVICE_FTP) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+    if (serverName == nullptr || serverName[0] == '\0') {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+    if (wininet::HasLineBreak(serverName) ||
+        (userName != nullptr && wininet::HasLineBreak(userName)) ||
+        (password != nullptr && wininet::HasLineBreak(password))) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+    if (port == INTERNET_INVALID_PORT_NUMBER) port = INTERNET_DEFAULT_FTP_PORT;
+    auto connection = std::make_shared<wininet::FtpConnection>();
+    if (!connection->LogIn(*owner, serverName, port, userName, password, flags)) return nullptr;
+    // A session closed while the login finished takes its connection with it.
+    return wininet::AddHandle(std::move(connection), session);
+  });
 }
 
 HINTERNET FtpOpenFileA(HINTERNET connection, LPCSTR fileName, DWORD access, DWORD /*flags*/,
                        DWORD_PTR /*context*/) {
-  auto owner = FindHandle<wininet::FtpConnection>(connection);
-  if (owner == nullptr) return nullptr;
-  if (fileName == nullptr || fileName[0] == '\0' || wininet::HasLineBreak(fileName) ||
-      access != GENERIC_WRITE) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (!owner->Idle()) return nullptr;
-  auto file = std::make_shared<wininet::FtpFile>(owner);
-  if (!file->Open(fileName)) return nullptr;
-  return wininet::AddHandle(std::move(file), connection);
+  return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
+    auto owner = FindHandle<wininet::FtpConnection>(connection);
+    if (owner == nullptr) return nullptr;
+    if (fileName == nullptr || fileName[0] == '\0' || wininet::HasLineBreak(fileName) ||
+        access != GENERIC_WRITE) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+    if (!owner->Idle()) return nullptr;
+    auto file = std::make_shared<wininet::FtpFile>(owner);
+    if (!file->Open(fileName)) return nullptr;
+    return wininet::AddHandle(std::move(file), connection);
+  });
 }
 
 BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD bytesToWrite,
                        DWORD* bytesWritten) {
-  if (bytesWritten == nullptr || (buffer == nullptr && bytesToWrite > 0)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  *bytesWritten = 0;
-  auto upload = FindHandle<wininet::FtpFile>(file);
-  if (upload == nullptr) return FALSE;
-  return upload->Write(static_cast<const char*>(buffer), bytesToWrite, bytesWritten);
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    if (bytesWritten == nullptr || (buffer == nullptr && bytesToWrite > 0)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    *bytesWritten = 0;
+    auto upload = FindHandle<wininet::FtpFile>(file);
+    if (upload == nullptr) return FALSE;
+    return upload->Write(static_cast<const char*>(buffer), bytesToWrite, bytesWritten);
+  });
 }
 
 BOOL FtpDeleteFileA(HINTERNET connection, LPCSTR fileName) {
-  auto owner = FindHandle<wininet::FtpConnection>(connection);
-  if (owner == nullptr) return FALSE;
-  if (fileName == nullptr || fileName[0] == '\0' || wininet::HasLineBreak(fileName)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  return owner->Delete(fileName) ? TRUE : FALSE;
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    auto owner = FindHandle<wininet::FtpConnection>(connection);
+    if (owner == nullptr) return FALSE;
+    if (fileName == nullptr || fileName[0] == '\0' || wininet::HasLineBreak(fileName)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    return owner->Delete(fileName) ? TRUE : FALSE;
+  });
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "kernel.h"
+#include "no_throw.h"
 
 namespace wininet {
 namespace {
@@ -126,17 +127,19 @@ DWORD ErrorFromCurl(CURLcode code) {
 }  // namespace wininet
 
 BOOL InternetCloseHandle(HINTERNET handle) {
-  std::vector<std::shared_ptr<wininet::InternetHandle>> closing;
-  {
-    std::lock_guard<std::mutex> lock(wininet::tableMutex);
-    closing = wininet::TakeOutTree(handle);
-  }
-  if (closing.empty()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  // Below first, so a transfer is cut before the connection it runs on is let go.
-  for (size_t i = closing.size(); i-- > 1;) closing[i]->Cancel();
-  closing.front()->Close();
-  return TRUE;  // the objects go with `closing`, unless a call in progress still holds them
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    std::vector<std::shared_ptr<wininet::InternetHandle>> closing;
+    {
+      std::lock_guard<std::mutex> lock(wininet::tableMutex);
+      closing = wininet::TakeOutTree(handle);
+    }
+    if (closing.empty()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    // Below first, so a transfer is cut before the connection it runs on is let go.
+    for (size_t i = closing.size(); i-- > 1;) closing[i]->Cancel();
+    closing.front()->Close();
+    return TRUE;  // the objects go with `closing`, unless a call in progress still holds them
+  });
 }

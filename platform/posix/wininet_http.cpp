@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "kernel.h"
+#include "no_throw.h"
 #include "wininet_handles.h"
 
 namespace wininet {
@@ -130,13 +132,19 @@ class UrlFile : public InternetHandle {
     }
   }
 
-  static size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  // Called from within curl, which no exception may cross: bytes that cannot be kept end the
+  // transfer as failed.
+  static size_t OnBody(char* data, size_t size, size_t count, void* user) noexcept {
     auto* file = static_cast<UrlFile*>(user);
     if (file->Buffered() >= kMaxBuffered) {
       file->paused_ = true;
       return CURL_WRITEFUNC_PAUSE;
     }
-    file->pending_.insert(file->pending_.end(), data, data + size * count);
+    try {
+      file->pending_.insert(file->pending_.end(), data, data + size * count);
+    } catch (const std::bad_alloc&) {
+      return 0;
+    }
     return size * count;
   }
 
@@ -183,36 +191,42 @@ using wininet::FindHandle;
 
 HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR /*proxyBypass*/,
                         DWORD /*flags*/) {
-  wininet::InitialiseCurlOnce();
-  return wininet::AddHandle(std::make_shared<wininet::Session>(agent, accessType, proxy));
+  return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
+    wininet::InitialiseCurlOnce();
+    return wininet::AddHandle(std::make_shared<wininet::Session>(agent, accessType, proxy));
+  });
 }
 
 HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR /*headers*/,
                            DWORD /*headersLength*/, DWORD /*flags*/, DWORD_PTR /*context*/) {
-  auto owner = FindHandle<wininet::Session>(session);
-  if (owner == nullptr) return nullptr;
-  if (url == nullptr || url[0] == '\0') {
-    SetLastError(ERROR_INTERNET_INVALID_URL);
-    return nullptr;
-  }
-  if (!wininet::SchemeIsSupported(url)) {
-    SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-    return nullptr;
-  }
-  auto file = std::make_shared<wininet::UrlFile>();
-  if (!file->Open(*owner, url)) return nullptr;
-  return wininet::AddHandle(std::move(file), session);
+  return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
+    auto owner = FindHandle<wininet::Session>(session);
+    if (owner == nullptr) return nullptr;
+    if (url == nullptr || url[0] == '\0') {
+      SetLastError(ERROR_INTERNET_INVALID_URL);
+      return nullptr;
+    }
+    if (!wininet::SchemeIsSupported(url)) {
+      SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+      return nullptr;
+    }
+    auto file = std::make_shared<wininet::UrlFile>();
+    if (!file->Open(*owner, url)) return nullptr;
+    return wininet::AddHandle(std::move(file), session);
+  });
 }
 
 BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead) {
-  if (bytesRead == nullptr || (buffer == nullptr && bytesToRead > 0)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  auto url = FindHandle<wininet::UrlFile>(file);
-  if (url == nullptr) {
-    *bytesRead = 0;
-    return FALSE;
-  }
-  return url->Read(static_cast<char*>(buffer), bytesToRead, bytesRead);
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    if (bytesRead == nullptr || (buffer == nullptr && bytesToRead > 0)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    auto url = FindHandle<wininet::UrlFile>(file);
+    if (url == nullptr) {
+      *bytesRead = 0;
+      return FALSE;
+    }
+    return url->Read(static_cast<char*>(buffer), bytesToRead, bytesRead);
+  });
 }

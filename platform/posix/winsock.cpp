@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ namespace winsock {
 namespace {
 
 constexpr int kAfInet = 2;
+constexpr int kWsaNotEnoughMemory = 8;  // WSA_NOT_ENOUGH_MEMORY
 constexpr int kWsaEFault = 10014;
 constexpr int kWsaEAfNoSupport = 10047;
 constexpr int kWsaVerNotSupported = 10092;
@@ -167,46 +169,58 @@ char* inet_ntoa(in_addr address) {
 }
 
 hostent* gethostbyname(const char* name) {
-  if (!Started()) return nullptr;
-  if (name == nullptr || name[0] == '\0') return LocalMachineEntry();
-  ::hostent result{};
-  ::hostent* found = nullptr;
-  std::vector<char> buffer(1024);
-  int resolverError = 0;
-  while (gethostbyname_r(name, &result, buffer.data(), buffer.size(), &found, &resolverError) ==
-         ERANGE) {
-    buffer.resize(buffer.size() * 2);
-  }
-  if (found == nullptr || found->h_length != 4 || found->h_addr_list[0] == nullptr) {
-    lastError = found == nullptr ? ErrorFromResolver(resolverError) : kWsaNoData;
+  // No exception may leave a sockets call: a failed allocation is the resolver's failure.
+  try {
+    if (!Started()) return nullptr;
+    if (name == nullptr || name[0] == '\0') return LocalMachineEntry();
+    ::hostent result{};
+    ::hostent* found = nullptr;
+    std::vector<char> buffer(1024);
+    int resolverError = 0;
+    while (gethostbyname_r(name, &result, buffer.data(), buffer.size(), &found, &resolverError) ==
+           ERANGE) {
+      buffer.resize(buffer.size() * 2);
+    }
+    if (found == nullptr || found->h_length != 4 || found->h_addr_list[0] == nullptr) {
+      lastError = found == nullptr ? ErrorFromResolver(resolverError) : kWsaNoData;
+      return nullptr;
+    }
+    return FromResolverEntry(found);
+  } catch (const std::bad_alloc&) {
+    lastError = kWsaNotEnoughMemory;
     return nullptr;
   }
-  return FromResolverEntry(found);
 }
 
 hostent* gethostbyaddr(const char* address, int length, int type) {
-  if (!Started()) return nullptr;
-  if (type != kAfInet) {
-    lastError = kWsaEAfNoSupport;
+  // No exception may leave a sockets call: a failed allocation is the resolver's failure.
+  try {
+    if (!Started()) return nullptr;
+    if (type != kAfInet) {
+      lastError = kWsaEAfNoSupport;
+      return nullptr;
+    }
+    if (address == nullptr || length != 4) {
+      lastError = kWsaEFault;
+      return nullptr;
+    }
+    ::hostent result{};
+    ::hostent* found = nullptr;
+    std::vector<char> buffer(1024);
+    int resolverError = 0;
+    while (gethostbyaddr_r(address, 4, AF_INET, &result, buffer.data(), buffer.size(), &found,
+                           &resolverError) == ERANGE) {
+      buffer.resize(buffer.size() * 2);
+    }
+    if (found == nullptr) {
+      lastError = ErrorFromResolver(resolverError);
+      return nullptr;
+    }
+    return FromResolverEntry(found);
+  } catch (const std::bad_alloc&) {
+    lastError = kWsaNotEnoughMemory;
     return nullptr;
   }
-  if (address == nullptr || length != 4) {
-    lastError = kWsaEFault;
-    return nullptr;
-  }
-  ::hostent result{};
-  ::hostent* found = nullptr;
-  std::vector<char> buffer(1024);
-  int resolverError = 0;
-  while (gethostbyaddr_r(address, 4, AF_INET, &result, buffer.data(), buffer.size(), &found,
-                         &resolverError) == ERANGE) {
-    buffer.resize(buffer.size() * 2);
-  }
-  if (found == nullptr) {
-    lastError = ErrorFromResolver(resolverError);
-    return nullptr;
-  }
-  return FromResolverEntry(found);
 }
 
 }  // namespace winsock
