@@ -22,6 +22,7 @@ import sys
 import warnings
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
@@ -43,6 +44,38 @@ def first_bytes(path):
             return received.read(8).hex() or "-"
     except OSError:
         return "-"
+
+
+class SparseUpload:
+    """A file being uploaded that keeps its first bytes and only counts the rest: on loopback an
+    upload runs at gigabits a second, and the tests read no more than its size and first bytes.
+    Closed, it has its full size, as a sparse file."""
+    kept = 65536
+
+    def __init__(self, real):
+        self._real = real
+        self._size = 0
+
+    def write(self, data):
+        room = self.kept - self._size
+        if room > 0:
+            self._real.write(data[:room])
+        self._size += len(data)
+        return len(data)
+
+    def close(self):
+        if not self._real.closed:
+            self._real.truncate(self._size)
+            self._real.close()
+
+    def __getattr__(self, name):
+        return getattr(self._real, name)
+
+
+class SparseFS(AbstractedFS):
+    def open(self, filename, mode):
+        opened = super().open(filename, mode)
+        return SparseUpload(opened) if "w" in mode else opened
 
 
 class JournalHandler(FTPHandler):
@@ -76,6 +109,7 @@ def handler_for(root, permissions, dtp=DTPHandler):
     authorizer.add_anonymous(root, perm=permissions)
     handler = type("Handler", (JournalHandler,), {})
     handler.authorizer = authorizer
+    handler.abstracted_fs = SparseFS
     handler.dtp_handler = dtp
     handler.permit_foreign_addresses = False
     handler.banner = "telvario test server ready."
