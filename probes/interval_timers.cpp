@@ -13,9 +13,14 @@ TimedRoutine volatile emptyRoutine = EmptyRoutine;
 constexpr LONG kMaxOverhead = 200;
 constexpr int kCalibrationTrials = 20;
 
+TimerClock timerClock{
+    [](LARGE_INTEGER* frequency) -> BOOL { return QueryPerformanceFrequency(frequency); },
+    [](LARGE_INTEGER* count) -> BOOL { return QueryPerformanceCounter(count); },
+    []() -> DWORD { return GetTickCount(); },
+};
 ULONGLONG Counter() {
   LARGE_INTEGER reading;
-  QueryPerformanceCounter(&reading);
+  timerClock.queryCounter(&reading);
   return static_cast<ULONGLONG>(reading.QuadPart);
 }
 
@@ -28,6 +33,12 @@ DWORD High(ULONGLONG value) {
 
 }  // namespace
 
+TimerClock SetTimerClock(const TimerClock& replacement) {
+  const TimerClock previous = timerClock;
+  timerClock = replacement;
+  return previous;
+}
+
 LONG PrecisionTimer::BitLength(DWORD value) {
   LONG bits = 0;
   for (; value != 0; value >>= 1) ++bits;
@@ -37,7 +48,7 @@ LONG PrecisionTimer::BitLength(DWORD value) {
 void PrecisionTimer::Calibrate() {
   state_ = TimerState::Fallback;
   LARGE_INTEGER frequency;
-  if (!QueryPerformanceFrequency(&frequency)) return;
+  if (!timerClock.queryFrequency(&frequency)) return;
   frequency_ = frequency.QuadPart;
   state_ = TimerState::HighResolution;
   minOverhead_ = kMaxOverhead;
@@ -105,7 +116,7 @@ void CalibrateProcess() {
   ::Sleep(1);
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
   LARGE_INTEGER frequency;
-  if (QueryPerformanceFrequency(&frequency)) {
+  if (timerClock.queryFrequency(&frequency)) {
     hasCounter = true;
     clockFrequency = frequency.QuadPart;
     const ULONGLONG a = Counter();
@@ -115,9 +126,9 @@ void CalibrateProcess() {
   } else {
     hasCounter = false;
     clockFrequency = 1000;
-    const DWORD a = GetTickCount();
-    DWORD b = GetTickCount();
-    while (b == a) b = GetTickCount();
+    const DWORD a = timerClock.tickCount();
+    DWORD b = timerClock.tickCount();
+    while (b == a) b = timerClock.tickCount();
     granularity = b - a;
   }
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
@@ -146,7 +157,7 @@ Stopwatch::Calibration Stopwatch::ProcessCalibration() {
 }
 
 ULONGLONG Stopwatch::Reading() {
-  return hasCounter ? Counter() : GetTickCount();
+  return hasCounter ? Counter() : timerClock.tickCount();
 }
 
 bool Stopwatch::Start() {

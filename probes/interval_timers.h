@@ -9,6 +9,16 @@ namespace telvario {
 
 enum class TimerState : LONG { Uncalibrated = 0, HighResolution = 1, Fallback = 2 };
 
+// The clock readings the timers take: the system's performance counter and tick count. A test
+// stands in a clock of its own (a system without a performance counter, ticks it controls)
+// before any timer calibrates; the previous clock comes back.
+struct TimerClock {
+  BOOL (*queryFrequency)(LARGE_INTEGER* frequency);
+  BOOL (*queryCounter)(LARGE_INTEGER* count);
+  DWORD (*tickCount)();
+};
+TimerClock SetTimerClock(const TimerClock& clock);
+
 // The routine a timer calls, with the state it needs handed to it.
 using TimedRoutine = void (*)(void* context);
 

@@ -219,6 +219,50 @@ TEST_F(AllocationFailure, LateBoundCall) {
   EXPECT_EQ(unregisterServer_(), S_OK);
 }
 
+// A session that cannot be opened gives -1: ReadURL keeps the last results, UploadTest sends
+// nothing. The session's allocation is found by failing each in turn until it is the one.
+TEST_F(AllocationFailure, ASessionThatCannotBeOpenedGivesMinusOne) {
+  const auto setHandler = Export<SetHandlerFn>("SetMessageBoxHandler");
+  ASSERT_NE(setHandler, nullptr);
+  setHandler([](LPCSTR, LPCSTR, UINT) { return IDOK; });
+  ISonde* sonde = NewSonde();
+  ASSERT_NE(sonde, nullptr);
+  const TestBstr url("http://127.0.0.1:" TELVARIO_STRINGIFY(TELVARIO_HTTP_TEST_PORT) "/bytes/5000");
+  float rate = 0;
+  ASSERT_EQ(sonde->get_ReadURL(url.Get(), &rate), S_OK);
+  double elapsed = 0;
+  sonde->get_ElapsedTime(&elapsed);
+
+  bool download = false;
+  for (long n = 1; n < 100 && !download; ++n) {
+    FailAllocation(n);
+    const HRESULT hr = sonde->get_ReadURL(url.Get(), &rate);
+    StopFailing();
+    download = hr == S_OK && rate == -1.0f;
+  }
+  EXPECT_TRUE(download);
+  LONG count = 0;
+  double after = -1;
+  sonde->get_DataRead(&count);
+  sonde->get_ElapsedTime(&after);
+  EXPECT_EQ(count, 5000);
+  EXPECT_EQ(after, elapsed);
+
+  // Nothing listens on port 21 of this namespace's loopback: a run past the session gives -2.
+  const TestBstr server("127.0.0.1");
+  bool upload = false;
+  for (long n = 1; n < 100 && !upload; ++n) {
+    LONG result = 0;
+    FailAllocation(n);
+    const HRESULT hr = sonde->get_UploadTest(server.Get(), &result);
+    StopFailing();
+    upload = hr == S_OK && result == -1;
+  }
+  EXPECT_TRUE(upload);
+  sonde->Release();
+  setHandler(nullptr);
+}
+
 // In the upload tests' namespace, where an FTP server listens on port 21 of 127.0.0.1 and keeps
 // what it is sent in kUploads.
 const char* const kUploads = TELVARIO_FTP_STATE "/root/writable/temp";

@@ -32,6 +32,7 @@ class DispatchTest : public ::testing::Test {
   }
   void TearDown() override {
     if (sonde_ != nullptr) sonde_->Release();
+    UnregisterTypeLib();  // under Wine the registry outlives the test
   }
 
   IDispatch* NewDispatch() {

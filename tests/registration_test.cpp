@@ -98,12 +98,22 @@ TEST(Registration, RegisterTwiceThenUnregister) {
   Module module(TELVARIO_MODULE_PATH);
   ASSERT_NE(module.registerServer, nullptr);
   ASSERT_EQ(module.registerServer(), S_OK);
+  // The class key is replaced whole on registering: what was planted under it goes.
+  HKEY planted = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\Planted").c_str(), 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &planted, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(planted);
   ASSERT_EQ(module.registerServer(), S_OK);
+  EXPECT_FALSE(KeyExists(std::string(kClassKey) + "\\Planted"));
   ExpectRegistered(module.path);
   ASSERT_EQ(module.unregisterServer(), S_OK);
   ExpectUnregistered();
-  // Nothing left to remove: the script finds every key absent; the type library's part answers.
-  module.unregisterServer();
+  // Nothing left to remove: the script finds every key absent, and the result is the type
+  // library's part's, what the system answers for a library that is not registered.
+  const HRESULT notRegistered = UnRegisterTypeLib(LIBID_TELVARIOLib, 1, 0, 0, kThisSyskind);
+  EXPECT_TRUE(FAILED(notRegistered));
+  EXPECT_EQ(module.unregisterServer(), notRegistered);
   ExpectUnregistered();
 }
 

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "class_factory.h"
+#include "registration.h"
 #include "server_module.h"
 #include "sonde_object.h"
+#include "telvario_idl.h"
 
 namespace telvario {
 namespace {
@@ -70,6 +72,30 @@ TEST(ClassTable, AfterShutdownUnknownClassesAreUnexpected) {
             CLASS_E_CLASSNOTAVAILABLE);
   TheClassTable().Shutdown();  // this process's table, as static teardown leaves it
   EXPECT_EQ(GetClassObject(empty, CLSID_Sonde, IID_IClassFactory, &object), E_UNEXPECTED);
+}
+
+// A registry script that fails ends registration there: no category step, no type library.
+bool categoriesAsked = false;
+HRESULT FailingScript(BOOL /*doRegister*/) {
+  return DISP_E_EXCEPTION;
+}
+const void* RecordedCategories() {
+  categoriesAsked = true;
+  return nullptr;
+}
+
+TEST(Registration, AFailedScriptEndsRegistration) {
+  ObjectMapEntry map[] = {
+      {&CLSID_Sonde, FailingScript, CreateClassFactory, CreateSondeInstance, nullptr, 0, nullptr,
+       RecordedCategories, nullptr},
+      {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
+  };
+  UnRegisterTypeLib(LIBID_TELVARIOLib, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+  EXPECT_EQ(RegisterServer(map), DISP_E_EXCEPTION);
+  EXPECT_FALSE(categoriesAsked);
+  ITypeLib* library = nullptr;
+  EXPECT_TRUE(FAILED(LoadRegTypeLib(LIBID_TELVARIOLib, 1, 0, 0, &library)));
+  if (library != nullptr) library->Release();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "sonde_probe.h"
+#include "test_strings.h"
 #include "test_window.h"
 
 namespace telvario {
@@ -57,6 +58,9 @@ TEST(SondeDefaults, NewObjectReadsItsDefaults) {
   EXPECT_EQ(dataRead, 0);
   EXPECT_EQ(elapsed, 0.0);
   EXPECT_EQ(sonde.State().replyAddress, 0u);
+  BSTR reply = nullptr;
+  EXPECT_EQ(sonde.get_ReplyIP(&reply), S_OK);
+  EXPECT_EQ(testing::TakeNarrow(reply), "0.0.0.0");
   EXPECT_EQ(sonde.State().readRate, 0.0f);
   EXPECT_EQ(sonde.State().downloadTimer.State(), TimerState::Uncalibrated);
 }

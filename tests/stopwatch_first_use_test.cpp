@@ -55,5 +55,28 @@ TEST(StopwatchFirstUse, ConcurrentFirstConstructionsSeeACompleteCalibration) {
   }
 }
 
+// Without a performance counter the stopwatch counts the tick count's milliseconds, whose step
+// it learns, and the precision timer falls back to the runtime's clock. The ticks here are the
+// test's: each reading advances them by one step of 16 ms, as a coarse system tick would.
+DWORD ticks = 5000;
+TEST(StopwatchFirstUse, WithoutAPerformanceCounterCountsTicks) {
+  SetTimerClock({[](LARGE_INTEGER*) -> BOOL { return FALSE; },
+                 [](LARGE_INTEGER*) -> BOOL { return FALSE; },
+                 []() -> DWORD { return ticks += 16; }});
+  Stopwatch watch;
+  const Stopwatch::Calibration calibration = Stopwatch::ProcessCalibration();
+  EXPECT_FALSE(calibration.hasCounter);
+  EXPECT_EQ(calibration.frequency, 1000);
+  EXPECT_EQ(calibration.granularity, 16u);
+  watch.Start();
+  ticks += 2000;  // two seconds pass
+  watch.Stop();
+  EXPECT_EQ(watch.ElapsedMicroseconds(), 2016000u);  // the seconds and the Stop reading's step
+
+  PrecisionTimer timer;
+  EXPECT_GE(timer.Time([](void*) {}, nullptr), 0.0);
+  EXPECT_EQ(timer.State(), TimerState::Fallback);
+}
+
 }  // namespace
 }  // namespace telvario

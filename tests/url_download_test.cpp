@@ -80,6 +80,18 @@ TEST(ReadUrl, RateIsKilobitsPerSecondFromTheWholeCount) {
   EXPECT_EQ(DownloadRate(5000000000ULL, 10.0), 4000000.0f);
 }
 
+// From 2 GiB on, DataRead shows the count as a signed 32-bit number, negative, while the rate
+// is computed from the whole count.
+TEST(ReadUrl, TwoGibibytesOrMoreReadAsANegativeDataRead) {
+  SondeProbe sonde;
+  const ULONGLONG size = (1ULL << 31) + 4096;
+  const Results results = ReadPath(sonde, "/bytes/" + std::to_string(size));
+  EXPECT_EQ(results.dataRead, static_cast<LONG>(static_cast<DWORD>(size)));
+  EXPECT_LT(results.dataRead, 0);
+  EXPECT_EQ(results.rate, DownloadRate(size, results.elapsed));
+  EXPECT_GT(results.rate, 0.0f);
+}
+
 TEST(ReadUrl, EmptyBodyGivesZeroWithTheElapsedTime) {
   SondeProbe sonde;
   const Results results = ReadPath(sonde, "/empty");
