@@ -20,6 +20,7 @@ using testing::TestBstr;
 constexpr char kHost[] = "10.213.3.10";
 constexpr char kSilentHost[] = "10.213.4.10";
 constexpr char kBehindSilentRouter[] = "10.213.5.10";
+constexpr char kBehindGarblingRouter[] = "10.213.6.10";
 constexpr const char* kRouters[] = {"10.213.10.2", "10.213.11.2", "10.213.12.2"};
 constexpr LONG kDelayedRoundTrip = 40;
 
@@ -88,6 +89,25 @@ TEST(LabEcho, SilentHopGivesNoReplyAndNoAddress) {
   EXPECT_EQ(silent.replyIp, "0.0.0.0");
   EXPECT_EQ(silent.goodPings, 0);
   EXPECT_EQ(Measure(kBehindSilentRouter, 3).replyIp, kRouters[2]);
+}
+
+// Router 3 answers about tvl-garbled quoting a request nobody sent: no answer to ours.
+TEST(LabEcho, GarbledTimeExceededIsNoAnswer) {
+  const EchoResult garbled = Measure(kBehindGarblingRouter, 3);
+  EXPECT_EQ(garbled.result, ECHO_NO_REPLY);
+  EXPECT_EQ(garbled.replyIp, "0.0.0.0");
+  EXPECT_EQ(garbled.goodPings, 0);
+  EXPECT_EQ(Measure(kBehindGarblingRouter, 2).replyIp, kRouters[1]);
+  EXPECT_EQ(Measure(kBehindGarblingRouter, 4).replyIp, kBehindGarblingRouter);
+}
+
+// Run while another process pings the same host (tests/lab/with-pinger.sh): its replies
+// arrive among ours, and one taken for ours would show a time below the path's 40 ms.
+TEST(LabEcho, AnotherPingersRepliesNeverCount) {
+  const EchoResult run = Measure(kHost, -1, 20);
+  EXPECT_EQ(run.goodPings, 20);
+  EXPECT_GE(run.result, kDelayedRoundTrip);
+  for (SHORT rtt : run.rtt) EXPECT_GE(rtt, kDelayedRoundTrip);
 }
 
 TEST(LabEcho, SilentHostKeepsThePresetAnswerAboveHop32) {

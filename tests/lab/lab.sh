@@ -8,9 +8,12 @@
 #   - tvl-r3 10.213.12.2 | 10.213.3.1, 10.213.4.1, 10.213.5.1 - tvl-host    10.213.3.10
 #                                                             - tvl-silent  10.213.4.10
 #                                                             - tvl-behind  10.213.5.10
+#                                                             - tvl-garbled 10.213.6.10
 # Router 1 holds every packet that enters or leaves it for 20 ms (delay_queue.cpp), so every
 # round trip through it takes about 40 ms. tvl-silent ignores echo requests; router 2 sends no
-# time-exceeded answers for packets to tvl-behind.
+# time-exceeded answers for packets to tvl-behind; router 3's time-exceeded answers for packets
+# to tvl-garbled quote a garbled header (garble_queue.cpp): an identifier and sequence number
+# nobody sent.
 # The lab's block is blackholed in the root namespace, so nothing meant for the lab can leave
 # this machine from outside it. Root only. Usage: lab.sh up|down
 set -u
@@ -18,11 +21,14 @@ block=10.213.0.0/16
 pidfile=/run/telvario-lab-dnsmasq.pid
 delay_pidfile=/run/telvario-lab-delay.pid
 delay_program=/run/telvario-lab/delay_queue
+garble_pidfile=/run/telvario-lab-garble.pid
+garble_program=/run/telvario-lab/garble_queue
 here=$(cd "$(dirname "$0")" && pwd)
-namespaces="tvl-client tvl-dns tvl-nodns tvl-r1 tvl-r2 tvl-r3 tvl-host tvl-silent tvl-behind"
+namespaces="tvl-client tvl-dns tvl-nodns tvl-r1 tvl-r2 tvl-r3 tvl-host tvl-silent tvl-behind
+            tvl-garbled"
 
 down() {
-  for file in "$pidfile" "$delay_pidfile"; do
+  for file in "$pidfile" "$delay_pidfile" "$garble_pidfile"; do
     if [ -s "$file" ]; then kill "$(cat "$file")" 2>/dev/null || true; fi
     rm -f "$file"
   done
@@ -58,17 +64,41 @@ icmp_unlimited() {
   ip netns exec "$1" sysctl -qw net.ipv4.icmp_msgs_burst=1000000 2>/dev/null || true
 }
 
-# The delay element, built here from its source when missing or older.
-start_delay() {
-  mkdir -p "$(dirname "$delay_program")"
-  if [ ! -x "$delay_program" ] || [ "$here/delay_queue.cpp" -nt "$delay_program" ]; then
-    g++ -std=c++20 -O2 -o "$delay_program" "$here/delay_queue.cpp" -lnetfilter_queue
+# A queue program of the lab, built here from its source when missing or older.
+build() {
+  mkdir -p "$(dirname "$2")"
+  if [ ! -x "$2" ] || [ "$here/$1.cpp" -nt "$2" ]; then
+    g++ -std=c++20 -O2 -o "$2" "$here/$1.cpp" -lnetfilter_queue
   fi
+}
+
+# The delay element of router 1.
+start_delay() {
+  build delay_queue "$delay_program"
   for chain in PREROUTING OUTPUT; do
     ip netns exec tvl-r1 iptables -t mangle -A "$chain" -j NFQUEUE --queue-num 0
   done
   ip netns exec tvl-r1 "$delay_program" 0 20 </dev/null >/dev/null 2>&1 &
   echo $! >"$delay_pidfile"
+}
+
+# Router 3's garbling element, for its time-exceeded answers about tvl-garbled (the quoted
+# destination, 24 bytes into the message).
+start_garble() {
+  build garble_queue "$garble_program"
+  # Marked by nft, which can match the quoted destination, and queued by iptables, since this
+  # kernel queues only through iptables' NFQUEUE target.
+  ip netns exec tvl-r3 nft -f - <<'RULES'
+table ip lab {
+  chain output {
+    type filter hook output priority -200;
+    icmp type time-exceeded @th,192,32 0x0ad5060a meta mark set 0x7
+  }
+}
+RULES
+  ip netns exec tvl-r3 iptables -t mangle -A OUTPUT -m mark --mark 0x7 -j NFQUEUE --queue-num 1
+  ip netns exec tvl-r3 "$garble_program" 1 </dev/null >/dev/null 2>&1 &
+  echo $! >"$garble_pidfile"
 }
 
 routed_chain() {
@@ -78,6 +108,7 @@ routed_chain() {
   link tvl-r3 tvl-r3h 10.213.3.1/24 tvl-host tvl-h 10.213.3.10/24
   link tvl-r3 tvl-r3s 10.213.4.1/24 tvl-silent tvl-s 10.213.4.10/24
   link tvl-r3 tvl-r3b 10.213.5.1/24 tvl-behind tvl-b 10.213.5.10/24
+  link tvl-r3 tvl-r3g 10.213.6.1/24 tvl-garbled tvl-g 10.213.6.10/24
   ip -n tvl-client route add 10.213.0.0/16 via 10.213.10.2
   ip -n tvl-r1 route add default via 10.213.11.2
   ip -n tvl-r2 route add 10.213.10.0/24 via 10.213.11.1
@@ -86,6 +117,7 @@ routed_chain() {
   ip -n tvl-host route add default via 10.213.3.1
   ip -n tvl-silent route add default via 10.213.4.1
   ip -n tvl-behind route add default via 10.213.5.1
+  ip -n tvl-garbled route add default via 10.213.6.1
   for router in tvl-r1 tvl-r2 tvl-r3; do
     ip netns exec "$router" sysctl -qw net.ipv4.ip_forward=1
   done
@@ -104,6 +136,7 @@ table ip lab {
 }
 RULES
   start_delay
+  start_garble
 }
 
 up() {
