@@ -5,8 +5,14 @@
 // headers are in, positioned at the body; redirects are followed; the body is delivered whatever
 // the status code; nothing is served from or written to a cache (there is none); the schemes are
 // http, https and ftp; the proxy is the one configured for the process (the usual *_proxy
-// variables). A connection that cannot be made in 60 s, or a response that stalls for 60 s,
-// fails, as WinINet's default time-outs make it.
+// variables). HttpQueryInfoA answers the final response's status code and Content-Length.
+//
+// Time-outs, set with InternetSetOptionA on a handle and taken over by the handles opened below
+// it (60 s each unless set, WinINet's defaults): a connection that cannot be made within the
+// connect time-out fails; an HTTP response that stalls for the receive time-out fails; an FTP
+// server that does not answer a command within the receive time-out fails it, as does one that
+// does not connect back for an active transfer within the connect time-out; an upload whose
+// bytes cannot move for the send time-out fails. 0 or 0xFFFFFFFF means no limit.
 //
 // FTP, as WinINet does it: InternetConnectA logs in (anonymously without a user name) and
 // returns once logged in; closing its session handle from another thread makes it fail at once
@@ -45,6 +51,14 @@ constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD INTERNET_FLAG_RELOAD = 0x80000000;
 constexpr DWORD INTERNET_FLAG_NO_CACHE_WRITE = 0x04000000;
 
+constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
+constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
+constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
+
+constexpr DWORD HTTP_QUERY_CONTENT_LENGTH = 5;
+constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
+constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
+
 constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
 constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
 constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
@@ -58,6 +72,9 @@ constexpr DWORD ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;
 constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
 constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
 constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;
+constexpr DWORD ERROR_INTERNET_INVALID_OPTION = 12009;
+constexpr DWORD ERROR_INTERNET_BAD_OPTION_LENGTH = 12010;
+constexpr DWORD ERROR_HTTP_HEADER_NOT_FOUND = 12150;
 
 HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass,
                         DWORD flags);
@@ -65,6 +82,10 @@ HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers, DWORD 
                            DWORD flags, DWORD_PTR context);
 BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead);
 BOOL InternetCloseHandle(HINTERNET handle);
+BOOL InternetSetOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length);
+BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD* length);
+BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, LPVOID buffer, DWORD* length,
+                    DWORD* index);
 
 HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT port,
                            LPCSTR userName, LPCSTR password, DWORD service, DWORD flags,

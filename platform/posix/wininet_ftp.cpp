@@ -18,7 +18,6 @@
 namespace wininet {
 namespace {
 
-constexpr long kConnectTimeoutSeconds = 60;
 constexpr int kPollMilliseconds = 1000;
 
 // Text that would end the FTP command it is sent in, or the URL it is put in.
@@ -71,6 +70,29 @@ std::string FileUrl(const std::string& serverUrl, const char* name, CURL* easy) 
   return url;
 }
 
+// The time since a count last changed, against a limit: a wait that makes no progress ends.
+class StallClock {
+ public:
+  explicit StallClock(DWORD limitMs)
+      : limit_(static_cast<DWORD>(CurlMilliseconds(limitMs))), since_(GetTickCount()) {}
+  explicit StallClock(long limitMs) : StallClock(static_cast<DWORD>(limitMs)) {}
+  // True once `count` has stayed the same for the whole limit.
+  bool Expired(size_t count) {
+    const DWORD now = GetTickCount();
+    if (count != last_) {
+      last_ = count;
+      since_ = now;
+      return false;
+    }
+    return now - since_ >= limit_;
+  }
+
+ private:
+  DWORD limit_;
+  DWORD since_;
+  size_t last_ = static_cast<size_t>(-1);
+};
+
 class FtpConnection : public InternetHandle, public Cancellable {
  public:
   FtpConnection() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
@@ -96,10 +118,15 @@ class FtpConnection : public InternetHandle, public Cancellable {
       SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
       return false;
     }
+    timeouts = session.timeouts;
     curl_easy_setopt(easy_, CURLOPT_USERAGENT, session.agent.c_str());
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, CurlMilliseconds(timeouts.connect));
+    // The greeting and every answer to a command, on the control connection.
+    curl_easy_setopt(easy_, CURLOPT_SERVER_RESPONSE_TIMEOUT, CurlSeconds(timeouts.receive));
+    // The server connecting back for an active transfer.
+    curl_easy_setopt(easy_, CURLOPT_ACCEPTTIMEOUT_MS, CurlMilliseconds(timeouts.connect));
     // Names are sent as given, from the login directory or from the root.
     curl_easy_setopt(easy_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     if ((flags & INTERNET_FLAG_PASSIVE) == 0) curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
@@ -243,6 +270,7 @@ class FtpFile : public InternetHandle {
     lent_ = data;
     lentSize_ = size;
     Resume();
+    StallClock stall(connection_->timeouts.send);
     for (;;) {
       if (connection_->Step() && lentSize_ > 0) {
         *written = size - static_cast<DWORD>(lentSize_);
@@ -253,6 +281,13 @@ class FtpFile : public InternetHandle {
         return FALSE;
       }
       if (lentSize_ == 0) break;
+      if (stall.Expired(lentSize_)) {  // the data connection takes nothing: the send time-out
+        *written = size - static_cast<DWORD>(lentSize_);
+        lentSize_ = 0;
+        connection_->Abort();
+        SetLastError(ERROR_INTERNET_TIMEOUT);
+        return FALSE;
+      }
       connection_->Wait();
     }
     *written = size;
@@ -271,7 +306,18 @@ class FtpFile : public InternetHandle {
     if (complete) {
       ended_ = true;
       Resume();
-      while (!connection_->Step()) connection_->Wait();
+      // The last bytes, then the server's answer: each wait has its own limit.
+      const Timeouts& limits = connection_->timeouts;
+      StallClock stall(std::max(CurlMilliseconds(limits.send), CurlMilliseconds(limits.receive)));
+      while (!connection_->Step()) {
+        curl_off_t sent = 0;
+        curl_easy_getinfo(connection_->Easy(), CURLINFO_SIZE_UPLOAD_T, &sent);
+        if (stall.Expired(static_cast<size_t>(sent))) {
+          connection_->Abort();
+          break;
+        }
+        connection_->Wait();
+      }
     } else {
       connection_->Abort();
     }

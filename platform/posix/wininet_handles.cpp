@@ -71,6 +71,16 @@ void Session::ApplyProxy(CURL* easy) const {
   }
 }
 
+long CurlMilliseconds(DWORD limit) {
+  constexpr long kWeek = 7L * 24 * 3600 * 1000;
+  if (limit == 0 || limit == INFINITE || limit > static_cast<DWORD>(kWeek)) return kWeek;
+  return static_cast<long>(limit);
+}
+
+long CurlSeconds(DWORD limit) {
+  return (CurlMilliseconds(limit) + 999) / 1000;
+}
+
 HINTERNET AddHandle(std::shared_ptr<InternetHandle> handle, HINTERNET parent) {
   HINTERNET key = handle.get();
   std::lock_guard<std::mutex> lock(tableMutex);
@@ -142,4 +152,65 @@ BOOL InternetCloseHandle(HINTERNET handle) {
     closing.front()->Close();
     return TRUE;  // the objects go with `closing`, unless a call in progress still holds them
   });
+}
+
+namespace {
+
+DWORD* TimeoutOption(wininet::InternetHandle& handle, DWORD option) {
+  switch (option) {
+    case INTERNET_OPTION_CONNECT_TIMEOUT:
+      return &handle.timeouts.connect;
+    case INTERNET_OPTION_SEND_TIMEOUT:
+      return &handle.timeouts.send;
+    case INTERNET_OPTION_RECEIVE_TIMEOUT:
+      return &handle.timeouts.receive;
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+BOOL InternetSetOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length) {
+  auto found = wininet::FindAnyHandle(handle);
+  if (found == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  DWORD* limit = TimeoutOption(*found, option);
+  if (limit == nullptr) {
+    SetLastError(ERROR_INTERNET_INVALID_OPTION);
+    return FALSE;
+  }
+  if (buffer == nullptr || length != sizeof(DWORD)) {
+    SetLastError(ERROR_INTERNET_BAD_OPTION_LENGTH);
+    return FALSE;
+  }
+  *limit = *static_cast<const DWORD*>(buffer);
+  return TRUE;
+}
+
+BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD* length) {
+  auto found = wininet::FindAnyHandle(handle);
+  if (found == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const DWORD* limit = TimeoutOption(*found, option);
+  if (limit == nullptr) {
+    SetLastError(ERROR_INTERNET_INVALID_OPTION);
+    return FALSE;
+  }
+  if (length == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (buffer == nullptr || *length < sizeof(DWORD)) {
+    *length = sizeof(DWORD);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  *static_cast<DWORD*>(buffer) = *limit;
+  *length = sizeof(DWORD);
+  return TRUE;
 }

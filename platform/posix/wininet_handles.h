@@ -18,9 +18,23 @@
 
 namespace wininet {
 
+// How long a handle's network waits may last, in milliseconds: WinINet's defaults until
+// InternetSetOptionA changes them. 0 or 0xFFFFFFFF is no limit.
+struct Timeouts {
+  DWORD connect = 60000;
+  DWORD send = 60000;
+  DWORD receive = 60000;
+};
+
+// A limit as curl takes it: milliseconds, or whole seconds rounded up; no limit is a week.
+long CurlMilliseconds(DWORD limit);
+long CurlSeconds(DWORD limit);
+
 class InternetHandle {
  public:
   virtual ~InternetHandle() = default;
+  // The limits of the waits made on this handle, and taken over by those opened below it.
+  Timeouts timeouts;
   // The handle is being closed by its owner: finish what it holds in the usual way.
   virtual void Close() { Cancel(); }
   // The handle, or one above it, is being closed: end at once what is in progress.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -20,8 +21,6 @@ namespace wininet {
 namespace {
 
 constexpr size_t kMaxBuffered = 256 * 1024;
-constexpr long kConnectTimeoutSeconds = 60;
-constexpr long kStallTimeoutSeconds = 60;
 constexpr long kMaxRedirects = 20;
 constexpr int kPollMilliseconds = 1000;
 
@@ -50,6 +49,7 @@ class UrlFile : public InternetHandle {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return false;
     }
+    timeouts = session.timeouts;
     curl_easy_setopt(easy_, CURLOPT_URL, url);
     curl_easy_setopt(easy_, CURLOPT_USERAGENT, session.agent.c_str());
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
@@ -57,9 +57,10 @@ class UrlFile : public InternetHandle {
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, CurlMilliseconds(timeouts.connect));
+    // A response that stalls (less than a byte a second) for the receive time-out fails.
     curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, CurlSeconds(timeouts.receive));
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -72,6 +73,20 @@ class UrlFile : public InternetHandle {
       SetLastError(ErrorFromCurl(result_));
       return false;
     }
+    return true;
+  }
+
+  // A header of the final response, as the server wrote its value; false when it has none.
+  bool Header(DWORD level, std::string* value) const {
+    if (level == HTTP_QUERY_STATUS_CODE) {
+      long status = 0;
+      curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+      if (status == 0) return false;
+      *value = std::to_string(status);
+      return true;
+    }
+    if (level != HTTP_QUERY_CONTENT_LENGTH || !hasLength_) return false;
+    *value = contentLength_;
     return true;
   }
 
@@ -153,8 +168,25 @@ class UrlFile : public InternetHandle {
   static size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* file = static_cast<UrlFile*>(user);
     const std::string_view line(data, size * count);
-    if (StartsWithNoCase(line, "http/")) file->sawLocation_ = false;
+    if (StartsWithNoCase(line, "http/")) {  // a new response: its headers replace the last's
+      file->sawLocation_ = false;
+      file->hasLength_ = false;
+    }
     if (StartsWithNoCase(line, "location:")) file->sawLocation_ = true;
+    if (StartsWithNoCase(line, "content-length:")) {
+      std::string_view value = line.substr(std::strlen("content-length:"));
+      while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+        value.remove_prefix(1);
+      }
+      while (!value.empty() && (value.back() == '\r' || value.back() == '\n' ||
+                                value.back() == ' ' || value.back() == '\t')) {
+        value.remove_suffix(1);
+      }
+      const size_t kept = std::min(value.size(), sizeof file->contentLength_ - 1);
+      std::memcpy(file->contentLength_, value.data(), kept);
+      file->contentLength_[kept] = '\0';
+      file->hasLength_ = true;
+    }
     if (line == "\r\n" || line == "\n") {
       long status = 0;
       curl_easy_getinfo(file->easy_, CURLINFO_RESPONSE_CODE, &status);
@@ -173,6 +205,10 @@ class UrlFile : public InternetHandle {
   bool paused_ = false;
   bool headersComplete_ = false;
   bool sawLocation_ = false;
+  // The final response's Content-Length, as text; kept in place, since the header callback may
+  // not allocate (it runs inside curl).
+  char contentLength_[32] = {};
+  bool hasLength_ = false;
   bool finished_ = false;
   CURLcode result_ = CURLE_OK;
 };
@@ -228,5 +264,40 @@ BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* b
       return FALSE;
     }
     return url->Read(static_cast<char*>(buffer), bytesToRead, bytesRead);
+  });
+}
+
+BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, LPVOID buffer, DWORD* length,
+                    DWORD* /*index*/) {
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    auto url = FindHandle<wininet::UrlFile>(request);
+    if (url == nullptr) return FALSE;
+    if (length == nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    std::string value;
+    if (!url->Header(infoLevel & ~HTTP_QUERY_FLAG_NUMBER, &value)) {
+      SetLastError(ERROR_HTTP_HEADER_NOT_FOUND);
+      return FALSE;
+    }
+    if ((infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0) {
+      if (buffer == nullptr || *length < sizeof(DWORD)) {
+        *length = sizeof(DWORD);
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+      }
+      *static_cast<DWORD*>(buffer) = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
+      *length = sizeof(DWORD);
+      return TRUE;
+    }
+    if (buffer == nullptr || *length < value.size() + 1) {
+      *length = static_cast<DWORD>(value.size() + 1);
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return FALSE;
+    }
+    std::memcpy(buffer, value.c_str(), value.size() + 1);
+    *length = static_cast<DWORD>(value.size());
+    return TRUE;
   });
 }
