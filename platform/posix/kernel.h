@@ -94,6 +94,11 @@ BOOL FreeLibrary(HMODULE module);
 BOOL DisableThreadLibraryCalls(HMODULE module);
 // The file of a loaded module (a handle from LoadLibraryA), or of the program for null.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+// The module holding an address (with FROM_ADDRESS), kept loaded for good with PIN; other
+// uses are not provided. With PIN the object is never unloaded, as Windows keeps a pinned DLL.
+constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_PIN = 0x1;
+constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x4;
+BOOL GetModuleHandleExA(DWORD flags, LPCSTR moduleName, HMODULE* module);
 
 // The runtime library's pseudo-random numbers of the Windows build: a linear congruential
 // generator per thread (state x 214013 + 2531011, bits 16 to 30 returned), seeded with 1.

@@ -61,6 +61,27 @@ HINSTANCE ThisModuleInstance() {
   return handle;
 }
 
+BOOL GetModuleHandleExA(DWORD flags, LPCSTR moduleName, HMODULE* module) {
+  if (module == nullptr || (flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *module = nullptr;
+  Dl_info info{};
+  if (dladdr(moduleName, &info) == 0 || info.dli_fname == nullptr) {
+    SetLastError(126);  // ERROR_MOD_NOT_FOUND
+    return FALSE;
+  }
+  const int pin = (flags & GET_MODULE_HANDLE_EX_FLAG_PIN) != 0 ? RTLD_NODELETE : 0;
+  void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | pin);
+  if (handle == nullptr) handle = dlopen(nullptr, RTLD_LAZY);  // linked into the program
+  // Windows takes no reference without PIN either (the flag to leave the count unchanged aside):
+  // the reference dlopen took is given back, and a pinned object stays loaded regardless.
+  if (handle != nullptr) dlclose(handle);
+  *module = handle;
+  return handle != nullptr ? TRUE : FALSE;
+}
+
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
   std::string path;
   if (module == nullptr) {

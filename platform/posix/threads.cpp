@@ -1,6 +1,5 @@
 // Threads over pthreads. A handle is a record shared by the thread and the handle; whichever
 // lets go last frees it, so a thread may outlive its handle and a handle its thread.
-#include <dlfcn.h>
 #include <pthread.h>
 
 #include <chrono>
@@ -52,14 +51,6 @@ void* RunThread(void* start) {
   }
   record->ended.notify_all();
   return nullptr;
-}
-
-// Keeps the object holding `code` loaded until the process ends.
-void PinModuleOf(const void* code) {
-  Dl_info info{};
-  if (dladdr(code, &info) == 0 || info.dli_fname == nullptr) return;
-  // The reference this takes is never given back, and the object is never unloaded.
-  dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 }  // namespace
@@ -129,7 +120,10 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
 BOOL TerminateThread(HANDLE thread, DWORD /*exitCode*/) {
   auto record = FindThread(thread);
   if (record == nullptr) return FALSE;
-  PinModuleOf(reinterpret_cast<const void*>(record->routine));
+  // The thread goes on: the object holding its code stays loaded until the process ends.
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(record->routine), &module);
   SetLastError(ERROR_NOT_SUPPORTED);
   return FALSE;
 }
