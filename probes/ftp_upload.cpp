@@ -1,7 +1,9 @@
 #include "ftp_upload.h"
 
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "interval_timers.h"
 #include "sonde_probe.h"
@@ -104,6 +106,45 @@ void WriteBurst(FtpUploadContext* context) {
   context->bytesSent += kUploadBurstBytes;
 }
 
+void UploadBursts::Run() {
+  context.writesOk = true;
+  context.bytesSent = 0;
+  Stopwatch stopwatch;
+  stopwatch.Start();
+  do {
+    WriteBurst(&context);
+    progress.fetch_add(1, std::memory_order_relaxed);
+  } while (context.writesOk && stopwatch.ElapsedMicroseconds() < kUploadDurationUs);
+  stopwatch.Stop();
+  elapsedMicroseconds = stopwatch.ElapsedMicroseconds();
+}
+
+void DeleteThroughNewLogin(const char* host, const char* remoteName) {
+  if (host == nullptr) return;
+  // The context may outlive this call with its worker, and the host with it.
+  std::unique_ptr<FtpUploadContext> owned;
+  try {
+    owned = std::make_unique<FtpUploadContext>();
+    owned->serverCopy = host;
+  } catch (const std::bad_alloc&) {
+    return;  // the deletion is a courtesy; the test's result stands
+  }
+  owned->serverName = owned->serverCopy.c_str();
+  HINTERNET session = InternetOpenA(kUploadAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  if (session == nullptr) return;
+  LimitNetworkWaits(session);
+  FtpUploadContext* context = owned.release();  // from here freed as in the test itself
+  context->sessionHandle = session;
+  if (!RunWithTimeout(ConnectWorker, context, kUploadConnectLimitMs, AbandonConnect)) {
+    GiveUpConnecting(context);
+    return;
+  }
+  FtpDeleteFileA(context->connectionHandle, remoteName);
+  InternetCloseHandle(context->connectionHandle);
+  InternetCloseHandle(session);
+  delete context;
+}
+
 LONG RunUploadTest(const char* host) {
   // The host's copy is made before anything is opened, so that its failure leaves nothing open.
   auto owned = std::make_unique<FtpUploadContext>();
@@ -112,8 +153,10 @@ LONG RunUploadTest(const char* host) {
     owned->serverName = owned->serverCopy.c_str();
   }
   FillUploadPattern(owned->pattern);
+  auto bursts = std::make_shared<UploadBursts>();
   HINTERNET session = InternetOpenA(kUploadAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   if (session == nullptr) return UPLOAD_SESSION_FAILED;
+  LimitNetworkWaits(session);
   FtpUploadContext* context = owned.release();  // from here the test or its worker frees it
   context->sessionHandle = session;
   if (!RunWithTimeout(ConnectWorker, context, kUploadConnectLimitMs, AbandonConnect)) {
@@ -131,24 +174,21 @@ LONG RunUploadTest(const char* host) {
     return UPLOAD_FILE_REFUSED;
   }
 
-  context->writesOk = true;
-  context->bytesSent = 0;
-  Stopwatch stopwatch;
-  stopwatch.Start();
-  do {
-    WriteBurst(context);
-  } while (context->writesOk && stopwatch.ElapsedMicroseconds() < kUploadDurationUs);
-  stopwatch.Stop();
+  bursts->context.fileHandle = context->fileHandle;
+  std::memcpy(bursts->context.pattern, context->pattern, kUploadBlockSize);
+  const GuardedEnd end = RunGuarded(bursts, kStallLimitMs);
 
+  // Closed and deleted whether the writes succeeded or not; a file whose writes stalled may
+  // still be held by its transfer.
   InternetCloseHandle(context->fileHandle);
-  FtpDeleteFileA(context->connectionHandle, remoteName);
+  if (!FtpDeleteFileA(context->connectionHandle, remoteName) && end == GuardedEnd::Stalled) {
+    DeleteThroughNewLogin(context->serverName, remoteName);
+  }
   InternetCloseHandle(context->connectionHandle);
   InternetCloseHandle(session);
-  const bool writesOk = context->writesOk;
-  const ULONGLONG bytesSent = context->bytesSent;
   delete context;
-  if (!writesOk) return UPLOAD_WRITE_FAILED;
-  return UploadRate(bytesSent, stopwatch.ElapsedMicroseconds());
+  if (end == GuardedEnd::Stalled || !bursts->context.writesOk) return UPLOAD_WRITE_FAILED;
+  return UploadRate(bursts->context.bytesSent, bursts->elapsedMicroseconds);
 }
 
 HRESULT SondeProbe::get_UploadTest(BSTR Host, LONG* pVal) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <string>
 
+#include "stall_guard.h"
 #include "windows_api.h"
 
 namespace telvario {
@@ -49,6 +50,17 @@ struct FtpUploadContext {
   BYTE pattern[kUploadBlockSize] = {};
 };
 
+// The timed bursts of one test, on a guarded worker (stall_guard.h): a data connection that
+// takes nothing holds the caller for a bounded time on any WinINet. The bursts have a context of
+// their own (the file handle and the pattern copied into it), so that a worker left running
+// writes into nothing the test has let go.
+struct UploadBursts final : GuardedWork {
+  FtpUploadContext context;
+  DWORD elapsedMicroseconds = 0;
+  // Writes bursts until one fails or five seconds have passed, under a stopwatch.
+  void Run() override;
+};
+
 // The 4096 bytes every test writes: the runtime library's generator seeded with 1, low 8 bits
 // of each number.
 void FillUploadPattern(BYTE* pattern);
@@ -70,6 +82,9 @@ DWORD FinishWorker(FtpUploadContext* context, HINTERNET connection);
 // did, and frees the context unless a worker still running takes it over. Gives -2.
 LONG GiveUpConnecting(FtpUploadContext* context);
 void WriteBurst(FtpUploadContext* context);
+// After bursts that could not be ended, their connection may still be busy with the transfer:
+// the file is deleted through a login of its own.
+void DeleteThroughNewLogin(const char* host, const char* remoteName);
 
 // Kilobits per second (bits per millisecond) for the bytes sent in the elapsed microseconds,
 // computed without overflow and held to the range of the result.

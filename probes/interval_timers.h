@@ -22,11 +22,13 @@ TimerClock SetTimerClock(const TimerClock& clock);
 // The routine a timer calls, with the state it needs handed to it.
 using TimedRoutine = void (*)(void* context);
 
+// A value: a measurement made elsewhere (on a worker thread) works on a copy of the object's
+// timer, and the calibration comes back with the copy.
 class PrecisionTimer {
  public:
   PrecisionTimer() = default;
-  PrecisionTimer(const PrecisionTimer&) = delete;
-  PrecisionTimer& operator=(const PrecisionTimer&) = delete;
+  PrecisionTimer(const PrecisionTimer&) = default;
+  PrecisionTimer& operator=(const PrecisionTimer&) = default;
   virtual ~PrecisionTimer() = default;
 
   // Calls routine(context) once on this thread and gives the seconds it took. Calibrates on the
