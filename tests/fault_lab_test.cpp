@@ -1,0 +1,236 @@
+// The measurements against servers that misbehave (tests/lab/fault_lab.sh): every case gives
+// its specified result within an upper bound of time. The cases run side by side, each on a
+// thread of its own against a server of its own, so that those that wait out a time limit
+// spend it asleep together. Each case prints what it gave and how long it took.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ftp_upload.h"
+#include "sonde_probe.h"
+#include "test_strings.h"
+
+namespace telvario {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::mutex printing;
+
+void Report(const std::string& name, const std::string& result, double seconds, double bound) {
+  std::lock_guard<std::mutex> lock(printing);
+  std::printf("%-28s %-36s %6.1f s (bound %.0f s)\n", name.c_str(), result.c_str(), seconds,
+              bound);
+  std::fflush(stdout);
+}
+
+// Runs the cases side by side and waits for all of them.
+void SideBySide(const std::vector<std::function<void()>>& cases) {
+  std::vector<std::thread> threads;
+  for (const auto& run : cases) threads.emplace_back(run);
+  for (std::thread& thread : threads) thread.join();
+}
+
+double SecondsSince(DWORD start) {
+  return (GetTickCount() - start) / 1000.0;
+}
+
+struct Download {
+  float rate;
+  LONG dataRead;
+  double elapsed;
+};
+
+Download Read(const std::string& url) {
+  SondeProbe sonde;
+  const testing::TestBstr text(url);
+  Download got{};
+  sonde.get_ReadURL(text.Get(), &got.rate);
+  sonde.get_DataRead(&got.dataRead);
+  sonde.get_ElapsedTime(&got.elapsed);
+  return got;
+}
+
+std::string Describe(const Download& got) {
+  return "ReadURL " + std::to_string(got.rate) + ", DataRead " + std::to_string(got.dataRead);
+}
+
+// What the platform's own client says of a body that comes without a declared length: the
+// bytes it delivered, and whether it called the transfer a failure.
+struct PlatformWord {
+  DWORD bytes = 0;
+  bool failed = false;
+};
+
+PlatformWord AskThePlatform(const std::string& url) {
+  PlatformWord word;
+  HINTERNET session = InternetOpenA("test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  HINTERNET file = InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
+  word.failed = file == nullptr;
+  char buffer[4096];
+  DWORD count = 1;
+  while (!word.failed && count > 0) {
+    word.failed = !InternetReadFile(file, buffer, sizeof buffer, &count);
+    word.bytes += count;
+  }
+  if (file != nullptr) InternetCloseHandle(file);
+  InternetCloseHandle(session);
+  return word;
+}
+
+const std::string kHttp = "http://127.0.0.1:";
+
+// A download case: `failed` is the result of a failed read (0.0, 0, 0.0), -2.0 that of a URL
+// that could not be opened.
+std::function<void()> DownloadCase(const char* name, int port, float failed, double bound) {
+  return [=] {
+    const DWORD start = GetTickCount();
+    const Download got = Read(kHttp + std::to_string(port) + "/");
+    const double seconds = SecondsSince(start);
+    Report(name, Describe(got), seconds, bound);
+    EXPECT_EQ(got.rate, failed) << name;
+    EXPECT_EQ(got.dataRead, 0) << name;
+    EXPECT_EQ(got.elapsed, 0.0) << name;
+    EXPECT_LE(seconds, bound) << name;
+  };
+}
+
+std::vector<std::function<void()>> HttpCases() {
+  return {
+      DownloadCase("http stall after 1 MiB", 18301, 0.0f, 85),
+      DownloadCase("http never answers", 18302, -2.0f, 85),
+      DownloadCase("http reset after 1 MiB", 18303, 0.0f, 10),
+      DownloadCase("http closes after 1 MiB", 18304, 0.0f, 10),
+      // A byte a second is no fault in itself: it fails because the body came short.
+      DownloadCase("http trickle, then short", 18306, 0.0f, 20),
+      [] {
+        // No declared length: the platform's word stands, whatever it is.
+        const std::string url = kHttp + "18305/";
+        const DWORD start = GetTickCount();
+        const Download got = Read(url);
+        const double seconds = SecondsSince(start);
+        Report("http bad chunking", Describe(got), seconds, 10);
+        const PlatformWord word = AskThePlatform(url);
+        if (word.failed) {
+          EXPECT_EQ(got.rate, 0.0f);
+          EXPECT_EQ(got.dataRead, 0);
+        } else {
+          std::printf("  (this platform's WinINet takes bad chunking for the end of the body)\n");
+          EXPECT_EQ(got.dataRead, static_cast<LONG>(word.bytes));
+          EXPECT_GT(got.rate, 0.0f);
+        }
+        EXPECT_LE(seconds, 10);
+      },
+  };
+}
+
+// The files a server of the lab holds in its /temp.
+std::vector<std::string> FilesOf(const char* server) {
+  std::vector<std::string> files;
+  std::error_code ignored;
+  const fs::path temp = fs::path(TELVARIO_FAULT_STATE) / "root" / server / "temp";
+  for (const auto& entry : fs::directory_iterator(temp, ignored)) {
+    files.push_back(entry.path().filename().string());
+  }
+  return files;
+}
+
+const char* Code(LONG result) {
+  switch (result) {
+    case UPLOAD_NOT_CONNECTED:
+      return "UploadTest -2";
+    case UPLOAD_FILE_REFUSED:
+      return "UploadTest -3";
+    case UPLOAD_WRITE_FAILED:
+      return "UploadTest -4";
+    default:
+      return result > 0 ? "UploadTest a rate" : "UploadTest other";
+  }
+}
+
+// An upload case; `server` names the directory of the server's root, where no file may be left
+// when the server allows the deletion.
+std::function<void()> UploadCase(const char* name, const char* host, const char* server,
+                                 LONG expected, double bound) {
+  return [=] {
+    const DWORD start = GetTickCount();
+    const LONG result = RunUploadTest(host);
+    const double seconds = SecondsSince(start);
+    Report(name, Code(result), seconds, bound);
+    if (expected > 0) {
+      EXPECT_GT(result, 0) << name;
+    } else {
+      EXPECT_EQ(result, expected) << name;
+    }
+    EXPECT_LE(seconds, bound) << name;
+    EXPECT_EQ(FilesOf(server), std::vector<std::string>{}) << name;
+  };
+}
+
+std::vector<std::function<void()>> FtpCases() {
+  return {
+      UploadCase("ftp no greeting", "127.0.0.11", "no-greeting", UPLOAD_NOT_CONNECTED, 20),
+      UploadCase("ftp STOR unanswered", "127.0.0.12", "silent-stor", UPLOAD_FILE_REFUSED, 85),
+      UploadCase("ftp data stall after 1 MiB", "127.0.0.13", "stalling", UPLOAD_WRITE_FAILED,
+                 110),
+      UploadCase("ftp data reset after 1 MiB", "127.0.0.14", "resetting", UPLOAD_WRITE_FAILED,
+                 15),
+      [] {
+        // The rate stands; the file stays, as the server would not delete it.
+        const DWORD start = GetTickCount();
+        const LONG result = RunUploadTest("127.0.0.15");
+        const double seconds = SecondsSince(start);
+        Report("ftp DELE refused", Code(result), seconds, 20);
+        EXPECT_GT(result, 0);
+        EXPECT_LE(seconds, 20);
+        const std::vector<std::string> left = FilesOf("no-delete");
+        EXPECT_EQ(left.size(), 1u);
+        std::error_code ignored;
+        for (const std::string& file : left) {
+          fs::remove(fs::path(TELVARIO_FAULT_STATE) / "root" / "no-delete" / "temp" / file,
+                     ignored);
+        }
+      },
+  };
+}
+
+// The component adds no time-out to name lookups: what these take is the system resolver's.
+std::function<void()> NameCase(const char* name, const char* host, const char* expected,
+                               double bound) {
+  return [=] {
+    SondeProbe sonde;
+    const testing::TestBstr text(host);
+    BSTR address = nullptr;
+    const DWORD start = GetTickCount();
+    sonde.get_Addr(text.Get(), &address);
+    const double seconds = SecondsSince(start);
+    const std::string got = testing::TakeNarrow(address);
+    Report(name, "Addr \"" + got + "\"", seconds, bound);
+    EXPECT_EQ(got, expected) << name;
+    EXPECT_LE(seconds, bound) << name;
+  };
+}
+
+std::vector<std::function<void()>> NameCases() {
+  return {
+      NameCase("dns answers after 3 s", "slow.fault.test", "192.0.2.1", 10),
+      NameCase("dns never answers", "silent.fault.test", "", 40),
+  };
+}
+
+TEST(FaultLab, EveryFaultEndsWithItsResultWithinItsBound) {
+  std::vector<std::function<void()>> cases;
+  for (auto group : {HttpCases(), FtpCases(), NameCases()}) {
+    cases.insert(cases.end(), group.begin(), group.end());
+  }
+  SideBySide(cases);
+}
+
+}  // namespace
+}  // namespace telvario

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""An HTTP server that misbehaves in one way, for the fault tests: every request to it gets the
+same fault, whatever its path.
+
+  stall       declares 16 MiB, sends 1 MiB, then sends nothing more and keeps the connection
+  silent      reads the request and never answers
+  reset       declares 16 MiB, sends 1 MiB, then resets the connection
+  short       declares 16 MiB, sends 1 MiB, then closes the connection cleanly
+  bad-chunks  a chunked body whose second chunk size is not a number
+  trickle     declares 1000 bytes, sends one a second, and closes after --trickle-seconds
+
+Bounded in time: a connection it holds open ends after --hold seconds, and the server itself
+stops after --lifetime seconds, so a test that fails cannot hang on it.
+Run with --fault F --port P --pidfile FILE [--host A]: it detaches once it listens, and stops
+on SIGTERM.
+"""
+import argparse
+import http.server
+import socket
+import struct
+import sys
+import threading
+import time
+
+from detach import detach
+
+MIB = 1 << 20
+DECLARED = 16 * MIB
+options = None
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def head(self, length=None, extra=()):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        for name, value in extra:
+            self.send_header(name, value)
+        self.end_headers()
+
+    def first_mebibyte(self):
+        self.head(DECLARED)
+        self.wfile.write(b"x" * MIB)
+        self.wfile.flush()
+
+    def hold(self):
+        """Keeps the connection open and silent, for a bounded time."""
+        time.sleep(options.hold)
+        self.close_connection = True
+
+    def do_GET(self):
+        fault = options.fault
+        if fault == "silent":
+            self.hold()
+        elif fault == "stall":
+            self.first_mebibyte()
+            self.hold()
+        elif fault == "reset":
+            self.first_mebibyte()
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
+            self.close_connection = True
+        elif fault == "short":
+            self.first_mebibyte()
+            self.connection.shutdown(socket.SHUT_WR)
+            self.close_connection = True
+        elif fault == "bad-chunks":
+            self.head(None, [("Transfer-Encoding", "chunked")])
+            self.wfile.write(b"5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n")
+            self.close_connection = True
+        elif fault == "trickle":
+            self.head(1000)
+            for _ in range(options.trickle_seconds):
+                self.wfile.write(b"t")
+                self.wfile.flush()
+                time.sleep(1)
+            self.close_connection = True
+
+
+def main():
+    global options
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--fault", required=True,
+                        choices=["stall", "silent", "reset", "short", "bad-chunks", "trickle"])
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--pidfile", required=True)
+    parser.add_argument("--hold", type=float, default=150)
+    parser.add_argument("--trickle-seconds", type=int, default=8)
+    parser.add_argument("--lifetime", type=float, default=1200)
+    options = parser.parse_args()
+    server = http.server.ThreadingHTTPServer((options.host, options.port), Handler)
+    server.daemon_threads = True
+    detach(options.pidfile)  # the socket listens already
+    threading.Timer(options.lifetime, server.shutdown).start()
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,56 @@
+#!/bin/bash
+# The fault lab: a namespace of its own, tvl-faults, with nothing but loopback, where servers of
+# the tests' own misbehave, one fault each:
+#   HTTP on 127.0.0.1 (tests/faulty_http_server.py): port 18301 stalls after 1 MiB of a
+#     declared 16 MiB, 18302 never answers, 18303 resets after 1 MiB, 18304 closes cleanly after
+#     1 MiB, 18305 sends bad chunking, 18306 trickles a byte a second and stops after 8
+#   FTP on port 21 (tests/faulty_ftp_server.py): 127.0.0.11 never greets, 127.0.0.12 never
+#     answers STOR, 127.0.0.13 stalls a data connection after 1 MiB, 127.0.0.14 resets it after
+#     1 MiB, 127.0.0.15 refuses DELE
+#   DNS on 127.0.0.53 (tests/slow_dns_server.py), the namespace's name server: slow.fault.test
+#     is answered after 3 s, silent.fault.test never; the resolver keeps its own defaults
+# Every server ends what it holds after a bounded time, and stops by itself. Root only.
+# Usage: fault_lab.sh up|down
+set -u
+namespace=tvl-faults
+state=/run/telvario-faults
+here=$(cd "$(dirname "$0")/.." && pwd)
+python=/usr/bin/python3  # Debian's, with pyftpdlib
+
+down() {
+  for pidfile in "$state"/*.pid; do
+    if [ -s "$pidfile" ]; then kill "$(cat "$pidfile")" 2>/dev/null || true; fi
+  done
+  ip netns del "$namespace" 2>/dev/null || true
+  rm -rf "/etc/netns/$namespace" "$state"
+  rmdir /etc/netns 2>/dev/null || true
+}
+
+up() {
+  set -e
+  down
+  ip netns add "$namespace"
+  ip -n "$namespace" link set lo up
+  mkdir -p "/etc/netns/$namespace" "$state/root"
+  printf '127.0.0.1 localhost\n' >"/etc/netns/$namespace/hosts"
+  printf 'nameserver 127.0.0.53\n' >"/etc/netns/$namespace/resolv.conf"
+  printf 'hosts: files dns\n' >"/etc/netns/$namespace/nsswitch.conf"
+  run() { ip netns exec "$namespace" "$python" "$@"; }
+
+  port=18301
+  for fault in stall silent reset short bad-chunks trickle; do
+    run "$here/faulty_http_server.py" --fault "$fault" --port "$port" \
+      --pidfile "$state/http-$fault.pid"
+    port=$((port + 1))
+  done
+  run "$here/faulty_ftp_server.py" --root "$state/root" --journal "$state/journal" \
+    --pidfile "$state/ftp.pid" --no-greeting 127.0.0.11 --silent-stor 127.0.0.12 \
+    --stalling 127.0.0.13 --resetting 127.0.0.14 --no-delete 127.0.0.15
+  run "$here/slow_dns_server.py" --address 127.0.0.53 --pidfile "$state/dns.pid"
+}
+
+case "${1:-}" in
+  up) up ;;
+  down) down ;;
+  *) echo "usage: fault_lab.sh up|down" >&2; exit 2 ;;
+esac
