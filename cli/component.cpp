@@ -8,8 +8,8 @@ namespace {
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
-// The library beside the program, as the build leaves it, or in the lib folder beside the
-// program's bin folder, as an installation places it.
+// The library beside the program, as the build leaves it, or in the library folder of the
+// installation the program belongs to, or where the system's loader finds it.
 HMODULE LoadLibraryNearProgram(std::string* tried) {
   char program[4096] = {};
   const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
@@ -18,8 +18,10 @@ HMODULE LoadLibraryNearProgram(std::string* tried) {
   folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
   *tried = folder + TELVARIO_LIBRARY_NAME;
   HMODULE library = LoadLibraryA(tried->c_str());
-  if (library == nullptr)
-    library = LoadLibraryA((folder + "../lib/" TELVARIO_LIBRARY_NAME).c_str());
+  if (library == nullptr) {
+    library = LoadLibraryA((folder + TELVARIO_INSTALLED_LIBRARY_FOLDER TELVARIO_LIBRARY_NAME).c_str());
+  }
+  if (library == nullptr) library = LoadLibraryA(TELVARIO_LIBRARY_NAME);
   return library;
 }
 
@@ -54,6 +56,36 @@ Component::Component() {
   result = factory->CreateInstance(nullptr, IID_ISonde, reinterpret_cast<void**>(&sonde_));
   factory->Release();
   if (result != S_OK) error_ = "CreateInstance failed with " + Hex(result);
+}
+
+std::string ComponentVersion() {
+  std::string path;
+  HMODULE library = LoadLibraryNearProgram(&path);
+  if (library == nullptr) return {};
+  char file[4096] = {};
+  const DWORD length = GetModuleFileNameA(library, file, sizeof file);
+  std::string version;
+  DWORD ignored = 0;
+  const DWORD size = length > 0 ? GetFileVersionInfoSizeA(file, &ignored) : 0;
+  if (size > 0) {
+    std::string record(size, '\0');
+    void* value = nullptr;
+    UINT valueLength = 0;
+    if (GetFileVersionInfoA(file, 0, size, record.data()) &&
+        VerQueryValueA(record.data(), "\\", &value, &valueLength) &&
+        valueLength >= sizeof(VS_FIXEDFILEINFO)) {
+      const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+      char text[64];
+      std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu",
+                    static_cast<unsigned long>(fixed->dwFileVersionMS >> 16),
+                    static_cast<unsigned long>(fixed->dwFileVersionMS & 0xFFFF),
+                    static_cast<unsigned long>(fixed->dwFileVersionLS >> 16),
+                    static_cast<unsigned long>(fixed->dwFileVersionLS & 0xFFFF));
+      version = text;
+    }
+  }
+  FreeLibrary(library);
+  return version;
 }
 
 Component::~Component() {

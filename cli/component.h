@@ -27,6 +27,10 @@ class Component {
   std::string error_;
 };
 
+// The file version of the component's library, from its version record ("1.0.0.4"); empty when
+// the library or its record cannot be read.
+std::string ComponentVersion();
+
 }  // namespace telvario::cli
 
 #endif

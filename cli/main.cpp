@@ -68,7 +68,15 @@ constexpr char kUsage[] =
     "  --ftp HOST      the FTP server of report's upload\n"
     "  --yes           answer the upload's prompt with OK without asking\n"
     "  --json          print one JSON object instead of text\n"
-    "  --help          print this help\n";
+    "  --version       print the component's version\n"
+    "  --help          print this help\n"
+    "\n"
+    "Results go to standard output; errors, and progress on a terminal, to standard error.\n"
+    "\n"
+    "exit status:\n"
+    "  0  the measurement gave a result\n"
+    "  1  it failed: a negative code, a failure result, or no component to ask\n"
+    "  2  the command line was wrong\n";
 
 struct Options {
   std::string command = "show";
@@ -100,9 +108,27 @@ short To16(long value) {
   return static_cast<short>(value);
 }
 
+constexpr int kMeasured = 0;
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+
+// A usage error: one line, and where the help is.
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "telvario: %s\n%s", message.c_str(), kUsage);
-  return 2;
+  std::fprintf(stderr, "telvario: %s\nsee 'telvario --help'\n", message.c_str());
+  return kUsageError;
+}
+
+// Prints the report; the exit status says whether it holds a failure.
+int Finish(const Report& report, bool json) {
+  report.Print(stdout, json);
+  return report.Has("Failure") ? kFailed : kMeasured;
+}
+
+// A text answer, or the failure of an empty one.
+void AddText(Report& report, const char* name, BSTR answer, const char* failure) {
+  const std::string text = Narrow(answer);
+  report.Add(name, text);
+  if (text.empty()) report.Add("Failure", std::string(failure));
 }
 
 void AddProperties(ISonde& sonde, Report& report) {
@@ -134,7 +160,16 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
-      return 0;
+      return kMeasured;
+    }
+    if (arg == "--version") {
+      const std::string version = telvario::cli::ComponentVersion();
+      if (version.empty()) {
+        std::fprintf(stderr, "telvario: the component's version record cannot be read\n");
+        return kFailed;
+      }
+      std::printf("telvario %s\n", version.c_str());
+      return kMeasured;
     }
     if (arg == "--json") {
       options.json = true;
@@ -183,7 +218,7 @@ int main(int argc, char** argv) {
   const telvario::cli::Component component;
   if (component.Sonde() == nullptr) {
     std::fprintf(stderr, "telvario: %s\n", component.Error().c_str());
-    return 1;
+    return kFailed;
   }
   ISonde& sonde = *component.Sonde();
   if (options.hasPacketSize) sonde.put_PacketSize(To16(options.packetSize));
@@ -209,24 +244,22 @@ int main(int argc, char** argv) {
     } else {
       sonde.get_HostName(argument, &answer);
     }
-    report.Add(forward ? "Addr" : "HostName", Narrow(answer));
+    AddText(report, forward ? "Addr" : "HostName", answer, "the name could not be resolved");
     SysFreeString(answer);
     SysFreeString(argument);
-    report.Print(stdout, options.json);
-    return 0;
+    return Finish(report, options.json);
   } else if (options.command == "dns-check") {
     LONG ok = 0;
     sonde.get_is_DNS_OK(&ok);
     report.Add("is_DNS_OK", static_cast<long long>(ok));
-    report.Print(stdout, options.json);
-    return 0;
+    if (ok == 0) report.Add("Failure", std::string("the resolver did not give the expected address"));
+    return Finish(report, options.json);
   } else if (options.command == "dhcp") {
     BSTR answer = nullptr;
     sonde.get_DHCPServer(&answer);
-    report.Add("DHCPServer", Narrow(answer));
+    AddText(report, "DHCPServer", answer, "this system records no DHCP server");
     SysFreeString(answer);
-    report.Print(stdout, options.json);
-    return 0;
+    return Finish(report, options.json);
   } else if (options.command == "ping" || options.command == "trace") {
     const bool trace = options.command == "trace";
     if (options.arguments.size() != 1) return Fail(options.command + " needs a host");
@@ -236,8 +269,7 @@ int main(int argc, char** argv) {
     std::optional<short> hop;
     if (trace) hop = To16(*options.hop);
     telvario::cli::MeasureEcho(sonde, report, options.arguments[0], hop);
-    report.Print(stdout, options.json);
-    return 0;
+    return Finish(report, options.json);
   } else if (options.command == "register" || options.command == "unregister") {
     if (!options.arguments.empty()) return Fail(options.command + " takes no arguments");
     const bool doRegister = options.command == "register";
@@ -249,7 +281,7 @@ int main(int argc, char** argv) {
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned int>(result));
     report.Add(doRegister ? "DllRegisterServer" : "DllUnregisterServer", std::string(code));
     report.Print(stdout, options.json);
-    return FAILED(result) ? 1 : 0;
+    return FAILED(result) ? kFailed : kMeasured;
   } else if (options.command == "call" || options.command == "put") {
     const bool put = options.command == "put";
     if (options.arguments.empty() || (put && options.arguments.size() != 2)) {
@@ -261,33 +293,28 @@ int main(int argc, char** argv) {
     if (!telvario::cli::LateBoundCall(sonde, options.arguments[0], arguments, put, report,
                                       &error)) {
       std::fprintf(stderr, "telvario: %s\n", error.c_str());
-      return 1;
+      return kFailed;
     }
-    if (!put) {
-      report.Print(stdout, options.json);
-      return 0;
-    }
+    if (!put) return Finish(report, options.json);
   } else if (options.command == "report") {
     if (!options.hasPingReps) sonde.put_PingReps(4);
     const bool complete =
         telvario::cli::ReportConnection(component.Library(), sonde, targets, where, report);
     report.Print(stdout, options.json);
-    return complete ? 0 : 1;
+    return complete ? kMeasured : kFailed;
   } else if (options.command == "upload") {
     if (options.arguments.size() != 1) return Fail("upload needs a host");
     telvario::cli::MeasureUpload(component.Library(), sonde, report, options.arguments[0],
                                  options.yes);
-    report.Print(stdout, options.json);
-    return 0;
+    return Finish(report, options.json);
   } else if (options.command == "download") {
     if (options.arguments.size() != 1) return Fail("download needs a URL");
     telvario::cli::MeasureDownload(sonde, report, options.arguments[0]);
-    report.Print(stdout, options.json);
-    return 0;
+    return Finish(report, options.json);
   } else {
     return Fail("unknown command " + options.command);
   }
   AddProperties(sonde, report);
   report.Print(stdout, options.json);
-  return 0;
+  return kMeasured;
 }
