@@ -1,9 +1,7 @@
-// The registry over SQLite: a table of keys (each under its parent, with its name as given and
-// folded for comparison) and a table of values. Every operation is one transaction; handles
-// are the ids of open keys.
+// The Windows registry calls over the stores of registry_store.h: the user's, read and written,
+// and the machine's beneath it for the classes view (machine_registry.h). Every operation is
+// one transaction; handles are the ids of open keys in one store.
 #include "registry.h"
-
-#include <sqlite3.h>
 
 #include <sys/stat.h>
 
@@ -11,14 +9,26 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "machine_registry.h"
 #include "no_throw.h"
+#include "registry_store.h"
 
 namespace {
 
-using KeyId = sqlite3_int64;
+using registry_store::Access;
+using registry_store::Components;
+using registry_store::Fold;
+using registry_store::KeyId;
+using registry_store::OpenStore;
+using registry_store::Statement;
+using registry_store::Transaction;
+using registry_store::Utf16Units;
+using registry_store::ValidKeyPath;
+using registry_store::Walk;
 
 struct PredefinedRoot {
   ULONG_PTR handle;
@@ -32,54 +42,9 @@ constexpr PredefinedRoot kRoots[] = {
     {0x80000005, "HKEY_CURRENT_CONFIG"},
     {0x80000006, "HKEY_DYN_DATA"},
 };
+constexpr ULONG_PTR kClassesRoot = 0x80000000;
 
-std::string Fold(const char* name) {
-  std::string folded = name != nullptr ? name : "";
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return folded;
-}
-
-// Windows' limits, in UTF-16 units as Windows counts them: a key name (one component of a
-// path) of 255, a value name of 16,383. Longer names are refused, so every name that exists fits
-// the buffers sized for them.
-constexpr size_t kMaxKeyNameUnits = 255;
-constexpr size_t kMaxValueNameUnits = 16383;
-
-size_t Utf16Units(const std::string& text) {
-  size_t units = 0;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) ++units;  // every character but the continuation bytes
-    if (byte >= 0xF0) ++units;           // beyond the basic plane: a surrogate pair
-  }
-  return units;
-}
-
-bool ValidKeyPath(const std::vector<std::string>& parts) {
-  for (const std::string& part : parts) {
-    if (Utf16Units(part) > kMaxKeyNameUnits) return false;
-  }
-  return true;
-}
-
-std::vector<std::string> Components(const char* path) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (const char* c = path != nullptr ? path : ""; *c != '\0'; ++c) {
-    if (*c == '\\') {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    } else {
-      current += *c;
-    }
-  }
-  if (!current.empty()) parts.push_back(current);
-  return parts;
-}
-
-std::string DatabasePath() {
+std::string UserRegistryPath() {
   if (const char* chosen = std::getenv("TELVARIO_REGISTRY"); chosen != nullptr && *chosen) {
     return chosen;
   }
@@ -98,164 +63,53 @@ std::string DatabasePath() {
   return (directory / "registry.sqlite3").string();
 }
 
-// One connection per process, opened on first use; SQLite serialises the processes.
+// The store this process writes: the user's, or the machine's where it registers for everyone.
+sqlite3* OpenWrittenStore() {
+  if (registry_store::WritesMachineRegistry()) {
+    return registry_store::OpenMachineRegistryForWriting();
+  }
+  return OpenStore(UserRegistryPath(), Access::ReadWrite);
+}
+
+// One connection per store and process, opened on first use; SQLite serialises the processes.
 class Database {
  public:
+  explicit Database(sqlite3* (*open)()) : open_(open) {}
   sqlite3* Get() {
-    std::call_once(opened_, [this] { Open(); });
+    std::call_once(opened_, [this] { db_ = open_(); });
     return db_;
   }
 
  private:
-  void Open() {
-    if (sqlite3_open(DatabasePath().c_str(), &db_) != SQLITE_OK) {
-      sqlite3_close(db_);
-      db_ = nullptr;
-      return;
-    }
-    sqlite3_busy_timeout(db_, 30000);
-    sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(db_,
-                 "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
-                 " name TEXT NOT NULL, folded TEXT NOT NULL, UNIQUE(parent, folded));"
-                 "CREATE TABLE IF NOT EXISTS key_values(key INTEGER NOT NULL, name TEXT NOT NULL,"
-                 " folded TEXT NOT NULL, type INTEGER NOT NULL, data BLOB,"
-                 " PRIMARY KEY(key, folded));",
-                 nullptr, nullptr, nullptr);
-  }
-
+  sqlite3* (*open_)();
   std::once_flag opened_;
   sqlite3* db_ = nullptr;
 };
 
-Database database;
-std::mutex connectionMutex;  // one statement sequence at a time on the shared connection
+enum class Layer { User, Machine };
 
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); }
-  ~Statement() { sqlite3_finalize(statement_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  Statement& Bind(int index, KeyId value) {
-    sqlite3_bind_int64(statement_, index, value);
-    return *this;
-  }
-  Statement& Bind(int index, const std::string& text) {
-    sqlite3_bind_text(statement_, index, text.c_str(), -1, SQLITE_TRANSIENT);
-    return *this;
-  }
-  Statement& BindBlob(int index, const BYTE* data, DWORD size) {
-    sqlite3_bind_blob(statement_, index, data != nullptr ? data : reinterpret_cast<const BYTE*>(""),
-                      static_cast<int>(size), SQLITE_TRANSIENT);
-    return *this;
-  }
-  bool Row() { return statement_ != nullptr && sqlite3_step(statement_) == SQLITE_ROW; }
-  bool Run() {
-    if (statement_ == nullptr) return false;
-    const int status = sqlite3_step(statement_);
-    return status == SQLITE_DONE || status == SQLITE_ROW;
-  }
-  KeyId Integer(int column) { return sqlite3_column_int64(statement_, column); }
-  std::string Text(int column) {
-    const auto* text = sqlite3_column_text(statement_, column);
-    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-  }
-  std::vector<BYTE> Blob(int column) {
-    const auto* data = static_cast<const BYTE*>(sqlite3_column_blob(statement_, column));
-    return std::vector<BYTE>(data, data + sqlite3_column_bytes(statement_, column));
-  }
+Database userDatabase(OpenWrittenStore);
+Database machineDatabase(registry_store::OpenMachineLayer);
+std::mutex connectionMutex;  // one statement sequence at a time on the shared connections
 
- private:
-  sqlite3_stmt* statement_ = nullptr;
-};
-
-// A write transaction, rolled back unless committed.
-class Transaction {
- public:
-  explicit Transaction(sqlite3* db) : db_(db) {
-    ok_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-  }
-  ~Transaction() {
-    if (ok_ && !done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-  bool Ok() const { return ok_; }
-  LSTATUS Commit(LSTATUS result) {
-    done_ = true;
-    const char* ending = result == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK";
-    if (sqlite3_exec(db_, ending, nullptr, nullptr, nullptr) != SQLITE_OK &&
-        result == ERROR_SUCCESS) {
-      return ERROR_REGISTRY_IO_FAILED;
-    }
-    return result;
-  }
-
- private:
-  sqlite3* db_;
-  bool ok_ = false;
-  bool done_ = false;
-};
-
-bool FindChild(sqlite3* db, KeyId parent, const std::string& name, KeyId& child) {
-  Statement find(db, "SELECT id FROM keys WHERE parent = ? AND folded = ?");
-  find.Bind(1, parent).Bind(2, Fold(name.c_str()));
-  if (!find.Row()) return false;
-  child = find.Integer(0);
-  return true;
-}
-
-bool KeyExists(sqlite3* db, KeyId id) {
-  if (id == 0) return true;
-  Statement find(db, "SELECT 1 FROM keys WHERE id = ?");
-  find.Bind(1, id);
-  return find.Row();
-}
-
-// Walks (and with create, makes) the path below parent. False when a part is missing.
-bool Walk(sqlite3* db, KeyId parent, const std::vector<std::string>& parts, bool create,
-          KeyId& found, bool& created) {
-  created = false;
-  for (const std::string& part : parts) {
-    KeyId child = 0;
-    if (!FindChild(db, parent, part, child)) {
-      if (!create) return false;
-      Statement insert(db, "INSERT INTO keys(parent, name, folded) VALUES(?, ?, ?)");
-      insert.Bind(1, parent).Bind(2, part).Bind(3, Fold(part.c_str()));
-      if (!insert.Run()) return false;
-      child = sqlite3_last_insert_rowid(db);
-      created = true;
-    }
-    parent = child;
-  }
-  found = parent;
-  return true;
+sqlite3* DatabaseOf(Layer layer) {
+  return layer == Layer::User ? userDatabase.Get() : machineDatabase.Get();
 }
 
 }  // namespace
 
 struct RegistryKey {
+  Layer layer;
   KeyId id;
+  // The key's path below HKEY_CLASSES_ROOT when it was opened through it: where the machine's
+  // layer is asked for the keys below it that the user's registry does not have.
+  std::optional<std::string> classesPath;
 };
 
 // What a call gives when its allocations fail.
 constexpr LSTATUS kNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 
 namespace {
-
-// The key id behind a handle: a predefined root (made on first use) or an open key.
-LSTATUS Resolve(sqlite3* db, HKEY key, KeyId& id) {
-  for (const PredefinedRoot& root : kRoots) {
-    if (reinterpret_cast<ULONG_PTR>(key) != root.handle) continue;
-    bool created = false;
-    return Walk(db, 0, Components(root.path), true, id, created) ? ERROR_SUCCESS
-                                                                 : ERROR_REGISTRY_IO_FAILED;
-  }
-  if (key == nullptr) return ERROR_INVALID_HANDLE;
-  id = key->id;
-  return KeyExists(db, id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
-}
 
 bool IsPredefined(HKEY key) {
   for (const PredefinedRoot& root : kRoots) {
@@ -264,19 +118,84 @@ bool IsPredefined(HKEY key) {
   return false;
 }
 
-// Runs body(db, id) on the key behind a handle: under the connection's lock, in one
-// transaction that commits when body succeeds.
+Layer LayerOf(HKEY key) {
+  return IsPredefined(key) || key == nullptr ? Layer::User : key->layer;
+}
+
+// The key id behind a handle in a store: a predefined root (made on first use in the store
+// this process writes) or an open key.
+LSTATUS Resolve(sqlite3* db, Layer layer, HKEY key, KeyId& id) {
+  for (const PredefinedRoot& root : kRoots) {
+    if (reinterpret_cast<ULONG_PTR>(key) != root.handle) continue;
+    bool created = false;
+    if (Walk(db, 0, Components(root.path), layer == Layer::User, id, created)) {
+      return ERROR_SUCCESS;
+    }
+    return layer == Layer::User ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
+  }
+  if (key == nullptr) return ERROR_INVALID_HANDLE;
+  id = key->id;
+  return registry_store::KeyExists(db, id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
+// Runs body(db, id) on the key behind a handle, in its store: under the connections' lock, in
+// one transaction that commits when body succeeds. The machine's layer is only read.
 template <typename Body>
-LSTATUS OnKey(HKEY key, Body body) {
+LSTATUS OnKey(HKEY key, bool write, Body body) {
+  const Layer layer = LayerOf(key);
+  if (layer == Layer::Machine && write) return ERROR_ACCESS_DENIED;
   std::lock_guard<std::mutex> lock(connectionMutex);
-  sqlite3* db = database.Get();
+  sqlite3* db = DatabaseOf(layer);
   if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
-  Transaction transaction(db);
+  Transaction transaction(db, write || layer == Layer::User);
   if (!transaction.Ok()) return ERROR_REGISTRY_IO_FAILED;
   KeyId id = 0;
-  const LSTATUS status = Resolve(db, key, id);
+  const LSTATUS status = Resolve(db, layer, key, id);
   if (status != ERROR_SUCCESS) return transaction.Commit(status);
   return transaction.Commit(body(db, id));
+}
+
+// The path below HKEY_CLASSES_ROOT of a subkey of `key`, when `key` is in the classes view.
+std::optional<std::string> ClassesPath(HKEY key, const std::vector<std::string>& parts) {
+  std::string path;
+  if (reinterpret_cast<ULONG_PTR>(key) != kClassesRoot) {
+    if (IsPredefined(key) || key == nullptr || !key->classesPath) return std::nullopt;
+    path = *key->classesPath;
+  }
+  for (const std::string& part : parts) path += (path.empty() ? "" : "\\") + part;
+  return path;
+}
+
+// The key at a path below HKEY_CLASSES_ROOT in the machine's layer, if it has one.
+HKEY OpenInMachineLayer(const std::string& classesPath) {
+  std::vector<std::string> parts = Components(kRoots[0].path);
+  for (std::string& part : Components(classesPath.c_str())) parts.push_back(std::move(part));
+  std::lock_guard<std::mutex> lock(connectionMutex);
+  sqlite3* machine = machineDatabase.Get();
+  if (machine == nullptr) return nullptr;
+  Transaction transaction(machine, false);
+  KeyId found = 0;
+  bool created = false;
+  if (!transaction.Ok() || !Walk(machine, 0, parts, false, found, created)) return nullptr;
+  transaction.Commit(ERROR_SUCCESS);
+  return new RegistryKey{Layer::Machine, found, classesPath};
+}
+
+// A key the machine's layer answered becomes the user's own when the user writes to it: the
+// same path is made in the user's registry and the handle moves there, so that what the user
+// writes is theirs and comes first, and the machine's stays as it is.
+LSTATUS MakeUsersOwn(HKEY key) {
+  if (IsPredefined(key) || key == nullptr || key->layer != Layer::Machine) return ERROR_SUCCESS;
+  const std::vector<std::string> parts = Components(key->classesPath->c_str());
+  KeyId own = 0;
+  const LSTATUS status = OnKey(HKEY_CLASSES_ROOT, true, [&](sqlite3* db, KeyId root) -> LSTATUS {
+    bool created = false;
+    return Walk(db, root, parts, true, own, created) ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+  });
+  if (status != ERROR_SUCCESS) return status;
+  key->layer = Layer::User;
+  key->id = own;
+  return ERROR_SUCCESS;
 }
 
 LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* disposition) {
@@ -284,14 +203,24 @@ LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* 
   *result = nullptr;
   const std::vector<std::string> parts = Components(subKey);
   if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
+  const std::optional<std::string> classesPath = ClassesPath(key, parts);
+  if (create) {
+    const LSTATUS own = MakeUsersOwn(key);
+    if (own != ERROR_SUCCESS) return own;
+  }
   KeyId found = 0;
   bool created = false;
-  const LSTATUS status = OnKey(key, [&](sqlite3* db, KeyId base) -> LSTATUS {
+  const LSTATUS status = OnKey(key, create, [&](sqlite3* db, KeyId base) -> LSTATUS {
     if (Walk(db, base, parts, create, found, created)) return ERROR_SUCCESS;
     return create ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
   });
+  if (status == ERROR_FILE_NOT_FOUND && !create && classesPath &&
+      LayerOf(key) == Layer::User) {
+    *result = OpenInMachineLayer(*classesPath);
+    return *result != nullptr ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  }
   if (status != ERROR_SUCCESS) return status;
-  *result = new RegistryKey{found};
+  *result = new RegistryKey{LayerOf(key), found, classesPath};
   if (disposition != nullptr) {
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   }
@@ -327,8 +256,10 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD typ
   return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
     if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
     const std::string name = valueName != nullptr ? valueName : "";
-    if (Utf16Units(name) > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
-    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    if (Utf16Units(name) > registry_store::kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
+    const LSTATUS own = MakeUsersOwn(key);
+    if (own != ERROR_SUCCESS) return own;
+    return OnKey(key, true, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement upsert(db,
                        "INSERT INTO key_values(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)"
                        " ON CONFLICT(key, folded) DO UPDATE SET name = excluded.name,"
@@ -344,7 +275,7 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD*
                          DWORD* size) {
   return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
     if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
-    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement find(db, "SELECT type, data FROM key_values WHERE key = ? AND folded = ?");
       find.Bind(1, id).Bind(2, Fold(valueName));
       if (!find.Row()) return ERROR_FILE_NOT_FOUND;
@@ -365,7 +296,7 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD*
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
   return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
-    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    return OnKey(key, true, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement erase(db, "DELETE FROM key_values WHERE key = ? AND folded = ?");
       erase.Bind(1, id).Bind(2, Fold(valueName));
       if (!erase.Run()) return ERROR_REGISTRY_IO_FAILED;
@@ -380,7 +311,7 @@ LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     const std::vector<std::string> parts = Components(subKey);
     if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
     if (parts.empty() && IsPredefined(key)) return ERROR_ACCESS_DENIED;
-    return OnKey(key, [&](sqlite3* db, KeyId base) -> LSTATUS {
+    return OnKey(key, true, [&](sqlite3* db, KeyId base) -> LSTATUS {
       KeyId target = 0;
       bool created = false;
       if (!Walk(db, base, parts, false, target, created)) return ERROR_FILE_NOT_FOUND;
@@ -400,7 +331,7 @@ LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWOR
                       LPSTR /*keyClass*/, DWORD* /*classLength*/, FILETIME* lastWrite) {
   return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
     if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
-    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement child(db, "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
       child.Bind(1, id).Bind(2, KeyId{index});
       if (!child.Row()) return ERROR_NO_MORE_ITEMS;
@@ -419,7 +350,7 @@ LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, DWORD* classLength, DWORD* /*
                          DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
                          DWORD* securityDescriptorLength, FILETIME* lastWrite) {
   return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
-    return OnKey(key, [&](sqlite3* db, KeyId id) -> LSTATUS {
+    return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement keys(db,
                      "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?");
       keys.Bind(1, id);
@@ -448,7 +379,7 @@ LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, DWORD* classLength, DWORD* /*
 
 LSTATUS RegistryDeleteAll() {
   std::lock_guard<std::mutex> lock(connectionMutex);
-  sqlite3* db = database.Get();
+  sqlite3* db = userDatabase.Get();
   if (db == nullptr) return ERROR_REGISTRY_IO_FAILED;
   return sqlite3_exec(db, "DELETE FROM key_values; DELETE FROM keys;", nullptr, nullptr, nullptr) ==
                  SQLITE_OK
