@@ -145,8 +145,8 @@ int main(int argc, char** argv) {
   const Usage after = Measure();
   factory->Release();
 
-  std::printf("soak: %d ReadURLs, %d PingTimes, %d UploadTests on %d objects and threads\n",
-              kReads, kPings, kUploads, kThreads);
+  std::printf("soak: %d ReadURLs, %d PingTimes, %d UploadTests on %d objects and threads\n", kReads,
+              kPings, kUploads, kThreads);
   Print("after a first round", before);
   Print("after the soak", after);
   std::printf("  failed: %d ReadURLs, %d PingTimes, %d UploadTests\n", failures.reads.load(),

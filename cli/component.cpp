@@ -19,7 +19,8 @@ HMODULE LoadLibraryNearProgram(std::string* tried) {
   *tried = folder + TELVARIO_LIBRARY_NAME;
   HMODULE library = LoadLibraryA(tried->c_str());
   if (library == nullptr) {
-    library = LoadLibraryA((folder + TELVARIO_INSTALLED_LIBRARY_FOLDER TELVARIO_LIBRARY_NAME).c_str());
+    library =
+        LoadLibraryA((folder + TELVARIO_INSTALLED_LIBRARY_FOLDER TELVARIO_LIBRARY_NAME).c_str());
   }
   if (library == nullptr) library = LoadLibraryA(TELVARIO_LIBRARY_NAME);
   return library;

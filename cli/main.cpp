@@ -252,7 +252,8 @@ int main(int argc, char** argv) {
     LONG ok = 0;
     sonde.get_is_DNS_OK(&ok);
     report.Add("is_DNS_OK", static_cast<long long>(ok));
-    if (ok == 0) report.Add("Failure", std::string("the resolver did not give the expected address"));
+    if (ok == 0)
+      report.Add("Failure", std::string("the resolver did not give the expected address"));
     return Finish(report, options.json);
   } else if (options.command == "dhcp") {
     BSTR answer = nullptr;

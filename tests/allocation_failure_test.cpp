@@ -66,8 +66,9 @@ class AllocationFailure : public ::testing::Test {
 
   // Runs the call once for each allocation it makes, with that allocation failing, and once
   // more with none failing. Gives the number of allocations of a whole run.
-  long EveryAllocationFailing(const char* name, const std::function<Outcome()>& call,
-                              const std::function<void()>& afterwards = [] {}) {
+  long EveryAllocationFailing(
+      const char* name, const std::function<Outcome()>& call,
+      const std::function<void()>& afterwards = [] {}) {
     for (long n = 1; n < kMostAllocations; ++n) {
       FailAllocation(n);
       const Outcome outcome = call();

@@ -25,8 +25,7 @@ std::mutex printing;
 
 void Report(const std::string& name, const std::string& result, double seconds, double bound) {
   std::lock_guard<std::mutex> lock(printing);
-  std::printf("%-28s %-36s %6.1f s (bound %.0f s)\n", name.c_str(), result.c_str(), seconds,
-              bound);
+  std::printf("%-28s %-36s %6.1f s (bound %.0f s)\n", name.c_str(), result.c_str(), seconds, bound);
   std::fflush(stdout);
 }
 
@@ -177,10 +176,8 @@ std::vector<std::function<void()>> FtpCases() {
   return {
       UploadCase("ftp no greeting", "127.0.0.11", "no-greeting", UPLOAD_NOT_CONNECTED, 20),
       UploadCase("ftp STOR unanswered", "127.0.0.12", "silent-stor", UPLOAD_FILE_REFUSED, 85),
-      UploadCase("ftp data stall after 1 MiB", "127.0.0.13", "stalling", UPLOAD_WRITE_FAILED,
-                 110),
-      UploadCase("ftp data reset after 1 MiB", "127.0.0.14", "resetting", UPLOAD_WRITE_FAILED,
-                 15),
+      UploadCase("ftp data stall after 1 MiB", "127.0.0.13", "stalling", UPLOAD_WRITE_FAILED, 110),
+      UploadCase("ftp data reset after 1 MiB", "127.0.0.14", "resetting", UPLOAD_WRITE_FAILED, 15),
       [] {
         // The rate stands; the file stays, as the server would not delete it.
         const DWORD start = GetTickCount();

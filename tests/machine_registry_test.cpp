@@ -23,9 +23,9 @@ bool SetText(HKEY root, const char* path, const char* text) {
       ERROR_SUCCESS) {
     return false;
   }
-  const LSTATUS status = RegSetValueExA(key, nullptr, 0, REG_SZ,
-                                        reinterpret_cast<const BYTE*>(text),
-                                        static_cast<DWORD>(std::strlen(text) + 1));
+  const LSTATUS status =
+      RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                     static_cast<DWORD>(std::strlen(text) + 1));
   RegCloseKey(key);
   return status == ERROR_SUCCESS;
 }
@@ -35,8 +35,8 @@ std::string Text(HKEY root, const char* path) {
   if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<none>";
   char value[64] = {};
   DWORD size = sizeof value - 1;
-  const LSTATUS status = RegQueryValueExA(key, nullptr, nullptr, nullptr,
-                                          reinterpret_cast<BYTE*>(value), &size);
+  const LSTATUS status =
+      RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
   RegCloseKey(key);
   return status == ERROR_SUCCESS ? value : "<none>";
 }

@@ -214,8 +214,7 @@ LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* 
     if (Walk(db, base, parts, create, found, created)) return ERROR_SUCCESS;
     return create ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
   });
-  if (status == ERROR_FILE_NOT_FOUND && !create && classesPath &&
-      LayerOf(key) == Layer::User) {
+  if (status == ERROR_FILE_NOT_FOUND && !create && classesPath && LayerOf(key) == Layer::User) {
     *result = OpenInMachineLayer(*classesPath);
     return *result != nullptr ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   }
@@ -230,9 +229,8 @@ LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* 
 }  // namespace
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM /*access*/, PHKEY result) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
-    return OpenOrCreate(key, subKey, false, result, nullptr);
-  });
+  return WithoutThrowing(
+      kNoMemory, [&]() -> LSTATUS { return OpenOrCreate(key, subKey, false, result, nullptr); });
 }
 
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*keyClass*/,
@@ -332,7 +330,8 @@ LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWOR
   return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
     if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
     return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
-      Statement child(db, "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
+      Statement child(db,
+                      "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
       child.Bind(1, id).Bind(2, KeyId{index});
       if (!child.Row()) return ERROR_NO_MORE_ITEMS;
       const std::string found = child.Text(0);

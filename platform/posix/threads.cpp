@@ -86,7 +86,7 @@ HANDLE CreateThread(SECURITY_ATTRIBUTES* /*security*/, SIZE_T stackSize,
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
-    start.release();  // the thread's now
+    start.release();                         // the thread's now
     if (threadId != nullptr) *threadId = 0;  // the thread's own id is known only inside it
     return handle;
   });

@@ -92,7 +92,8 @@ int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int bufferSize) {
   return WithoutThrowing<int>(0, [&]() -> int {
     if (buffer == nullptr || bufferSize <= 0) return 0;
     buffer[0] = '\0';
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(static_cast<WORD>(id / 16 + 1)), RT_STRING);
+    HRSRC found =
+        FindResourceA(module, MAKEINTRESOURCEA(static_cast<WORD>(id / 16 + 1)), RT_STRING);
     if (found == nullptr) return 0;
     const auto* block = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
     const size_t size = SizeofResource(module, found);
@@ -175,8 +176,8 @@ BOOL VerQueryValueA(const void* block, LPCSTR subBlock, LPVOID* value, UINT* len
     // A text is given narrow, copied into the room after the record: at most three bytes for
     // each UTF-16 unit, so the copies of successive texts never meet.
     const std::string text = NarrowText(record + node.value, node.valueLength);
-    auto* copy =
-        const_cast<char*>(reinterpret_cast<const char*>(record)) + Align4(limit) + node.value * 3 / 2;
+    auto* copy = const_cast<char*>(reinterpret_cast<const char*>(record)) + Align4(limit) +
+                 node.value * 3 / 2;
     std::memcpy(copy, text.c_str(), text.size() + 1);
     *value = copy;
     if (length != nullptr) *length = static_cast<UINT>(text.size() + 1);
