@@ -22,6 +22,7 @@ import sys
 import threading
 import time
 
+import http_test_server
 from detach import detach
 
 MIB = 1 << 20
@@ -29,23 +30,11 @@ DECLARED = 16 * MIB
 options = None
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
-    def log_message(self, *args):
-        pass
-
-    def head(self, length=None, extra=()):
-        self.send_response(200)
-        self.send_header("Content-Type", "application/octet-stream")
-        if length is not None:
-            self.send_header("Content-Length", str(length))
-        for name, value in extra:
-            self.send_header(name, value)
-        self.end_headers()
+class Handler(http_test_server.Handler):
+    """Every request gets the server's one fault, whatever its path."""
 
     def first_mebibyte(self):
-        self.head(DECLARED)
+        self.head(200, DECLARED)
         self.wfile.write(b"x" * MIB)
         self.wfile.flush()
 
@@ -71,11 +60,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_WR)
             self.close_connection = True
         elif fault == "bad-chunks":
-            self.head(None, [("Transfer-Encoding", "chunked")])
+            self.head(200, None, [("Transfer-Encoding", "chunked")])
             self.wfile.write(b"5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n")
             self.close_connection = True
         elif fault == "trickle":
-            self.head(1000)
+            self.head(200, 1000)
             for _ in range(options.trickle_seconds):
                 self.wfile.write(b"t")
                 self.wfile.flush()

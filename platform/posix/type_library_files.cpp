@@ -75,6 +75,21 @@ bool DeleteTree(HKEY parent, const char* path) {
   return RegDeleteKeyA(parent, path) == ERROR_SUCCESS;
 }
 
+// Calls visit(info, attributes) for each type the library describes; what it holds goes back
+// whichever way visit leaves.
+template <typename Visit>
+void ForEachType(ITypeLib* library, Visit visit) {
+  for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
+    ITypeInfo* info = nullptr;
+    if (FAILED(library->GetTypeInfo(index, &info))) continue;
+    const ScopeExit releaseInfo([&] { info->Release(); });
+    TYPEATTR* type = nullptr;
+    if (FAILED(info->GetTypeAttr(&type))) continue;
+    const ScopeExit releaseType([&] { info->ReleaseTypeAttr(type); });
+    visit(info, type);
+  }
+}
+
 // The registered version of the library with the same major version and the highest minor
 // version not below the one asked for.
 bool FindVersion(const std::string& libraryKey, WORD major, WORD minor, std::string* version) {
@@ -180,15 +195,9 @@ HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirec
               SetDefault(versionKey + "\\HELPDIR", helpDir);
 
     // Interfaces that automation marshals by their type information.
-    for (UINT index = 0; ok && index < library->GetTypeInfoCount(); ++index) {
-      ITypeInfo* info = nullptr;
-      if (FAILED(library->GetTypeInfo(index, &info))) continue;
-      const ScopeExit releaseInfo([&] { info->Release(); });
-      TYPEATTR* type = nullptr;
-      if (FAILED(info->GetTypeAttr(&type))) continue;
-      const ScopeExit releaseType([&] { info->ReleaseTypeAttr(type); });
-      if (type->typekind == TKIND_DISPATCH ||
-          (type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0) {
+    ForEachType(library, [&](ITypeInfo* info, const TYPEATTR* type) {
+      if (ok && (type->typekind == TKIND_DISPATCH ||
+                 (type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0)) {
         BSTR interfaceName = nullptr;
         info->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr);
         const ScopeExit freeName([&] { SysFreeString(interfaceName); });
@@ -199,7 +208,7 @@ HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirec
              SetDefault(key + "\\TypeLib", libid) &&
              SetNamed(key + "\\TypeLib", "Version", version);
       }
-    }
+    });
     return ok ? S_OK : TYPE_E_REGISTRYACCESS;
   });
 }
@@ -216,19 +225,13 @@ HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, SY
     ITypeLib* library = nullptr;
     if (SUCCEEDED(LoadTypeLib(Utf16(path).c_str(), &library))) {
       const ScopeExit releaseLibrary([&] { library->Release(); });
-      for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
-        ITypeInfo* info = nullptr;
-        if (FAILED(library->GetTypeInfo(index, &info))) continue;
-        const ScopeExit releaseInfo([&] { info->Release(); });
-        TYPEATTR* type = nullptr;
-        if (FAILED(info->GetTypeAttr(&type))) continue;
-        const ScopeExit releaseType([&] { info->ReleaseTypeAttr(type); });
+      ForEachType(library, [&](ITypeInfo* /*info*/, const TYPEATTR* type) {
         const std::string key = "Interface\\" + GuidKeyName(type->guid);
         std::string owner;
         if (ReadDefault(key + "\\TypeLib", &owner) && owner == GuidKeyName(libid)) {
           DeleteTree(HKEY_CLASSES_ROOT, key.c_str());
         }
-      }
+      });
     }
     DeleteTree(HKEY_CLASSES_ROOT, versionKey.c_str());
     HKEY key = nullptr;

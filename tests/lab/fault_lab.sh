@@ -17,24 +17,21 @@ state=/run/telvario-faults
 here=$(cd "$(dirname "$0")/.." && pwd)
 python=/usr/bin/python3  # Debian's, with pyftpdlib
 
+source "$here/lab/loopback_namespace.sh"
+
 down() {
   for pidfile in "$state"/*.pid; do
     if [ -s "$pidfile" ]; then kill "$(cat "$pidfile")" 2>/dev/null || true; fi
   done
-  ip netns del "$namespace" 2>/dev/null || true
-  rm -rf "/etc/netns/$namespace" "$state"
-  rmdir /etc/netns 2>/dev/null || true
+  loopback_namespace_down "$namespace"
+  rm -rf "$state"
 }
 
 up() {
   set -e
   down
-  ip netns add "$namespace"
-  ip -n "$namespace" link set lo up
-  mkdir -p "/etc/netns/$namespace" "$state/root"
-  printf '127.0.0.1 localhost\n' >"/etc/netns/$namespace/hosts"
-  printf 'nameserver 127.0.0.53\n' >"/etc/netns/$namespace/resolv.conf"
-  printf 'hosts: files dns\n' >"/etc/netns/$namespace/nsswitch.conf"
+  loopback_namespace_up "$namespace" '127.0.0.1 localhost' 'nameserver 127.0.0.53'
+  mkdir -p "$state/root"
   run() { ip netns exec "$namespace" "$python" "$@"; }
 
   port=18301

@@ -13,22 +13,20 @@ namespace=tvl-ftp
 state=/run/telvario-ftp
 here=$(cd "$(dirname "$0")/.." && pwd)
 
+source "$here/lab/loopback_namespace.sh"
+
 down() {
   if [ -s "$state/pid" ]; then kill "$(cat "$state/pid")" 2>/dev/null || true; fi
-  ip netns del "$namespace" 2>/dev/null || true
-  rm -rf "/etc/netns/$namespace" "$state"
-  rmdir /etc/netns 2>/dev/null || true
+  loopback_namespace_down "$namespace"
+  rm -rf "$state"
 }
 
 up() {
   set -e
   down
-  ip netns add "$namespace"
-  ip -n "$namespace" link set lo up
-  mkdir -p "/etc/netns/$namespace" "$state/root"
-  printf '127.0.0.1 localhost ftp.lab.test\n' >"/etc/netns/$namespace/hosts"
-  printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"/etc/netns/$namespace/resolv.conf"
-  printf 'hosts: files dns\n' >"/etc/netns/$namespace/nsswitch.conf"
+  loopback_namespace_up "$namespace" '127.0.0.1 localhost ftp.lab.test' \
+    $'nameserver 127.0.0.1\noptions timeout:1 attempts:1'
+  mkdir -p "$state/root"
   ip netns exec "$namespace" nft -f - <<'RULES'
 table ip ftplab {
   chain output {
