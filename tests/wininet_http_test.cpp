@@ -86,7 +86,9 @@ TEST_F(WininetHttp, TimeOutsAreSetAndReadBack) {
     // Wine's WinINet takes these time-outs on a session but does not give all of them back.
     DWORD read = 0;
     DWORD size = sizeof read;
-    if (InternetQueryOptionA(session_, option, &read, &size)) EXPECT_EQ(read, 12345u) << option;
+    if (InternetQueryOptionA(session_, option, &read, &size)) {
+      EXPECT_EQ(read, 12345u) << option;
+    }
   }
 }
 
