@@ -140,6 +140,27 @@ TEST(Registration, CreatedByProgIdThroughTheRegistry) {
   CoUninitialize();
 }
 
+// A folder of this process's own for copies of the module, removed with what is in it when the
+// test ends, however it ends.
+class OwnFolder {
+ public:
+  OwnFolder()
+      : path_(fs::temp_directory_path() / ("telvario-" + std::to_string(GetCurrentProcessId()))) {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  ~OwnFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  OwnFolder(const OwnFolder&) = delete;
+  OwnFolder& operator=(const OwnFolder&) = delete;
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
 // A copy of the module at a path of the test's choosing.
 std::string CopyModuleTo(const fs::path& directory) {
   fs::create_directories(directory);
@@ -150,7 +171,8 @@ std::string CopyModuleTo(const fs::path& directory) {
 }
 
 TEST(Registration, PathWithAQuoteIsStoredExactly) {
-  const fs::path directory = fs::temp_directory_path() / "telvario it's here";
+  const OwnFolder own;
+  const fs::path directory = own.Path() / "telvario it's here";
   Module module(CopyModuleTo(directory));
   ASSERT_NE(module.registerServer, nullptr);
   ASSERT_EQ(module.registerServer(), S_OK);
@@ -161,14 +183,14 @@ TEST(Registration, PathWithAQuoteIsStoredExactly) {
 }
 
 TEST(Registration, PathTooLongForTheBufferRegistersNothing) {
-  fs::path directory = fs::temp_directory_path() / "telvario-long";
+  const OwnFolder own;
+  fs::path directory = own.Path() / "telvario-long";
   while (directory.string().size() < MAX_PATH) directory /= std::string(40, 'd');
   Module module(CopyModuleTo(directory));
   if (module.registerServer == nullptr) GTEST_SKIP() << "the system does not load from so deep";
   EXPECT_EQ(module.registerServer(), static_cast<HRESULT>(0x8007007A));
   EXPECT_FALSE(KeyExists("Telvario.Sonde"));
   EXPECT_FALSE(TypeLibRegistered());  // the script's failure ends registration before it
-  fs::remove_all(fs::temp_directory_path() / "telvario-long");
 }
 
 }  // namespace
