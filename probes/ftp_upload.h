@@ -47,6 +47,8 @@ struct FtpUploadContext {
   // Marked by the worker when it ends and by a test that leaves it running: whichever comes
   // second frees the context.
   volatile LONG handedOver = 0;
+  // Counted up by every write that went through, for a guard that watches the writes.
+  std::atomic<ULONGLONG>* writeProgress = nullptr;
   BYTE pattern[kUploadBlockSize] = {};
 };
 

@@ -73,9 +73,8 @@ std::string FileUrl(const std::string& serverUrl, const char* name, CURL* easy) 
 // The time since a count last changed, against a limit: a wait that makes no progress ends.
 class StallClock {
  public:
-  explicit StallClock(DWORD limitMs)
-      : limit_(static_cast<DWORD>(CurlMilliseconds(limitMs))), since_(GetTickCount()) {}
-  explicit StallClock(long limitMs) : StallClock(static_cast<DWORD>(limitMs)) {}
+  // The limit as CurlMilliseconds gives it: no limit is a week.
+  explicit StallClock(long limitMs) : limit_(static_cast<DWORD>(limitMs)), since_(GetTickCount()) {}
   // True once `count` has stayed the same for the whole limit.
   bool Expired(size_t count) {
     const DWORD now = GetTickCount();
@@ -270,7 +269,7 @@ class FtpFile : public InternetHandle {
     lent_ = data;
     lentSize_ = size;
     Resume();
-    StallClock stall(connection_->timeouts.send);
+    StallClock stall(CurlMilliseconds(connection_->timeouts.send));
     for (;;) {
       if (connection_->Step() && lentSize_ > 0) {
         *written = size - static_cast<DWORD>(lentSize_);
@@ -306,7 +305,8 @@ class FtpFile : public InternetHandle {
     if (complete) {
       ended_ = true;
       Resume();
-      // The last bytes, then the server's answer: each wait has its own limit.
+      // The last bytes, then the server's answer: ended after the longer of the two limits
+      // passes without a byte moving.
       const Timeouts& limits = connection_->timeouts;
       StallClock stall(std::max(CurlMilliseconds(limits.send), CurlMilliseconds(limits.receive)));
       while (!connection_->Step()) {
