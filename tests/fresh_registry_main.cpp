@@ -1,6 +1,8 @@
 // The main of the posix test programs: each process gets an empty registry of its own, in a
 // directory that goes when the process ends, so no test sees what another left behind and the
-// suite can run again in the same tree. Processes a test forks share it.
+// suite can run again in the same tree. Processes a test forks share it. The machine's registry
+// beneath it is one of the process's own too (a test that wants another names it), so that an
+// installed package's registration is not seen.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -18,6 +20,7 @@ int main(int argc, char** argv) {
   }
   const fs::path directory = pattern;
   setenv("TELVARIO_REGISTRY", (directory / "registry.sqlite3").c_str(), 1);
+  setenv("TELVARIO_MACHINE_REGISTRY", (directory / "machine.sqlite3").c_str(), 0);
   testing::InitGoogleTest(&argc, argv);
   const int status = RUN_ALL_TESTS();
   std::error_code ignored;
