@@ -1,18 +1,14 @@
 #include "stall_guard.h"
 
-#include <new>
-
 namespace telvario {
 namespace {
 
-constexpr DWORD kLookMs = 1000;  // how often the caller looks at the work's progress
+constexpr DWORD kLookMs = 100;  // how often the caller looks at the step in progress
 
-DWORD WINAPI RunWork(LPVOID parameter) {
-  auto* held = static_cast<std::shared_ptr<GuardedWork>*>(parameter);
-  (*held)->Run();
-  delete held;  // the last reference frees the work, whoever holds it
-  return 0;
-}
+std::atomic<DWORD> stallLimitMs{GuardLimits{}.stallMs};
+std::atomic<DWORD> graceLimitMs{GuardLimits{}.graceMs};
+std::atomic<DWORD> cleanupLimitMs{GuardLimits{}.cleanupMs};
+std::atomic<LONG> abandonedWorkers{0};
 
 // Keeps this module loaded for the rest of the process: a worker left running still runs its
 // code after the caller has returned, perhaps after the host has let the module go.
@@ -20,6 +16,23 @@ void StayLoaded() {
   HMODULE module = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                      reinterpret_cast<LPCSTR>(&StayLoaded), &module);
+}
+
+ULONGLONG PackLimits(DWORD totalMs, DWORD quietMs) {
+  return (static_cast<ULONGLONG>(totalMs) << 32) | quietMs;
+}
+
+// The caller's impersonation token, for the worker to wear: a request made for an
+// impersonating host (proxy log-on, credentials) runs as its caller, not as the process.
+// False when the caller impersonates but its token cannot be had: the work must not then run
+// with the process's identity instead.
+bool CallersToken(HANDLE* token) {
+  *token = nullptr;
+  if (OpenThreadToken(GetCurrentThread(), TOKEN_IMPERSONATE | TOKEN_QUERY, TRUE, token)) {
+    return true;
+  }
+  *token = nullptr;
+  return GetLastError() == ERROR_NO_TOKEN;
 }
 
 }  // namespace
@@ -33,37 +46,139 @@ void LimitNetworkWaits(HINTERNET session) {
   }
 }
 
-GuardedEnd RunGuarded(const std::shared_ptr<GuardedWork>& work, DWORD stallLimitMs) {
-  auto* held = new (std::nothrow) std::shared_ptr<GuardedWork>(work);
-  HANDLE thread = held != nullptr ? CreateThread(nullptr, 0, RunWork, held, 0, nullptr) : nullptr;
-  if (thread == nullptr) {
-    delete held;
-    work->Run();  // unguarded, but done
-    return GuardedEnd::Finished;
+GuardLimits CurrentGuardLimits() {
+  GuardLimits limits;
+  limits.stallMs = stallLimitMs.load();
+  limits.graceMs = graceLimitMs.load();
+  limits.cleanupMs = cleanupLimitMs.load();
+  return limits;
+}
+
+void SetGuardLimitsForTesting(const GuardLimits& limits) {
+  stallLimitMs.store(limits.stallMs);
+  graceLimitMs.store(limits.graceMs);
+  cleanupLimitMs.store(limits.cleanupMs);
+}
+
+LONG AbandonedWorkers() {
+  return abandonedWorkers.load();
+}
+
+GuardedWork::~GuardedWork() {
+  CloseOwned();
+  if (token_ != nullptr) CloseHandle(token_);
+}
+
+HINTERNET GuardedWork::Own(HINTERNET handle) {
+  if (handle != nullptr && ownedCount_ < kMostOwned) owned_[ownedCount_++] = handle;
+  return handle;
+}
+
+void GuardedWork::Close(HINTERNET handle) {
+  int found = ownedCount_;
+  for (int i = 0; i < ownedCount_; ++i) {
+    if (owned_[i] == handle) found = i;
   }
-  ULONGLONG seen = work->progress.load();
-  DWORD quiet = 0;  // milliseconds since the progress last changed
-  for (;;) {
-    const DWORD start = GetTickCount();
-    const DWORD waited = WaitForSingleObject(thread, kLookMs);
-    if (waited == WAIT_OBJECT_0) {
-      CloseHandle(thread);
-      return GuardedEnd::Finished;
-    }
-    // A failed wait is taken as no progress: the worker may still be running.
-    if (waited != WAIT_TIMEOUT) ::Sleep(kLookMs);
-    const ULONGLONG now = work->progress.load();
-    if (now != seen) {
-      seen = now;
-      quiet = 0;
-    } else {
-      quiet += GetTickCount() - start;
-    }
-    if (quiet >= stallLimitMs) break;
+  if (found == ownedCount_) return;
+  InternetCloseHandle(handle);
+  // Its children are closed with it: they were owned after it.
+  ownedCount_ = found;
+}
+
+void GuardedWork::CloseOwned() {
+  if (ownedCount_ == 0) return;
+  if (Abandoned()) {
+    InternetCloseHandle(owned_[0]);
+  } else {
+    for (int i = ownedCount_; i-- > 0;) InternetCloseHandle(owned_[i]);
   }
-  StayLoaded();
-  CloseHandle(thread);
-  return GuardedEnd::Stalled;
+  ownedCount_ = 0;
+}
+
+void GuardedWork::BeginStep(DWORD totalMs, DWORD quietMs) {
+  const DWORD now = GetTickCount();
+  stepStart_.store(now);
+  lastProgress_.store(now);
+  stepLimits_.store(PackLimits(totalMs, quietMs));
+}
+
+void GuardedWork::Progressed() {
+  lastProgress_.store(GetTickCount());
+}
+
+bool GuardedWork::Overdue(DWORD now) const {
+  const ULONGLONG limits = stepLimits_.load();
+  const auto totalMs = static_cast<DWORD>(limits >> 32);
+  const auto quietMs = static_cast<DWORD>(limits);
+  if (totalMs != INFINITE && now - stepStart_.load() >= totalMs) return true;
+  return quietMs != INFINITE && now - lastProgress_.load() >= quietMs;
+}
+
+// The worker's side: wears the caller's identity, runs the work, closes what it owns, and lets
+// go of its reference.
+class WorkerRun {
+ public:
+  static DWORD WINAPI Main(LPVOID parameter) {
+    auto* work = static_cast<GuardedWork*>(parameter);
+    const bool wearing = work->token_ == nullptr || SetThreadToken(nullptr, work->token_);
+    if (wearing) {
+      try {
+        work->Run();
+      } catch (...) {  // short of memory: the work ends where it was, as a failure
+      }
+    }
+    work->BeginStep(cleanupLimitMs.load(), INFINITE);
+    work->CloseOwned();
+    if (work->token_ != nullptr && wearing) SetThreadToken(nullptr, nullptr);
+    LONG running = GuardedWork::kRunning;
+    if (!work->state_.compare_exchange_strong(running, GuardedWork::kFinished)) {
+      abandonedWorkers.fetch_sub(1);  // given up on: no caller counts on it any more
+    }
+    work->Release();
+    return wearing ? 0 : 1;
+  }
+
+  static GuardedEnd Start(GuardedWork& work, WorkKind kind) {
+    const LONG most = kind == WorkKind::CleanUp ? 2 * kMostAbandonedWorkers : kMostAbandonedWorkers;
+    if (abandonedWorkers.load() >= most) return GuardedEnd::NoWorker;
+    if (!CallersToken(&work.token_)) return GuardedEnd::NoWorker;
+    work.BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
+    work.AddRef();  // the worker's
+    HANDLE thread = CreateThread(nullptr, 0, Main, &work, 0, nullptr);
+    if (thread == nullptr) {
+      work.Release();
+      return GuardedEnd::NoWorker;
+    }
+    const GuardedEnd end = Wait(work, thread);
+    CloseHandle(thread);
+    return end;
+  }
+
+ private:
+  static GuardedEnd Wait(GuardedWork& work, HANDLE thread) {
+    for (;;) {
+      const DWORD waited = WaitForSingleObject(thread, kLookMs);
+      if (waited == WAIT_OBJECT_0) {
+        DWORD exitCode = 1;
+        const bool ran = GetExitCodeThread(thread, &exitCode) && exitCode == 0;
+        return ran ? GuardedEnd::Finished : GuardedEnd::NoWorker;
+      }
+      // A wait that failed is taken as no progress: the worker may still be running.
+      if (waited != WAIT_TIMEOUT) ::Sleep(kLookMs);
+      if (!work.Overdue(GetTickCount())) continue;
+      LONG running = GuardedWork::kRunning;
+      abandonedWorkers.fetch_add(1);
+      if (work.state_.compare_exchange_strong(running, GuardedWork::kAbandoned)) {
+        StayLoaded();
+        return GuardedEnd::GaveUp;
+      }
+      abandonedWorkers.fetch_sub(1);  // it had just finished after all
+    }
+  }
+};
+
+GuardedEnd RunGuarded(GuardedWork& work, WorkKind kind) {
+  return WorkerRun::Start(work, kind);
 }
 
 }  // namespace telvario

@@ -1,6 +1,7 @@
 // The download measurement: one URL's response body read in 4096-byte pieces under the object's
 // precision timer. The blocking calls run on a guarded worker (stall_guard.h), so that a server
-// that stalls holds the caller for a bounded time on any WinINet.
+// that stalls holds the caller for a bounded time on any WinINet; redirects are followed here,
+// the same way on every platform.
 #ifndef TELVARIO_PROBES_URL_DOWNLOAD_H
 #define TELVARIO_PROBES_URL_DOWNLOAD_H
 
@@ -13,33 +14,44 @@
 
 namespace telvario {
 
-// One measurement, shared by the caller and the worker that opens the URL and reads it, so
-// that measurements on several threads at once keep apart and a worker left running has what
-// it uses. The caller closes the handles; the worker only opens the URL.
-struct DownloadRun final : GuardedWork {
-  std::string url;
-  bool urlIsNull = false;
-  HINTERNET session = nullptr;
-  std::atomic<HINTERNET> downloadHandle{nullptr};
-  std::atomic<bool> opened{false};     // the URL opened, and its body is being read
-  std::atomic<bool> abandoned{false};  // the caller stopped waiting
-  PrecisionTimer timer;                // the object's, lent for the measurement
-  bool lengthDeclared = false;
-  ULONGLONG declaredLength = 0;
-  ULONGLONG downloadTotal = 0;  // the whole count; DataRead shows its low 32 bits
-  DWORD lastReadCount = 0;
-  BOOL lastReadOk = FALSE;
-  double elapsed = 0;
+// At most this many redirects are followed, to http or https only; one more fails the open.
+constexpr int kMostRedirects = 20;
 
-  // Opens the URL, then reads its body under the timer.
-  void Run() override;
+// What a download found, read by the caller once the work has finished.
+struct DownloadOutcome {
+  bool opened = false;     // the final response came, and its body was read
+  ULONGLONG total = 0;     // the whole count; DataRead shows its low 32 bits
+  BOOL lastReadOk = FALSE; // the body ended where it should
+  double elapsed = 0;
 };
 
-// Reads the run's handle to its end; the routine handed to PrecisionTimer::Time.
-void DrainDownload(void* run);
+// One measurement: the worker opens the URL on the session it is given, follows redirects, and
+// reads the body under the lent timer.
+class DownloadRun final : public GuardedWork {
+ public:
+  DownloadRun(std::string url, const PrecisionTimer& timer) : url_(std::move(url)), timer_(timer) {}
+  // The session to open the URL on, from then on the work's.
+  void UseSession(HINTERNET session) { session_ = Own(session); }
 
-// The body length an http or https response declared (Content-Length); false for none.
-bool DeclaredLength(const std::string& url, HINTERNET handle, ULONGLONG* length);
+  const DownloadOutcome& Outcome() const { return outcome_; }
+  const PrecisionTimer& Timer() const { return timer_; }
+  // Whether the body was being read: a give-up then fails the read rather than the open.
+  bool Reading() const { return reading_.load(); }
+
+ private:
+  void Run() override;
+  HINTERNET OpenFollowingRedirects();
+  static void DrainDownload(void* run);
+
+  const std::string url_;
+  HINTERNET session_ = nullptr;
+  PrecisionTimer timer_;
+  HINTERNET body_ = nullptr;
+  bool lengthDeclared_ = false;
+  ULONGLONG declaredLength_ = 0;
+  std::atomic<bool> reading_{false};
+  DownloadOutcome outcome_;
+};
 
 // Kilobits per second for a byte count read in the given seconds.
 float DownloadRate(ULONGLONG bytes, double seconds);

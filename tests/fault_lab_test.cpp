@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -100,6 +101,17 @@ std::function<void()> DownloadCase(const char* name, int port, float failed, dou
   };
 }
 
+// The requests a server of the lab was asked for that contain `text`.
+int RequestsFor(int port, const std::string& text) {
+  std::ifstream journal(std::string(TELVARIO_FAULT_STATE) + "/http-" + std::to_string(port) +
+                        ".journal");
+  int count = 0;
+  for (std::string line; std::getline(journal, line);) {
+    if (line.find(text) != std::string::npos) ++count;
+  }
+  return count;
+}
+
 std::vector<std::function<void()>> HttpCases() {
   return {
       DownloadCase("http stall after 1 MiB", 18301, 0.0f, 85),
@@ -108,6 +120,40 @@ std::vector<std::function<void()>> HttpCases() {
       DownloadCase("http closes after 1 MiB", 18304, 0.0f, 10),
       // A byte a second is no fault in itself: it fails because the body came short.
       DownloadCase("http trickle, then short", 18306, 0.0f, 20),
+      // Under 4 KiB a minute is a stall, however steady.
+      DownloadCase("http crawls at 50 B/s", 18307, 0.0f, 75),
+      [] {
+        // Followed twenty times, and never again once ReadURL has returned.
+        const DWORD start = GetTickCount();
+        const Download got = Read(kHttp + "18308/loop");
+        const double seconds = SecondsSince(start);
+        Report("http redirect loop", Describe(got), seconds, 1);
+        EXPECT_EQ(got.rate, -2.0f);
+        EXPECT_LE(seconds, 1);
+        const int asked = RequestsFor(18308, "/loop");
+        EXPECT_EQ(asked, 21);
+        Sleep(2000);
+        EXPECT_EQ(RequestsFor(18308, "/loop"), asked);
+      },
+      [] {
+        const DWORD start = GetTickCount();
+        const Download got = Read(kHttp + "34463/");
+        Report("http sends past its length", Describe(got), SecondsSince(start), 10);
+        EXPECT_EQ(got.dataRead, 100);
+        EXPECT_GT(got.rate, 0.0f);
+      },
+      [] {
+        // Refused before anything is sent: port 99999 is not port 34463.
+        const DWORD start = GetTickCount();
+        for (const char* url : {"http://127.0.0.1:99999/wrapped", "gopher://127.0.0.1/",
+                                "http://:18300/"}) {
+          EXPECT_EQ(Read(url).rate, -2.0f) << url;
+        }
+        const double seconds = SecondsSince(start);
+        Report("http impossible addresses", "ReadURL -2.0 (three)", seconds, 1);
+        EXPECT_LE(seconds, 1);
+        EXPECT_EQ(RequestsFor(34463, "/wrapped"), 0);
+      },
       [] {
         // No declared length: the platform's word stands, whatever it is.
         const std::string url = kHttp + "18305/";
@@ -176,8 +222,11 @@ std::vector<std::function<void()>> FtpCases() {
   return {
       UploadCase("ftp no greeting", "127.0.0.11", "no-greeting", UPLOAD_NOT_CONNECTED, 20),
       UploadCase("ftp STOR unanswered", "127.0.0.12", "silent-stor", UPLOAD_FILE_REFUSED, 85),
-      UploadCase("ftp data stall after 1 MiB", "127.0.0.13", "stalling", UPLOAD_WRITE_FAILED, 110),
+      UploadCase("ftp data stall after 1 MiB", "127.0.0.13", "stalling", UPLOAD_WRITE_FAILED, 30),
       UploadCase("ftp data reset after 1 MiB", "127.0.0.14", "resetting", UPLOAD_WRITE_FAILED, 15),
+      UploadCase("ftp reads 1 KiB/s", "127.0.0.16", "slow-reader", UPLOAD_WRITE_FAILED, 40),
+      UploadCase("ftp never confirms", "127.0.0.17", "no-226", UPLOAD_WRITE_FAILED, 40),
+      UploadCase("ftp DELE unanswered", "127.0.0.18", "busy-dele", 1, 40),
       [] {
         // The rate stands; the file stays, as the server would not delete it.
         const DWORD start = GetTickCount();

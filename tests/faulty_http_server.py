@@ -8,6 +8,12 @@ same fault, whatever its path.
   short       declares 16 MiB, sends 1 MiB, then closes the connection cleanly
   bad-chunks  a chunked body whose second chunk size is not a number
   trickle     declares 1000 bytes, sends one a second, and closes after --trickle-seconds
+  crawl       declares 1 MiB and sends 50 bytes a second: less than 4 KiB a minute
+  loop        a redirect to itself
+  longer      declares 100 bytes and sends 200
+
+Every request is written to the journal (--journal FILE), a line each, so that a test can tell
+whether a server was asked at all, and when.
 
 Bounded in time: a connection it holds open ends after --hold seconds, and the server itself
 stops after --lifetime seconds, so a test that fails cannot hang on it.
@@ -44,6 +50,8 @@ class Handler(http_test_server.Handler):
         self.close_connection = True
 
     def do_GET(self):
+        with open(options.journal, "a") as journal:
+            journal.write("%.3f %s\n" % (time.time(), self.path))
         fault = options.fault
         if fault == "silent":
             self.hold()
@@ -70,13 +78,29 @@ class Handler(http_test_server.Handler):
                 self.wfile.flush()
                 time.sleep(1)
             self.close_connection = True
+        elif fault == "crawl":
+            self.head(200, MIB)
+            deadline = time.time() + options.hold
+            while time.time() < deadline:
+                self.wfile.write(b"c" * 50)
+                self.wfile.flush()
+                time.sleep(1)
+            self.close_connection = True
+        elif fault == "loop":
+            self.head(302, 0, [("Location", self.path)])
+        elif fault == "longer":
+            self.head(200, 100)
+            self.wfile.write(b"l" * 200)
+            self.close_connection = True
 
 
 def main():
     global options
     parser = argparse.ArgumentParser()
     parser.add_argument("--fault", required=True,
-                        choices=["stall", "silent", "reset", "short", "bad-chunks", "trickle"])
+                        choices=["stall", "silent", "reset", "short", "bad-chunks", "trickle",
+                                 "crawl", "loop", "longer"])
+    parser.add_argument("--journal", default="/dev/null")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--pidfile", required=True)

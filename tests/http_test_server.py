@@ -6,6 +6,10 @@
   /broken/N       announces 2N bytes, sends N, then closes the connection
   /bad-chunks     a chunked body whose second chunk size is not a number
   /redirect       302 to /bytes/1234
+  /chain/N        N redirects (each a relative 302 to /chain/N-1) before /bytes/1234
+  /loop/KEY       302 to itself, counting the requests for KEY as /counted/KEY does
+  /redirect-to?L  302 to the location L, as given
+  /longer/N       declares N bytes of body and sends 2N
   /missing        404 with an 8-byte body
   /counted/KEY    200 with a small body; counts the requests for KEY
   /hits/KEY       the number of requests /counted/KEY has had, as the body
@@ -69,6 +73,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         elif kind == "redirect":
             self.head(302, 0, [("Location", "/bytes/1234")])
+        elif kind == "chain":
+            left = int(arg)
+            target = "../chain/%d" % (left - 1) if left > 1 else "/bytes/1234"
+            self.head(302, 5, [("Location", target)])
+            self.wfile.write(b"hop!\n")  # a redirect's own body, which is not the download's
+        elif kind == "loop":
+            with hits_lock:
+                hits[arg] = hits.get(arg, 0) + 1
+            self.head(302, 0, [("Location", self.path)])
+        elif kind.startswith("redirect-to"):
+            self.head(302, 0, [("Location", self.path.split("?", 1)[1])])
+        elif kind == "longer":
+            self.head(200, int(arg))
+            self.send_bytes(2 * int(arg))
+            self.close_connection = True
         elif kind == "missing":
             self.head(404, 8)
             self.wfile.write(b"not here")

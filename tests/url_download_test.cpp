@@ -150,6 +150,58 @@ TEST(ReadUrl, FollowsRedirectsAndMeasuresErrorPages) {
   EXPECT_EQ(ReadPath(sonde, "/missing").dataRead, 8);
 }
 
+std::string UniqueKey() {
+  return std::to_string(GetTickCount()) + "-" + std::to_string(GetCurrentThreadId());
+}
+
+// The component follows redirects itself, the same way on every platform: twenty at most, to
+// http or https only, each hop's own body not counted. Anything else fails the open (-2) and
+// keeps the last results.
+TEST(ReadUrl, RedirectsFollowedTheSameWayOnEveryPlatform) {
+  SondeProbe sonde;
+  EXPECT_EQ(ReadPath(sonde, "/chain/20").dataRead, 1234);
+  EXPECT_EQ(ReadPath(sonde, "/chain/21").rate, -2.0f);
+  EXPECT_EQ(ReadPath(sonde, "/redirect-to?ftp://127.0.0.1/file").rate, -2.0f);
+  EXPECT_EQ(ReadPath(sonde, "/redirect-to?file:///etc/hosts").rate, -2.0f);
+  EXPECT_EQ(ReadPath(sonde, "/redirect-to?//127.0.0.1:" TELVARIO_STRINGIFY(
+                                TELVARIO_HTTP_TEST_PORT) "/bytes/77").dataRead,
+            77);
+  EXPECT_EQ(sonde.State().dataRead, 77);
+
+  // A redirect to itself ends at once, and nothing is asked of the server after it has.
+  const std::string key = UniqueKey();
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(ReadPath(sonde, "/loop/" + key).rate, -2.0f);
+  EXPECT_LT(GetTickCount() - start, 1000u);
+  const std::string asked = Fetch("/hits/" + key).body;
+  EXPECT_EQ(asked, std::to_string(kMostRedirects + 1));
+  Sleep(1500);
+  EXPECT_EQ(Fetch("/hits/" + key).body, asked);
+}
+
+// An address that cannot be fetched fails before anything is sent: a port past 65535 must not
+// wrap round to another (this server's, here).
+TEST(ReadUrl, AddressesAreCheckedBeforeAnythingIsSent) {
+  SondeProbe sonde;
+  const std::string key = UniqueKey();
+  const std::string wrapped =
+      "http://127.0.0.1:" + std::to_string(TELVARIO_HTTP_TEST_PORT + 65536) + "/counted/" + key;
+  for (const std::string& url : {wrapped, std::string("http://127.0.0.1:0/"),
+                                 std::string("http:///bytes/5"), std::string("http://:80/"),
+                                 std::string("file:///etc/hosts"), std::string("gopher://h/")}) {
+    EXPECT_EQ(ReadUrl(sonde, Url(url).Get()).rate, -2.0f) << url;
+  }
+  EXPECT_EQ(Fetch("/hits/" + key).body, "0");
+}
+
+// The declared length is the body: what a server sends past it is not counted.
+TEST(ReadUrl, BytesPastTheDeclaredLengthAreNotTheBody) {
+  SondeProbe sonde;
+  const Results results = ReadPath(sonde, "/longer/100000");
+  EXPECT_EQ(results.dataRead, 100000);
+  EXPECT_EQ(results.rate, DownloadRate(100000, results.elapsed));
+}
+
 TEST(ReadUrl, UrlsThatCannotBeOpenedGiveMinusTwo) {
   SondeProbe sonde;
   EXPECT_EQ(ReadUrl(sonde, Url("gopher://127.0.0.1/").Get()).rate, -2.0f);

@@ -56,6 +56,14 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
 BOOL TerminateThread(HANDLE thread, DWORD exitCode);
 BOOL CloseHandle(HANDLE handle);
 
+// Thread identity. A POSIX thread cannot impersonate another user: no thread has a token of
+// its own, so OpenThreadToken fails with ERROR_NO_TOKEN, and a thread is given none back.
+constexpr DWORD TOKEN_IMPERSONATE = 0x0004;
+constexpr DWORD TOKEN_QUERY = 0x0008;
+BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, HANDLE* token);
+// Only the removal of a thread's token (null) is provided.
+BOOL SetThreadToken(HANDLE* thread, HANDLE token);
+
 constexpr int THREAD_PRIORITY_IDLE = -15;
 constexpr int THREAD_PRIORITY_LOWEST = -2;
 constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;

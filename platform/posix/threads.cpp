@@ -140,3 +140,17 @@ BOOL CloseHandle(HANDLE handle) {
   Handles().erase(found);
   return TRUE;
 }
+
+BOOL OpenThreadToken(HANDLE /*thread*/, DWORD /*access*/, BOOL /*openAsSelf*/, HANDLE* token) {
+  if (token != nullptr) *token = nullptr;
+  SetLastError(ERROR_NO_TOKEN);
+  return FALSE;
+}
+
+BOOL SetThreadToken(HANDLE* thread, HANDLE token) {
+  if (thread != nullptr || token != nullptr) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  return TRUE;
+}

@@ -5,7 +5,9 @@
 // headers are in, positioned at the body; redirects are followed; the body is delivered whatever
 // the status code; nothing is served from or written to a cache (there is none); the schemes are
 // http, https and ftp; the proxy is the one configured for the process (the usual *_proxy
-// variables). HttpQueryInfoA answers the final response's status code and Content-Length.
+// variables). With INTERNET_FLAG_NO_AUTO_REDIRECT a redirect is not followed: its response is
+// the one delivered. HttpQueryInfoA answers the final response's status code, Content-Length
+// and Location.
 //
 // Time-outs, set with InternetSetOptionA on a handle and taken over by the handles opened below
 // it (60 s each unless set, WinINet's defaults): a connection that cannot be made within the
@@ -50,6 +52,7 @@ constexpr DWORD GENERIC_WRITE = 0x40000000;
 
 constexpr DWORD INTERNET_FLAG_RELOAD = 0x80000000;
 constexpr DWORD INTERNET_FLAG_NO_CACHE_WRITE = 0x04000000;
+constexpr DWORD INTERNET_FLAG_NO_AUTO_REDIRECT = 0x00200000;
 
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
@@ -57,6 +60,7 @@ constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
 
 constexpr DWORD HTTP_QUERY_CONTENT_LENGTH = 5;
 constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
+constexpr DWORD HTTP_QUERY_LOCATION = 33;
 constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 
 constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;

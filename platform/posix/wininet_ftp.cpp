@@ -358,14 +358,14 @@ class FtpFile : public InternetHandle {
 }  // namespace
 }  // namespace wininet
 
-using wininet::FindHandle;
+using wininet::HandleUse;
 
 HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT port,
                            LPCSTR userName, LPCSTR password, DWORD service, DWORD flags,
                            DWORD_PTR /*context*/) {
   return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
-    auto owner = FindHandle<wininet::Session>(session);
-    if (owner == nullptr) return nullptr;
+    const HandleUse<wininet::Session> owner(session);
+    if (!owner) return nullptr;
     if (service != INTERNET_SERVICE_FTP) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return nullptr;
@@ -391,15 +391,15 @@ HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT p
 HINTERNET FtpOpenFileA(HINTERNET connection, LPCSTR fileName, DWORD access, DWORD /*flags*/,
                        DWORD_PTR /*context*/) {
   return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
-    auto owner = FindHandle<wininet::FtpConnection>(connection);
-    if (owner == nullptr) return nullptr;
+    const HandleUse<wininet::FtpConnection> owner(connection);
+    if (!owner) return nullptr;
     if (fileName == nullptr || fileName[0] == '\0' || wininet::HasLineBreak(fileName) ||
         access != GENERIC_WRITE) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return nullptr;
     }
     if (!owner->Idle()) return nullptr;
-    auto file = std::make_shared<wininet::FtpFile>(owner);
+    auto file = std::make_shared<wininet::FtpFile>(owner.Shared());
     if (!file->Open(fileName)) return nullptr;
     return wininet::AddHandle(std::move(file), connection);
   });
@@ -413,16 +413,16 @@ BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD bytesToWrite,
       return FALSE;
     }
     *bytesWritten = 0;
-    auto upload = FindHandle<wininet::FtpFile>(file);
-    if (upload == nullptr) return FALSE;
+    const HandleUse<wininet::FtpFile> upload(file);
+    if (!upload) return FALSE;
     return upload->Write(static_cast<const char*>(buffer), bytesToWrite, bytesWritten);
   });
 }
 
 BOOL FtpDeleteFileA(HINTERNET connection, LPCSTR fileName) {
   return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
-    auto owner = FindHandle<wininet::FtpConnection>(connection);
-    if (owner == nullptr) return FALSE;
+    const HandleUse<wininet::FtpConnection> owner(connection);
+    if (!owner) return FALSE;
     if (fileName == nullptr || fileName[0] == '\0' || wininet::HasLineBreak(fileName)) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;

@@ -92,10 +92,31 @@ HINTERNET AddHandle(std::shared_ptr<InternetHandle> handle, HINTERNET parent) {
   return key;
 }
 
-std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle) {
+std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle, bool use) {
   std::lock_guard<std::mutex> lock(tableMutex);
   auto found = Table().find(handle);
-  return found == Table().end() ? nullptr : found->second.object;
+  if (found == Table().end()) return nullptr;
+  if (use) {
+    std::lock_guard<std::mutex> counting(found->second.object->useMutex_);
+    ++found->second.object->uses_;
+  }
+  return found->second.object;
+}
+
+void CloseTaken(const std::shared_ptr<InternetHandle>& handle, bool closedItself) {
+  {
+    std::lock_guard<std::mutex> lock(handle->useMutex_);
+    if (handle->uses_ > 0) {
+      handle->closePending_ = true;
+      handle->Cancel();
+      return;
+    }
+  }
+  if (closedItself) {
+    handle->Close();
+  } else {
+    handle->Cancel();
+  }
 }
 
 void InitialiseCurlOnce() {
@@ -148,8 +169,8 @@ BOOL InternetCloseHandle(HINTERNET handle) {
       return FALSE;
     }
     // Below first, so a transfer is cut before the connection it runs on is let go.
-    for (size_t i = closing.size(); i-- > 1;) closing[i]->Cancel();
-    closing.front()->Close();
+    for (size_t i = closing.size(); i-- > 1;) wininet::CloseTaken(closing[i], false);
+    wininet::CloseTaken(closing.front(), true);
     return TRUE;  // the objects go with `closing`, unless a call in progress still holds them
   });
 }

@@ -1,8 +1,11 @@
 // The handles of this WinINet layer: every HINTERNET is an object of a class derived from
 // InternetHandle, known to a process-wide table until InternetCloseHandle takes it out. Handles
-// form a tree (session, connection, file); closing one closes those below it too. A call in
-// progress on another thread keeps its object alive, and is told of the closing through
-// Cancel, so that it can return.
+// form a tree (session, connection, file); closing one closes those below it too.
+//
+// A handle is closed from any thread, as WinINet allows, but its curl handles are only ever
+// driven by one thread at a time: a call in progress on the handle (a HandleUse) keeps its
+// object alive, the closing thread only tells it to stop (Cancel, which wakes it), and the
+// closing's own work (Close) is left to that call, done as it returns.
 #ifndef TELVARIO_PLATFORM_POSIX_WININET_HANDLES_H
 #define TELVARIO_PLATFORM_POSIX_WININET_HANDLES_H
 
@@ -30,15 +33,37 @@ struct Timeouts {
 long CurlMilliseconds(DWORD limit);
 long CurlSeconds(DWORD limit);
 
+class InternetHandle;
+
+// The object behind a handle, if it is open; null otherwise. With `use`, the call is counted
+// as in progress on it (found and counted at once, so that no close comes between).
+std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle, bool use = false);
+
+// Finishes a close: the handle's own work when no call is in progress on it, else a signal to
+// the calls, the last of which does it. `closedItself`: Close, rather than Cancel for a handle
+// closed with one above it.
+void CloseTaken(const std::shared_ptr<InternetHandle>& handle, bool closedItself);
+
 class InternetHandle {
  public:
   virtual ~InternetHandle() = default;
   // The limits of the waits made on this handle, and taken over by those opened below it.
   Timeouts timeouts;
-  // The handle is being closed by its owner: finish what it holds in the usual way.
+  // The handle is being closed by its owner: finish what it holds in the usual way. Called on
+  // a thread that is alone with the handle.
   virtual void Close() { Cancel(); }
-  // The handle, or one above it, is being closed: end at once what is in progress.
+  // The handle, or one above it, is being closed: end at once what is in progress. Called from
+  // any thread: it only signals.
   virtual void Cancel() {}
+
+ private:
+  template <typename Kind>
+  friend class HandleUse;
+  friend std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle, bool use);
+  friend void CloseTaken(const std::shared_ptr<InternetHandle>& handle, bool closedItself);
+  std::mutex useMutex_;
+  int uses_ = 0;             // calls in progress on the handle
+  bool closePending_ = false;  // closed meanwhile: the last call to return does the Close
 };
 
 // A call that blocks on the network and can be cut short from another thread.
@@ -74,19 +99,44 @@ class Session : public InternetHandle {
 // ERROR_INTERNET_OPERATION_CANCELLED when the parent has been closed meanwhile.
 HINTERNET AddHandle(std::shared_ptr<InternetHandle> handle, HINTERNET parent = nullptr);
 
-// The object behind a handle, if it is open and of the kind asked for; otherwise null, with
-// ERROR_INVALID_HANDLE as the last error.
-template <typename Kind>
-std::shared_ptr<Kind> FindHandle(HINTERNET handle);
 
-std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle);
-
+// A call's use of a handle of the kind asked for, for as long as the call lasts. Empty, with
+// ERROR_INVALID_HANDLE as the last error, when the handle is not open or of another kind.
 template <typename Kind>
-std::shared_ptr<Kind> FindHandle(HINTERNET handle) {
-  auto found = std::dynamic_pointer_cast<Kind>(FindAnyHandle(handle));
-  if (found == nullptr) SetLastError(ERROR_INVALID_HANDLE);
-  return found;
-}
+class HandleUse {
+ public:
+  explicit HandleUse(HINTERNET handle) {
+    std::shared_ptr<InternetHandle> found = FindAnyHandle(handle, true);
+    object_ = std::dynamic_pointer_cast<Kind>(found);
+    if (object_ == nullptr) {
+      if (found != nullptr) Leave(found);
+      SetLastError(ERROR_INVALID_HANDLE);
+    }
+  }
+  ~HandleUse() {
+    if (object_ != nullptr) Leave(object_);
+  }
+  HandleUse(const HandleUse&) = delete;
+  HandleUse& operator=(const HandleUse&) = delete;
+
+  explicit operator bool() const { return object_ != nullptr; }
+  Kind* operator->() const { return object_.get(); }
+  Kind& operator*() const { return *object_; }
+  const std::shared_ptr<Kind>& Shared() const { return object_; }
+
+ private:
+  static void Leave(const std::shared_ptr<InternetHandle>& object) {
+    bool closeNow = false;
+    {
+      std::lock_guard<std::mutex> lock(object->useMutex_);
+      closeNow = --object->uses_ == 0 && object->closePending_;
+      if (closeNow) object->closePending_ = false;
+    }
+    if (closeNow) object->Close();  // closed meanwhile: this thread is the one to finish it
+  }
+
+  std::shared_ptr<Kind> object_;
+};
 
 void InitialiseCurlOnce();
 DWORD ErrorFromCurl(CURLcode code);

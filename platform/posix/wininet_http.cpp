@@ -4,8 +4,10 @@
 // buffer is bounded: when it is full the transfer pauses until reads have emptied it.
 #include <curl/curl.h>
 
+#include <strings.h>
+
 #include <algorithm>
-#include <cctype>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -25,14 +27,22 @@ constexpr long kMaxRedirects = 20;
 constexpr int kPollMilliseconds = 1000;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
+  return text.size() >= prefix.size() &&
+         strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
-class UrlFile : public InternetHandle {
+// A header's value, without the blanks around it.
+std::string_view HeaderValue(std::string_view line, std::string_view name) {
+  std::string_view value = line.substr(name.size());
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ' ||
+                            value.back() == '\t')) {
+    value.remove_suffix(1);
+  }
+  return value;
+}
+
+class UrlFile : public InternetHandle, public Cancellable {
  public:
   UrlFile() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
   ~UrlFile() override {
@@ -43,18 +53,25 @@ class UrlFile : public InternetHandle {
   UrlFile(const UrlFile&) = delete;
   UrlFile& operator=(const UrlFile&) = delete;
 
+  // The transfer is to end: whichever thread drives it sees this and stops.
+  void Cancel() override {
+    cancelled_ = true;
+    if (multi_ != nullptr) curl_multi_wakeup(multi_);
+  }
+
   // Sends the request; true once the body can be read (or the transfer ended well).
-  bool Open(const Session& session, const char* url) {
+  bool Open(Session& session, const char* url, DWORD flags) {
     if (multi_ == nullptr || easy_ == nullptr) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return false;
     }
     timeouts = session.timeouts;
+    following_ = (flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
     curl_easy_setopt(easy_, CURLOPT_URL, url);
     curl_easy_setopt(easy_, CURLOPT_USERAGENT, session.agent.c_str());
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
     curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
-    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, following_ ? 1L : 0L);
     curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, CurlMilliseconds(timeouts.connect));
@@ -68,7 +85,12 @@ class UrlFile : public InternetHandle {
     session.ApplyProxy(easy_);
     curl_multi_add_handle(multi_, easy_);
     added_ = true;
+    if (!session.Begin(this)) {  // closed meanwhile
+      SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
+      return false;
+    }
     while (!headersComplete_ && Buffered() == 0 && !finished_) Pump();
+    session.End(this);
     if (finished_ && result_ != CURLE_OK && !headersComplete_ && Buffered() == 0) {
       SetLastError(ErrorFromCurl(result_));
       return false;
@@ -83,6 +105,10 @@ class UrlFile : public InternetHandle {
       curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
       if (status == 0) return false;
       *value = std::to_string(status);
+      return true;
+    }
+    if (level == HTTP_QUERY_LOCATION && !location_.empty()) {
+      *value = location_;
       return true;
     }
     if (level != HTTP_QUERY_CONTENT_LENGTH || !hasLength_) return false;
@@ -129,6 +155,11 @@ class UrlFile : public InternetHandle {
 
   // Moves the transfer on: what is ready now, or a wait of up to a second for the network.
   void Pump() {
+    if (cancelled_) {
+      finished_ = true;
+      result_ = CURLE_ABORTED_BY_CALLBACK;
+      return;
+    }
     int running = 0;
     if (curl_multi_perform(multi_, &running) != CURLM_OK) {
       finished_ = true;
@@ -142,7 +173,7 @@ class UrlFile : public InternetHandle {
         result_ = message->data.result;
       }
     }
-    if (!finished_ && Buffered() == 0) {
+    if (!finished_ && Buffered() == 0 && !cancelled_) {
       curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr);
     }
   }
@@ -164,24 +195,26 @@ class UrlFile : public InternetHandle {
   }
 
   // The body starts after the blank line of the final response: not an interim 1xx, and not a
-  // redirect that is about to be followed.
-  static size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  // redirect that is about to be followed. Called from within curl, which no exception may
+  // cross: the Location that cannot be kept is dropped.
+  static size_t OnHeader(char* data, size_t size, size_t count, void* user) noexcept {
     auto* file = static_cast<UrlFile*>(user);
     const std::string_view line(data, size * count);
     if (StartsWithNoCase(line, "http/")) {  // a new response: its headers replace the last's
       file->sawLocation_ = false;
       file->hasLength_ = false;
+      file->location_.clear();
     }
-    if (StartsWithNoCase(line, "location:")) file->sawLocation_ = true;
+    if (StartsWithNoCase(line, "location:")) {
+      file->sawLocation_ = true;
+      try {
+        file->location_ = HeaderValue(line, "location:");
+      } catch (const std::bad_alloc&) {
+        file->location_.clear();
+      }
+    }
     if (StartsWithNoCase(line, "content-length:")) {
-      std::string_view value = line.substr(std::strlen("content-length:"));
-      while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
-        value.remove_prefix(1);
-      }
-      while (!value.empty() && (value.back() == '\r' || value.back() == '\n' ||
-                                value.back() == ' ' || value.back() == '\t')) {
-        value.remove_suffix(1);
-      }
+      const std::string_view value = HeaderValue(line, "content-length:");
       const size_t kept = std::min(value.size(), sizeof file->contentLength_ - 1);
       std::memcpy(file->contentLength_, value.data(), kept);
       file->contentLength_[kept] = '\0';
@@ -191,7 +224,8 @@ class UrlFile : public InternetHandle {
       long status = 0;
       curl_easy_getinfo(file->easy_, CURLINFO_RESPONSE_CODE, &status);
       const bool interim = status >= 100 && status < 200;
-      const bool redirect = status >= 300 && status < 400 && file->sawLocation_;
+      const bool redirect =
+          file->following_ && status >= 300 && status < 400 && file->sawLocation_;
       if (!interim && !redirect) file->headersComplete_ = true;
     }
     return size * count;
@@ -203,8 +237,11 @@ class UrlFile : public InternetHandle {
   std::vector<char> pending_;
   size_t offset_ = 0;
   bool paused_ = false;
+  std::atomic<bool> cancelled_{false};
+  bool following_ = true;
   bool headersComplete_ = false;
   bool sawLocation_ = false;
+  std::string location_;
   // The final response's Content-Length, as text; kept in place, since the header callback may
   // not allocate (it runs inside curl).
   char contentLength_[32] = {};
@@ -223,7 +260,7 @@ bool SchemeIsSupported(std::string_view url) {
 }  // namespace
 }  // namespace wininet
 
-using wininet::FindHandle;
+using wininet::HandleUse;
 
 HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR /*proxyBypass*/,
                         DWORD /*flags*/) {
@@ -234,10 +271,10 @@ HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR /*p
 }
 
 HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR /*headers*/,
-                           DWORD /*headersLength*/, DWORD /*flags*/, DWORD_PTR /*context*/) {
+                           DWORD /*headersLength*/, DWORD flags, DWORD_PTR /*context*/) {
   return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
-    auto owner = FindHandle<wininet::Session>(session);
-    if (owner == nullptr) return nullptr;
+    const HandleUse<wininet::Session> owner(session);
+    if (!owner) return nullptr;
     if (url == nullptr || url[0] == '\0') {
       SetLastError(ERROR_INTERNET_INVALID_URL);
       return nullptr;
@@ -247,7 +284,7 @@ HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR /*headers*/,
       return nullptr;
     }
     auto file = std::make_shared<wininet::UrlFile>();
-    if (!file->Open(*owner, url)) return nullptr;
+    if (!file->Open(*owner, url, flags)) return nullptr;
     return wininet::AddHandle(std::move(file), session);
   });
 }
@@ -258,8 +295,8 @@ BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* b
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
     }
-    auto url = FindHandle<wininet::UrlFile>(file);
-    if (url == nullptr) {
+    const HandleUse<wininet::UrlFile> url(file);
+    if (!url) {
       *bytesRead = 0;
       return FALSE;
     }
@@ -270,8 +307,8 @@ BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* b
 BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, LPVOID buffer, DWORD* length,
                     DWORD* /*index*/) {
   return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
-    auto url = FindHandle<wininet::UrlFile>(request);
-    if (url == nullptr) return FALSE;
+    const HandleUse<wininet::UrlFile> url(request);
+    if (!url) return FALSE;
     if (length == nullptr) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
