@@ -46,16 +46,17 @@ bool KeepOnlyTheEchoSocket(bool sendsEcho, int* socket) {
   if (sendsEcho && !DatagramEchoAllowed()) {
     *socket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
   }
+  // The kernel leaves a process whose file raised only capabilities open to its user's
+  // debuggers once the capabilities are gone; they could take the socket over. Closed first,
+  // so that there is no moment between.
+  if (*socket >= 0 && prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) {
+    close(*socket);
+    *socket = -1;
+  }
   if (!DropEveryCapability()) {
     if (*socket >= 0) close(*socket);
     *socket = -1;
     return false;
-  }
-  // The kernel leaves a process whose file raised only capabilities open to its user's
-  // debuggers, which once the capabilities are gone could take the socket over.
-  if (*socket >= 0 && prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) {
-    close(*socket);
-    *socket = -1;
   }
   return true;
 }
