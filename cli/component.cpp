@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "echo_privilege.h"
+
 namespace telvario::cli {
 namespace {
 
@@ -9,8 +11,14 @@ using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 
 // The library beside the program, as the build leaves it, or in the library folder of the
-// installation the program belongs to, or where the system's loader finds it.
+// installation the program belongs to, or where the system's loader finds it. A program whose
+// file raised its privileges loads the installed library alone: a link to it made elsewhere
+// must not bring the library beside it along.
 HMODULE LoadLibraryNearProgram(std::string* tried) {
+  if (RaisedAtStart()) {
+    *tried = TELVARIO_INSTALLED_LIBRARY;
+    return LoadLibraryA(tried->c_str());
+  }
   char program[4096] = {};
   const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
   std::string folder(program, length);

@@ -12,6 +12,7 @@
 #include "component.h"
 #include "connection_report.h"
 #include "download_measure.h"
+#include "echo_privilege.h"
 #include "loopback_servers.h"
 #include "echo_measure.h"
 #include "late_bound_call.h"
@@ -81,6 +82,8 @@ constexpr char kUsage[] =
 struct Options {
   std::string command = "show";
   std::vector<std::string> arguments;
+  bool help = false;
+  bool version = false;
   bool json = false;
   bool yes = false;
   bool hasPacketSize = false;
@@ -151,6 +154,14 @@ void AddProperties(ISonde& sonde, Report& report) {
   report.Add("ElapsedTime", elapsed);
 }
 
+// Whether the command may send echo requests on this machine's network. A report with no
+// targets measures in a namespace of its own, where it may open what it needs itself.
+bool SendsEcho(const Options& options) {
+  const std::string& command = options.command;
+  return command == "ping" || command == "trace" || command == "call" ||
+         (command == "report" && !options.arguments.empty());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -158,18 +169,14 @@ int main(int argc, char** argv) {
   bool commandSeen = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    // Either ends the command line: what follows is not read.
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return kMeasured;
+      options.help = true;
+      break;
     }
     if (arg == "--version") {
-      const std::string version = telvario::cli::ComponentVersion();
-      if (version.empty()) {
-        std::fprintf(stderr, "telvario: the component's version record cannot be read\n");
-        return kFailed;
-      }
-      std::printf("telvario %s\n", version.c_str());
-      return kMeasured;
+      options.version = true;
+      break;
     }
     if (arg == "--json") {
       options.json = true;
@@ -200,6 +207,28 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Before the component is loaded, or anything but the command line read.
+  int echoSocket = -1;
+  if (!telvario::cli::KeepOnlyTheEchoSocket(!options.help && !options.version && SendsEcho(options),
+                                            &echoSocket)) {
+    std::fprintf(stderr,
+                 "telvario: the capabilities this program started with cannot be dropped\n");
+    return kFailed;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return kMeasured;
+  }
+  if (options.version) {
+    const std::string version = telvario::cli::ComponentVersion();
+    if (version.empty()) {
+      std::fprintf(stderr, "telvario: the component's version record cannot be read\n");
+      return kFailed;
+    }
+    std::printf("telvario %s\n", version.c_str());
+    return kMeasured;
+  }
+
   telvario::cli::ReportTargets targets;
   std::string where = "this machine's own network";
   if (options.command == "report") {
@@ -220,6 +249,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "telvario: %s\n", component.Error().c_str());
     return kFailed;
   }
+  telvario::cli::HandOverEchoSocket(
+      echoSocket, reinterpret_cast<telvario::cli::TakeSocketFn>(reinterpret_cast<void*>(
+                      GetProcAddress(component.Library(), "SetIcmpRawSocket"))));
   ISonde& sonde = *component.Sonde();
   if (options.hasPacketSize) sonde.put_PacketSize(To16(options.packetSize));
   if (options.hasPingReps) sonde.put_PingReps(To16(options.pingReps));

@@ -2,8 +2,9 @@
 //
 // Requests leave from an ICMP datagram socket where net.ipv4.ping_group_range admits the
 // caller's group (the kernel then routes the replies and the routers' answers to that socket),
-// else from a raw socket (CAP_NET_RAW). When neither opens, IcmpCreateFile fails with
-// ERROR_ACCESS_DENIED.
+// else from a raw socket (CAP_NET_RAW), else from the raw socket the host handed over with
+// SetIcmpRawSocket. When none is there, IcmpCreateFile fails with ERROR_ACCESS_DENIED. The
+// service never raises a capability, nor needs one beyond opening its socket.
 //
 // As on Windows: one reply record per request, also for a router's answer (time exceeded,
 // unreachable), whose status tells which; none on time-out (last error IP_REQ_TIMED_OUT). The
@@ -64,5 +65,14 @@ BOOL IcmpCloseHandle(HANDLE icmpHandle);
 DWORD IcmpSendEcho(HANDLE icmpHandle, IPAddr destinationAddress, void* requestData,
                    WORD requestSize, PIP_OPTION_INFORMATION requestOptions, void* replyBuffer,
                    DWORD replySize, DWORD timeout);
+
+// For a host that may open a raw socket only for a moment, as the client does when its file
+// gives it cap_net_raw and it drops that once the socket is open: the host hands over an IPv4
+// raw ICMP socket, and where this process can open neither kind itself, each handle sends from
+// a duplicate of it, one request at a time across them all. The service owns the socket from
+// then on (and closes the one handed over before); -1 just closes it. Anything else fails with
+// ERROR_INVALID_PARAMETER, and stays the caller's. Exported by the library under this name, for
+// hosts that load it.
+extern "C" __attribute__((visibility("default"))) BOOL SetIcmpRawSocket(int socket);
 
 #endif

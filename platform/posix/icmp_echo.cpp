@@ -1,5 +1,5 @@
 // The ICMP echo service over an ICMP datagram socket, or a raw socket where the datagram kind
-// is not allowed. See icmp.h.
+// is not allowed: one of its own, else the one the host handed over. See icmp.h.
 #include "icmp.h"
 
 #include <algorithm>
@@ -14,8 +14,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include <fcntl.h>
 #include <linux/errqueue.h>
 #include <netinet/in.h>
+#include <linux/icmp.h>  // after netinet/in.h, whose definitions it then leaves alone
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -31,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 struct EchoSocket {
   int fd = -1;
   bool datagram = false;
+  bool handedOver = false;       // a duplicate of the host's socket, whose queue all of them share
   std::uint16_t identifier = 0;  // raw sockets only: the kernel sets it on datagram sockets
   std::uint16_t sequence = 0;
 };
@@ -39,6 +42,44 @@ struct EchoSocket {
 std::mutex openHandlesLock;
 std::unordered_set<EchoSocket*> openHandles;
 std::atomic<std::uint16_t> nextRawIdentifier{0};
+
+// The raw socket the host handed over (SetIcmpRawSocket), closed when the module goes.
+struct HandedOverSocket {
+  std::mutex lock;
+  int fd = -1;
+  ~HandedOverSocket() {
+    if (fd >= 0) close(fd);
+  }
+};
+HandedOverSocket handedOver;
+// Duplicates of one socket read one queue: a request waited for there must be the only one.
+std::mutex handedOverRequestLock;
+
+int DuplicateHandedOver() {
+  const std::lock_guard<std::mutex> guard(handedOver.lock);
+  return handedOver.fd >= 0 ? fcntl(handedOver.fd, F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+bool IsRawIcmpSocket(int fd) {
+  int domain = 0, type = 0, protocol = 0;
+  socklen_t length = sizeof domain;
+  if (getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0) return false;
+  length = sizeof type;
+  if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0) return false;
+  length = sizeof protocol;
+  if (getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &length) != 0) return false;
+  return domain == AF_INET && type == SOCK_RAW && protocol == IPPROTO_ICMP;
+}
+
+// A raw socket gets a copy of every ICMP message the machine receives; only those that can
+// answer an echo request are let through.
+void ReceiveAnswersOnly(int fd) {
+  icmp_filter filter{};
+  filter.data = ~((1U << icmp::kEchoReply) | (1U << icmp::kDestinationUnreachable) |
+                  (1U << icmp::kSourceQuench) | (1U << icmp::kTimeExceeded) |
+                  (1U << icmp::kParameterProblem));
+  setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+}
 
 EchoSocket* Lookup(HANDLE handle) {
   const std::lock_guard<std::mutex> guard(openHandlesLock);
@@ -236,6 +277,10 @@ HANDLE IcmpCreateFile() {
     echo->datagram = echo->fd >= 0;
     if (echo->fd < 0) echo->fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (echo->fd < 0) {
+      echo->fd = DuplicateHandedOver();
+      echo->handedOver = echo->fd >= 0;
+    }
+    if (echo->fd < 0) {
       SetLastError(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
     }
@@ -246,6 +291,7 @@ HANDLE IcmpCreateFile() {
       setsockopt(echo->fd, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
     } else {
       echo->identifier = static_cast<std::uint16_t>(getpid() + 0x9E37 * nextRawIdentifier++);
+      ReceiveAnswersOnly(echo->fd);
     }
     const std::lock_guard<std::mutex> guard(openHandlesLock);
     openHandles.insert(echo.get());
@@ -283,6 +329,8 @@ DWORD IcmpSendEcho(HANDLE icmpHandle, IPAddr destinationAddress, void* requestDa
     }
     if (replySize < sizeof(ICMP_ECHO_REPLY) + requestSize + 8) return Fail(IP_BUF_TOO_SMALL);
 
+    std::unique_lock<std::mutex> oneAtATime(handedOverRequestLock, std::defer_lock);
+    if (echo->handedOver) oneAtATime.lock();
     DrainStale(*echo);
     ApplyOptions(*echo, requestOptions);
     const std::uint16_t sequence = echo->sequence++;
@@ -332,4 +380,19 @@ DWORD IcmpSendEcho(HANDLE icmpHandle, IPAddr destinationAddress, void* requestDa
       return 1;
     }
   });
+}
+
+extern "C" BOOL SetIcmpRawSocket(int socket) {
+  if (socket >= 0 && !IsRawIcmpSocket(socket)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  int previous = -1;
+  {
+    const std::lock_guard<std::mutex> guard(handedOver.lock);
+    previous = handedOver.fd;
+    handedOver.fd = socket;
+  }
+  if (previous >= 0 && previous != socket) close(previous);
+  return TRUE;
 }

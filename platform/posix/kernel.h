@@ -92,6 +92,8 @@ using HMODULE = void*;
 using FARPROC = void (*)();
 constexpr DWORD DLL_PROCESS_DETACH = 0;
 constexpr DWORD DLL_PROCESS_ATTACH = 1;
+// In a process whose program file raised its privileges, a path loads only from the
+// installation's library folder; another fails with ERROR_ACCESS_DENIED (module_trust.h).
 HMODULE LoadLibraryA(LPCSTR fileName);
 constexpr DWORD LOAD_LIBRARY_AS_DATAFILE = 0x2;
 // A module's resources are read from a shared object too, so a data-file load opens it like

@@ -12,14 +12,14 @@
 namespace registry_store {
 
 std::string MachineRegistryPath() {
-  if (const char* chosen = std::getenv("TELVARIO_MACHINE_REGISTRY"); chosen && *chosen) {
+  if (const char* chosen = secure_getenv("TELVARIO_MACHINE_REGISTRY"); chosen && *chosen) {
     return chosen;
   }
   return "/var/lib/telvario/registry.sqlite3";
 }
 
 bool WritesMachineRegistry() {
-  const char* layer = std::getenv("TELVARIO_REGISTRY_LAYER");
+  const char* layer = secure_getenv("TELVARIO_REGISTRY_LAYER");
   return layer != nullptr && std::strcmp(layer, "machine") == 0;
 }
 

@@ -6,7 +6,9 @@
 //
 // The machine's registry is $TELVARIO_MACHINE_REGISTRY, or /var/lib/telvario/registry.sqlite3.
 // A process whose $TELVARIO_REGISTRY_LAYER is "machine" (root's, as it registers for everyone)
-// writes to it instead of a registry of its own, and has no other layer.
+// writes to it instead of a registry of its own, and has no other layer. A process whose
+// program file raised its privileges (secure-execution mode) reads neither variable: the
+// machine's registry names the modules every user loads, and it is root's to write.
 #ifndef TELVARIO_PLATFORM_POSIX_MACHINE_REGISTRY_H
 #define TELVARIO_PLATFORM_POSIX_MACHINE_REGISTRY_H
 

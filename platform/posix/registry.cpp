@@ -44,6 +44,8 @@ constexpr PredefinedRoot kRoots[] = {
 };
 constexpr ULONG_PTR kClassesRoot = 0x80000000;
 
+// Read in secure-execution mode too: the user's registry is opened with the user's own rights,
+// so where it lies is the user's own business. The modules it names are checked when loaded.
 std::string UserRegistryPath() {
   if (const char* chosen = std::getenv("TELVARIO_REGISTRY"); chosen != nullptr && *chosen) {
     return chosen;

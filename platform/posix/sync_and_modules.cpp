@@ -10,6 +10,7 @@
 
 #include "kernel.h"
 #include "module_entry.h"
+#include "module_trust.h"
 
 void InitializeCriticalSection(CRITICAL_SECTION* section) {
   section->lock = new std::recursive_mutex;
@@ -29,7 +30,13 @@ void DeleteCriticalSection(CRITICAL_SECTION* section) {
 }
 
 HMODULE LoadLibraryA(LPCSTR fileName) {
-  void* module = fileName != nullptr ? dlopen(fileName, RTLD_NOW | RTLD_LOCAL) : nullptr;
+  char resolved[PATH_MAX];
+  const char* loadable = LoadableModulePath(fileName, resolved);
+  if (fileName != nullptr && loadable == nullptr) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  void* module = loadable != nullptr ? dlopen(loadable, RTLD_NOW | RTLD_LOCAL) : nullptr;
   if (module == nullptr) SetLastError(126);  // ERROR_MOD_NOT_FOUND
   return module;
 }

@@ -12,6 +12,7 @@
 
 #include "classes_root.h"
 #include "kernel.h"
+#include "module_trust.h"
 #include "no_throw.h"
 #include "oleaut.h"
 #include "registry.h"
@@ -126,7 +127,10 @@ HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
     if (path == nullptr || library == nullptr) return E_INVALIDARG;
     *library = nullptr;
     const std::string narrow = Utf8(path);
-    void* module = dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
+    char resolved[PATH_MAX];
+    const char* loadable = LoadableModulePath(narrow.c_str(), resolved);
+    if (loadable == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    void* module = dlopen(loadable, RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
     const auto* description =
         static_cast<const Library* const*>(dlsym(module, TELVARIO_TYPELIB_SYMBOL));

@@ -1,59 +1,117 @@
 #!/bin/bash
-# The Debian package as people use it, on this machine: installed with dpkg; the client run as
-# root and as an unprivileged user, neither with a registration of their own, reaching the
-# component through the machine's registration; the example host program built with pkg-config
-# and run by both; a user's own registration coming first for that user; and nothing left once
-# the package is removed. Root only. Usage: deb_package_test.sh DEB
+# The Debian package as people use it, on this machine, where no one may open an ICMP datagram
+# socket (net.ipv4.ping_group_range "1 0", Debian's default, set for the while): installed with
+# dpkg, which gives the client cap_net_raw; the client run as root and as an unprivileged user,
+# neither with a registration of their own, reaching the component through the machine's
+# registration; the user measuring echo and a hop with it, as with ping, to a host two hops
+# away in namespaces of the test's own; the example host program built with pkg-config and run
+# by both, the user's failing to send echo (the library raises nothing); a user's own
+# registration coming first for that user, and not loaded by the raised client; and nothing
+# left once the package is removed, no capability either. Root only.
+# Usage: deb_package_test.sh DEB
 set -euo pipefail
 deb=$(realpath "$1")
 work=$(mktemp -d)
 chmod 755 "$work"
-trap 'dpkg -r telvario >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+range=/proc/sys/net/ipv4/ping_group_range
+saved_range=$(cat "$range")
+link=/usr/bin/.telvario-package-test-link
+net_down() {
+  ip netns del tvp-host 2>/dev/null || true
+  ip netns del tvp-router 2>/dev/null || true
+}
+trap 'dpkg -r telvario >/dev/null 2>&1 || true; rm -rf "$work" "$link"; net_down
+      printf "%s\n" "$saved_range" >"$range"' EXIT
+trap 'exit 130' INT TERM HUP
 fail() { echo "deb package: $*" >&2; exit 1; }
 nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 unset TELVARIO_REGISTRY TELVARIO_MACHINE_REGISTRY TELVARIO_REGISTRY_LAYER XDG_DATA_HOME
 
-dpkg -r telvario >/dev/null 2>&1 || true  # left by a run that was cut short
+# This machine 10.214.1.1 - tvp-router 10.214.1.2 | 10.214.2.1 - tvp-host 10.214.2.10
+net_up() {
+  ip netns add tvp-router
+  ip netns add tvp-host
+  ip link add tvp-root type veth peer name tvp-in netns tvp-router
+  ip -n tvp-router link add tvp-out type veth peer name tvp-in netns tvp-host
+  ip addr add 10.214.1.1/24 dev tvp-root
+  ip -n tvp-router addr add 10.214.1.2/24 dev tvp-in
+  ip -n tvp-router addr add 10.214.2.1/24 dev tvp-out
+  ip -n tvp-host addr add 10.214.2.10/24 dev tvp-in
+  ip link set tvp-root up
+  ip -n tvp-router link set tvp-in up
+  ip -n tvp-router link set tvp-out up
+  ip -n tvp-host link set tvp-in up
+  ip -n tvp-host route add default via 10.214.2.1
+  ip route add 10.214.2.0/24 via 10.214.1.2
+  ip netns exec tvp-router sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratelimit=0
+}
+
+rm -f "$link"
+net_down  # left by a run that was cut short
+dpkg -r telvario >/dev/null 2>&1 || true
+printf '1\t0\n' >"$range"
 dpkg -i "$deb" >/dev/null || fail "dpkg -i failed"
 [ "$(telvario --version)" = "telvario 1.0.0.4" ] || fail "telvario --version"
 [ -f /usr/share/man/man1/telvario.1.gz ] || fail "no man page"
+getcap /usr/bin/telvario | grep -q 'cap_net_raw=ep$' || fail "the client has no cap_net_raw"
 
 mkdir -p "$work/root" "$work/user"
 chown 65534:65534 "$work/user"
 as_root() { env HOME="$work/root" "$@"; }
 as_user() { env HOME="$work/user" "${nobody[@]}" "$@"; }
-for who in as_root as_user; do
+# The user's client, raised by its capability, reads no machine registry the environment names.
+for who in as_root "as_user env TELVARIO_MACHINE_REGISTRY=$work/none"; do
   answer=$($who telvario call PacketSize) || fail "$who: telvario call PacketSize failed"
   printf '%s\n' "$answer" | grep -q '^Result *32$' || fail "$who: PacketSize gave $answer"
 done
+
+net_up
+answer=$(as_user telvario ping 10.214.2.10 --json) || fail "telvario ping as a user: $answer"
+printf '%s\n' "$answer" | grep -q '"ReplyIP": "10.214.2.10"' || fail "telvario ping: $answer"
+answer=$(as_user telvario trace 10.214.2.10 --hop 1 --json) ||
+  fail "telvario trace as a user: $answer"
+printf '%s\n' "$answer" | grep -q '"ReplyIP": "10.214.1.2"' || fail "telvario trace: $answer"
+# telvario latency: the user's run to 10.214.2.10 goes here.
+net_down
 
 c++ -o "$work/ping_time" /usr/share/doc/telvario/examples/ping_time.cpp \
   $(pkg-config --cflags --libs telvario) || fail "the example does not build with pkg-config"
 as_root "$work/ping_time" 127.0.0.1 | grep -q '^PingTime 127.0.0.1 [0-9]' ||
   fail "the example as root"
-# An unprivileged user may not send ICMP here: the object answers, with a failed echo.
+# A host program raises nothing: an unprivileged user's may not send ICMP here, and the object
+# answers with a failed echo.
 answer=$(as_user "$work/ping_time" 127.0.0.1 || true)
-printf '%s\n' "$answer" | grep -q '^PingTime 127.0.0.1 ' ||
-  fail "the example as an unprivileged user: $answer"
+[ "$answer" = "PingTime 127.0.0.1 -1" ] || fail "the example as an unprivileged user: $answer"
 
-# A user's own registration comes first for that user: one of a library since removed, and
-# the example finds no object there while root's still does.
+# A user's own registration comes first for that user: of a library since replaced by one that
+# ends any process loading it with 42. The example loads it; the raised client, which loads code
+# from the installation's library folder only, does not; root's example still finds the
+# machine's registration.
 lib=/usr/lib/x86_64-linux-gnu
 mkdir -p "$work/user/own"
 cp /usr/bin/telvario "$lib/libtelvario.so" "$lib/telvario.tlb" "$work/user/own/"
 chown -R 65534:65534 "$work/user/own"
 as_user "$work/user/own/telvario" register >/dev/null || fail "a user's own registration"
+printf '#include <unistd.h>\n[[gnu::constructor]] static void Loaded() { _exit(42); }\n' |
+  c++ -shared -fPIC -o "$work/user/own/libtelvario.so" -x c++ -
+status=0
+as_user "$work/ping_time" 127.0.0.1 >/dev/null 2>&1 || status=$?
+[ "$status" = 42 ] || fail "the user's own registration did not come first ($status)"
+status=0
+as_user telvario call PacketSize >/dev/null 2>&1 || status=$?
+[ "$status" = 1 ] || fail "the raised client and the user's registration gave $status"
 rm -rf "$work/user/own"
-if as_user "$work/ping_time" 127.0.0.1 >/dev/null 2>&1; then
-  fail "the user's own registration did not come first"
-fi
 as_root "$work/ping_time" 127.0.0.1 >/dev/null || fail "root lost the machine's registration"
 
+# The capability goes with the package, also from a link to the client that outlives it.
+ln /usr/bin/telvario "$link"
 dpkg -r telvario >/dev/null || fail "dpkg -r failed"
+[ -z "$(getcap "$link")" ] || fail "the client's capability is left after dpkg -r"
 for path in /usr/bin/telvario /usr/lib/x86_64-linux-gnu/libtelvario.so \
   /usr/lib/x86_64-linux-gnu/libtelvario-host.a /usr/include/telvario \
   /usr/lib/x86_64-linux-gnu/pkgconfig/telvario.pc /usr/share/doc/telvario /var/lib/telvario \
   /usr/share/man/man1/telvario.1.gz; do
   [ ! -e "$path" ] || fail "$path is left after dpkg -r"
 done
-echo "deb package: installed, used by root and by an unprivileged user, removed; nothing left"
+echo "deb package: installed, used by root and by an unprivileged user (echo and a hop too)," \
+  "removed; nothing left"
