@@ -13,5 +13,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(TELVARIO_WINE_LOADER wine)
 set(TELVARIO_WINEARCH win32)
-# widl finds the standard IDL files in Wine's headers and stdole2.tlb beside Wine's DLLs.
-set(TELVARIO_WIDL i686-w64-mingw32-widl --win32 -L/usr/lib/i386-linux-gnu/wine/i386-windows)
+# widl finds the standard IDL files in Wine's headers and stdole2.tlb beside Wine's DLLs, or
+# where scripts/install-deps unpacked it when 32-bit Wine could not be installed.
+set(TELVARIO_WIDL i686-w64-mingw32-widl --win32 -L/usr/lib/i386-linux-gnu/wine/i386-windows
+    -L/var/cache/telvario-build/i386-windows)
