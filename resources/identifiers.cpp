@@ -5,3 +5,4 @@
 #include <initguid.h>
 
 #include "telvario_idl.h"
+#include "telvario2_idl.h"

@@ -86,11 +86,13 @@ const Function kSondeFunctions[] = {
     {OLESTR("UploadTest"), 16, kGet, VT_I4, 24, 0, OLESTR("property UploadTest"), kHost, 1},
 };
 
-const typelib::Interface kInterfaces[] = {
-    {&IID_ISonde, OLESTR("ISonde"), OLESTR("ISonde Interface"),
-     TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL, kSondeFunctions,
-     static_cast<WORD>(sizeof kSondeFunctions / sizeof kSondeFunctions[0])},
-};
+}  // namespace
+
+const typelib::Interface kISondeDescription = {
+    &IID_ISonde,     OLESTR("ISonde"), OLESTR("ISonde Interface"), TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL,
+    kSondeFunctions, static_cast<WORD>(sizeof kSondeFunctions / sizeof kSondeFunctions[0])};
+
+namespace {
 
 const typelib::Coclass kCoclasses[] = {
     {&CLSID_Sonde, OLESTR("Sonde"), OLESTR("Sonde Class"), TYPEFLAG_FCANCREATE, &IID_ISonde},
@@ -104,7 +106,7 @@ const typelib::Library kSondeTypeLibrary = {&LIBID_TELVARIOLib,
                                             1,
                                             0,
                                             0,
-                                            kInterfaces,
+                                            &kISondeDescription,
                                             1,
                                             kCoclasses,
                                             1};

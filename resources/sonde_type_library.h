@@ -8,6 +8,8 @@
 namespace telvario {
 
 extern const typelib::Library kSondeTypeLibrary;
+// ISonde as its dispatch side lists it, which ISonde2's description builds on.
+extern const typelib::Interface kISondeDescription;
 
 }  // namespace telvario
 

@@ -1,4 +1,4 @@
-// The DLL's entry routine and exports, and its object map: one row, Sonde.
+// The DLL's entry routine and exports, and its object map: Sonde, then Sonde2.
 #include "call_boundary.h"
 #include "class_factory.h"
 #include "registration.h"
@@ -18,9 +18,14 @@ const void* NoCategories() {
 HRESULT UpdateSondeRegistry(BOOL doRegister) {
   return TheModule().RegisterFromResource(kRegistryScriptResource, doRegister, nullptr);
 }
+HRESULT UpdateSonde2Registry(BOOL doRegister) {
+  return TheModule().RegisterFromResource(kSonde2RegistryScriptResource, doRegister, nullptr);
+}
 
 ObjectMapEntry objectMap[] = {
     {&CLSID_Sonde, UpdateSondeRegistry, CreateClassFactory, CreateSondeInstance, nullptr, 0,
+     NoDescription, NoCategories, NoObjectHook},
+    {&CLSID_Sonde2, UpdateSonde2Registry, CreateClassFactory, CreateSonde2Instance, nullptr, 0,
      NoDescription, NoCategories, NoObjectHook},
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
 };

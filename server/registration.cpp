@@ -140,10 +140,10 @@ HRESULT UpdateCategories(const CLSID& clsid, const CategoryRow* table, bool doRe
   return result;
 }
 
-HRESULT RegisterModuleTypeLib(HINSTANCE module) {
+HRESULT RegisterModuleTypeLib(HINSTANCE module, UINT index) {
   BSTR loadedPath = nullptr;
   ITypeLib* library = nullptr;
-  HRESULT hr = LoadModuleTypeLib(module, &loadedPath, &library);
+  HRESULT hr = LoadModuleTypeLib(module, &loadedPath, &library, index);
   if (FAILED(hr)) return hr;
   OLECHAR path[kTypeLibPathChars] = {};
   CopyWide(path, kTypeLibPathChars, loadedPath);
@@ -160,10 +160,10 @@ HRESULT RegisterModuleTypeLib(HINSTANCE module) {
   return hr;
 }
 
-HRESULT UnregisterModuleTypeLib(HINSTANCE module) {
+HRESULT UnregisterModuleTypeLib(HINSTANCE module, UINT index) {
   BSTR loadedPath = nullptr;
   ITypeLib* library = nullptr;
-  HRESULT hr = LoadModuleTypeLib(module, &loadedPath, &library);
+  HRESULT hr = LoadModuleTypeLib(module, &loadedPath, &library, index);
   if (FAILED(hr)) return hr;
   TLIBATTR* attributes = nullptr;
   hr = library->GetLibAttr(&attributes);
@@ -185,7 +185,10 @@ HRESULT RegisterServer(ObjectMapEntry* map) {
         UpdateCategories(*row->clsid, static_cast<const CategoryRow*>(row->getCategoryMap()), true);
     if (FAILED(hr)) return hr;
   }
-  return RegisterModuleTypeLib(TheClassTable().TypeLibraryModule());
+  // Sonde's library, then Sonde2's, which refers to it.
+  const HINSTANCE module = TheClassTable().TypeLibraryModule();
+  const HRESULT hr = RegisterModuleTypeLib(module, 1);
+  return FAILED(hr) ? hr : RegisterModuleTypeLib(module, 2);
 }
 
 HRESULT UnregisterServer(ObjectMapEntry* map) {
@@ -196,7 +199,10 @@ HRESULT UnregisterServer(ObjectMapEntry* map) {
     hr = row->updateRegistry(FALSE);
     if (FAILED(hr)) return hr;
   }
-  return UnregisterModuleTypeLib(TheClassTable().TypeLibraryModule());
+  const HINSTANCE module = TheClassTable().TypeLibraryModule();
+  const HRESULT second = UnregisterModuleTypeLib(module, 2);
+  const HRESULT first = UnregisterModuleTypeLib(module, 1);
+  return FAILED(first) ? first : second;
 }
 
 }  // namespace telvario

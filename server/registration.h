@@ -9,6 +9,7 @@
 namespace telvario {
 
 constexpr WORD kRegistryScriptResource = 101;
+constexpr WORD kSonde2RegistryScriptResource = 102;
 
 // A row of a class's category table: kind 1 an implemented category, another non-zero kind a
 // required one, 0 the end.
@@ -21,8 +22,9 @@ HRESULT RegisterServer(ObjectMapEntry* map);
 HRESULT UnregisterServer(ObjectMapEntry* map);
 
 HRESULT UpdateCategories(const CLSID& clsid, const CategoryRow* table, bool doRegister);
-HRESULT RegisterModuleTypeLib(HINSTANCE module);
-HRESULT UnregisterModuleTypeLib(HINSTANCE module);
+// Type library `index` of the module (1: Sonde's, 2: Sonde2's).
+HRESULT RegisterModuleTypeLib(HINSTANCE module, UINT index);
+HRESULT UnregisterModuleTypeLib(HINSTANCE module, UINT index);
 
 }  // namespace telvario
 

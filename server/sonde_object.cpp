@@ -18,8 +18,9 @@ struct InterfaceRow {
   IUnknown* (*answer)(Sonde* object);
 };
 
+// ISonde and ISonde2 are one pointer: ISonde's slots begin ISonde2's.
 IUnknown* AsSonde(Sonde* object) {
-  return static_cast<ISonde*>(object);
+  return static_cast<ISonde2*>(object);
 }
 IUnknown* AsSite(Sonde* object) {
   return static_cast<IObjectWithSite*>(object);
@@ -29,11 +30,20 @@ IUnknown* AsSafety(Sonde* object) {
 }
 
 // IUnknown is answered by the first row, so the ISonde pointer is the object's identity.
-const InterfaceRow kInterfaceTable[] = {
+const InterfaceRow kSondeInterfaces[] = {
     {&IID_ISonde, AsSonde},
     {&IID_IDispatch, AsSonde},
     {&IID_IObjectWithSite, AsSite},
     {&IID_IObjectSafety, AsSafety},
+    {nullptr, nullptr},
+};
+const InterfaceRow kSonde2Interfaces[] = {
+    {&IID_ISonde2, AsSonde},
+    {&IID_ISonde, AsSonde},
+    {&IID_IDispatch, AsSonde},
+    {&IID_IObjectWithSite, AsSite},
+    {&IID_IObjectSafety, AsSafety},
+    {nullptr, nullptr},
 };
 
 }  // namespace
@@ -44,7 +54,11 @@ void SiteReference::Set(IUnknown* site) {
   site_ = site;
 }
 
-Sonde::Sonde(IUnknown* outer) : outer_(outer) {}
+Sonde::Sonde(IUnknown* outer, SondeClass kind) : class_(kind), outer_(outer) {}
+
+TypeInfoCache& Sonde::Types() const {
+  return class_ == SondeClass::Sonde2 ? Sonde2TypeInfo() : SondeTypeInfo();
+}
 
 Sonde::~Sonde() {
   if (outer_ != nullptr) return;  // the aggregate unlocks the module for its contained object
@@ -56,13 +70,14 @@ Sonde::~Sonde() {
 HRESULT Sonde::InternalQueryInterface(REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
+  const InterfaceRow* table = class_ == SondeClass::Sonde2 ? kSonde2Interfaces : kSondeInterfaces;
   IUnknown* answer = nullptr;
   if (IsEqualGUID(iid, IID_IUnknown)) {
-    answer = kInterfaceTable[0].answer(this);
+    answer = table[0].answer(this);
   } else {
-    for (const InterfaceRow& row : kInterfaceTable) {
-      if (IsEqualGUID(iid, *row.iid)) {
-        answer = row.answer(this);
+    for (const InterfaceRow* row = table; row->iid != nullptr; ++row) {
+      if (IsEqualGUID(iid, *row->iid)) {
+        answer = row->answer(this);
         break;
       }
     }
@@ -108,7 +123,7 @@ HRESULT STDMETHODCALLTYPE Sonde::GetInterfaceSafetyOptions(REFIID iid, DWORD* su
   if (supported == nullptr || enabled == nullptr) return E_POINTER;
   IUnknown* asked = nullptr;
   const HRESULT found =
-      static_cast<ISonde*>(this)->QueryInterface(iid, reinterpret_cast<void**>(&asked));
+      static_cast<ISonde2*>(this)->QueryInterface(iid, reinterpret_cast<void**>(&asked));
   if (found != S_OK) {
     *supported = 0;
     *enabled = 0;
@@ -122,7 +137,7 @@ HRESULT STDMETHODCALLTYPE Sonde::GetInterfaceSafetyOptions(REFIID iid, DWORD* su
 
 HRESULT STDMETHODCALLTYPE Sonde::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
   IUnknown* asked = nullptr;
-  if (static_cast<ISonde*>(this)->QueryInterface(iid, reinterpret_cast<void**>(&asked)) != S_OK) {
+  if (static_cast<ISonde2*>(this)->QueryInterface(iid, reinterpret_cast<void**>(&asked)) != S_OK) {
     return E_NOINTERFACE;
   }
   asked->Release();
@@ -132,26 +147,26 @@ HRESULT STDMETHODCALLTYPE Sonde::SetInterfaceSafetyOptions(REFIID iid, DWORD mas
   return S_OK;
 }
 
-// Late binding is served by the type information that all Sonde objects of the process share.
+// Late binding is served by the type information that all objects of the class share.
 HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfoCount(UINT* count) {
   if (count == nullptr) return E_POINTER;
   *count = 1;
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE Sonde::GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) {
-  return AtBoundary([&] { return CachedGetTypeInfo(SondeTypeInfo(), index, locale, info); });
+  return AtBoundary([&] { return CachedGetTypeInfo(Types(), index, locale, info); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
                                                DISPID* dispids) {
   return AtBoundary(
-      [&] { return CachedGetIDsOfNames(SondeTypeInfo(), iid, names, count, locale, dispids); });
+      [&] { return CachedGetIDsOfNames(Types(), iid, names, count, locale, dispids); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Invoke(DISPID member, REFIID iid, LCID locale, WORD flags,
                                         DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                         UINT* argumentError) {
   return AtBoundary([&] {
-    return CachedInvoke(SondeTypeInfo(), static_cast<ISonde*>(this), member, iid, locale, flags,
-                        params, result, exception, argumentError);
+    return CachedInvoke(Types(), static_cast<ISonde2*>(this), member, iid, locale, flags, params,
+                        result, exception, argumentError);
   });
 }
 
@@ -241,10 +256,10 @@ namespace {
 // Allocates and constructs, then locks the module as the last step; E_OUTOFMEMORY if the
 // allocation or the construction fails, with nothing locked.
 template <typename Object>
-Object* Construct(IUnknown* outer, HRESULT& result) {
+Object* Construct(IUnknown* outer, SondeClass kind, HRESULT& result) {
   Object* created = nullptr;
   try {
-    created = new (std::nothrow) Object(outer);
+    created = new (std::nothrow) Object(outer, kind);
   } catch (...) {
     created = nullptr;
   }
@@ -257,24 +272,32 @@ Object* Construct(IUnknown* outer, HRESULT& result) {
   return created;
 }
 
-}  // namespace
-
-HRESULT CreateSondeInstance(IUnknown* outer, REFIID iid, void** object) {
+HRESULT CreateInstanceOf(SondeClass kind, IUnknown* outer, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   HRESULT result = S_OK;
   if (outer == nullptr) {
-    Sonde* created = Construct<Sonde>(nullptr, result);
+    Sonde* created = Construct<Sonde>(nullptr, kind, result);
     if (created == nullptr) return result;
     result = created->InternalQueryInterface(iid, object);
     if (result != S_OK) delete created;
     return result;
   }
-  SondeAggregate* created = Construct<SondeAggregate>(outer, result);
+  SondeAggregate* created = Construct<SondeAggregate>(outer, kind, result);
   if (created == nullptr) return result;
   result = created->QueryInterface(iid, object);
   if (result != S_OK) delete created;
   return result;
+}
+
+}  // namespace
+
+HRESULT CreateSondeInstance(IUnknown* outer, REFIID iid, void** object) {
+  return CreateInstanceOf(SondeClass::Sonde, outer, iid, object);
+}
+
+HRESULT CreateSonde2Instance(IUnknown* outer, REFIID iid, void** object) {
+  return CreateInstanceOf(SondeClass::Sonde2, outer, iid, object);
 }
 
 }  // namespace telvario

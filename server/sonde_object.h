@@ -1,11 +1,16 @@
-// A Sonde object as COM sees it: the frame part (its interfaces, site, safety options and
-// reference count, or the controlling unknown when it lives in an aggregate) ahead of the
-// measurement side, and the aggregate that contains one.
+// A Sonde or Sonde2 object as COM sees it: the frame part (its interfaces, site, safety options
+// and reference count, or the controlling unknown when it lives in an aggregate) ahead of the
+// measurement side, and the aggregate that contains one. One object type stands behind both
+// classes: a Sonde answers ISonde only, with ISonde's type information; a Sonde2 answers
+// ISonde2 too, whose first slots are ISonde's, with ISonde2's type information.
 #ifndef TELVARIO_SERVER_SONDE_OBJECT_H
 #define TELVARIO_SERVER_SONDE_OBJECT_H
 
+#include "sonde2_probe.h"
 #include "sonde_probe.h"
+#include "telvario2_idl.h"
 #include "telvario_idl.h"
+#include "type_info_cache.h"
 #include "windows_api.h"
 
 namespace telvario {
@@ -24,11 +29,13 @@ class SiteReference {
   IUnknown* site_ = nullptr;
 };
 
-class Sonde final : public IObjectWithSite, public ISonde, public IObjectSafety {
+enum class SondeClass { Sonde, Sonde2 };
+
+class Sonde final : public IObjectWithSite, public ISonde2, public IObjectSafety {
  public:
   // A null outer makes a standalone object that counts its own references; otherwise the
   // object is contained and its interfaces answer for the controlling unknown.
-  explicit Sonde(IUnknown* outer);
+  Sonde(IUnknown* outer, SondeClass kind);
   ~Sonde();
   Sonde(const Sonde&) = delete;
   Sonde& operator=(const Sonde&) = delete;
@@ -75,19 +82,46 @@ class Sonde final : public IObjectWithSite, public ISonde, public IObjectSafety 
   HRESULT STDMETHODCALLTYPE Sleep(LONG ms) override;
   HRESULT STDMETHODCALLTYPE get_UploadTest(BSTR Host, LONG* pVal) override;
 
+  // ISonde2's own members (sonde2_members.cpp).
+  HRESULT STDMETHODCALLTYPE get_Probes(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_Probes(LONG newVal) override;
+  HRESULT STDMETHODCALLTYPE get_ProbeInterval(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_ProbeInterval(LONG newVal) override;
+  HRESULT STDMETHODCALLTYPE get_Family(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_Family(LONG newVal) override;
+  HRESULT STDMETHODCALLTYPE Latency(BSTR host, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_LatencyMin(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_LatencyMedian(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_LatencyMean(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_LatencyP90(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_LatencyP99(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_LatencyMax(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Jitter(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Loss(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Sent(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Received(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_PeerAddress(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Results(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE Addresses(BSTR name, BSTR* pVal) override;
+
  private:
+  // The type information late binding is served from: the class's own.
+  TypeInfoCache& Types() const;
+
+  const SondeClass class_;
   SiteReference site_;
   DWORD enabledSafety_ = 0;
   LONG refCount_ = 0;  // standalone only
   IUnknown* outer_;    // contained only
   SondeProbe probe_;
+  Sonde2Probe probe2_;  // Sonde2's own measurements
 };
 
 // The outer part of a Sonde created inside an aggregate: its inner unknown, which does not
 // delegate, and the contained object.
 class SondeAggregate final : public IUnknown {
  public:
-  explicit SondeAggregate(IUnknown* outer) : contained_(outer) {}
+  SondeAggregate(IUnknown* outer, SondeClass kind) : contained_(outer, kind) {}
   ~SondeAggregate();
   SondeAggregate(const SondeAggregate&) = delete;
   SondeAggregate& operator=(const SondeAggregate&) = delete;
@@ -101,8 +135,9 @@ class SondeAggregate final : public IUnknown {
   Sonde contained_;
 };
 
-// The Sonde row's instance creator: standalone without an outer, contained with one.
+// The object map rows' instance creators: standalone without an outer, contained with one.
 HRESULT CreateSondeInstance(IUnknown* outer, REFIID iid, void** object);
+HRESULT CreateSonde2Instance(IUnknown* outer, REFIID iid, void** object);
 
 }  // namespace telvario
 

@@ -5,6 +5,7 @@
 
 #include "server_module.h"
 #include "string_conversion.h"
+#include "telvario2_idl.h"
 #include "telvario_idl.h"
 #include "error_codes.h"
 
@@ -42,6 +43,11 @@ bool WidePath(const char* path, WCHAR* wide, int wideChars) {
 
 TypeInfoCache& SondeTypeInfo() {
   static TypeInfoCache cache{&IID_ISonde, &LIBID_TELVARIOLib, 1, 0};
+  return cache;
+}
+
+TypeInfoCache& Sonde2TypeInfo() {
+  static TypeInfoCache cache{&IID_ISonde2, &LIBID_TELVARIO2Lib, 1, 0};
   return cache;
 }
 
@@ -170,7 +176,7 @@ HRESULT CachedInvoke(TypeInfoCache& cache, IDispatch* self, DISPID member, REFII
   return info->Invoke(self, member, flags, params, result, exception, argumentError);
 }
 
-HRESULT LoadModuleTypeLib(HINSTANCE module, BSTR* path, ITypeLib** library) {
+HRESULT LoadModuleTypeLib(HINSTANCE module, BSTR* path, ITypeLib** library, UINT index) {
   if (path == nullptr || library == nullptr) return E_POINTER;
   *path = nullptr;
   *library = nullptr;
@@ -181,11 +187,23 @@ HRESULT LoadModuleTypeLib(HINSTANCE module, BSTR* path, ITypeLib** library) {
   if (length == MAX_PATH) return kFilenameTooLong;
   char* extension = PathFindExtensionA(file);
 
-  WCHAR wide[MAX_PATH + 8] = {};
-  HRESULT hr = WidePath(file, wide, MAX_PATH + 8) ? LoadTypeLib(wide, library) : E_FAIL;
+  // A library after the first is named by its index after the path, as "module\2".
+  WCHAR wide[MAX_PATH + 16] = {};
+  const auto load = [&] {
+    if (!WidePath(file, wide, MAX_PATH + 8)) return E_FAIL;
+    if (index > 1) {
+      std::size_t end = 0;
+      while (wide[end] != 0) ++end;
+      wide[end++] = '\\';
+      wide[end++] = static_cast<WCHAR>('0' + index % 10);
+      wide[end] = 0;
+    }
+    return LoadTypeLib(wide, library);
+  };
+  HRESULT hr = load();
   if (FAILED(hr)) {
     std::memcpy(extension, ".tlb", 5);
-    hr = WidePath(file, wide, MAX_PATH + 8) ? LoadTypeLib(wide, library) : E_FAIL;
+    hr = load();
     if (FAILED(hr)) return hr;
   }
   *path = SysAllocString(wide);

@@ -27,8 +27,9 @@ struct TypeInfoCache {
   LONG nameCount = 0;
 };
 
-// The one cache of ISonde's type information.
+// The one cache of ISonde's type information, and the one of ISonde2's.
 TypeInfoCache& SondeTypeInfo();
+TypeInfoCache& Sonde2TypeInfo();
 
 HRESULT EnsureTypeInfo(TypeInfoCache& cache, LCID locale);
 HRESULT BuildNameTable(TypeInfoCache& cache, ITypeInfo* info);
@@ -42,9 +43,10 @@ HRESULT CachedInvoke(TypeInfoCache& cache, IDispatch* self, DISPID member, REFII
                      WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                      UINT* argumentError);
 
-// Loads the type library of a module: the one embedded in it, else the ".tlb" file of the same
-// base name beside it. The path that loaded comes back as a new automation string.
-HRESULT LoadModuleTypeLib(HINSTANCE module, BSTR* path, ITypeLib** library);
+// Loads type library `index` (1 to 9) of a module: the one embedded in it, else the one in the
+// ".tlb" file of the same base name beside it. The path that loaded comes back as a new
+// automation string.
+HRESULT LoadModuleTypeLib(HINSTANCE module, BSTR* path, ITypeLib** library, UINT index = 1);
 
 }  // namespace telvario
 

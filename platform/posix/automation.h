@@ -3,7 +3,9 @@
 //
 // What differs from Windows: a type library is not stored in the MSFT format but as a
 // description in code (type_description.h) that a module exports under the symbol
-// TELVARIO_TYPELIB_SYMBOL, whether it is the module itself or a ".tlb" module of its own.
+// TELVARIO_TYPELIB_SYMBOL, whether it is the module itself or a ".tlb" module of its own. As on
+// Windows, "path\N" names the module's type library N: its symbol carries N after the name
+// (TelvarioTypeLibrary2), the first's none.
 // ITypeInfo::Invoke calls the member through the object's slot table with libffi.
 #ifndef TELVARIO_PLATFORM_POSIX_AUTOMATION_H
 #define TELVARIO_PLATFORM_POSIX_AUTOMATION_H

@@ -73,8 +73,8 @@ ULONG TypeInfo::Release() {
 
 const Function* TypeInfo::FindFunction(MEMBERID memid) const {
   if (interface_ == nullptr) return nullptr;
-  for (WORD i = 0; i < interface_->functionCount; ++i) {
-    if (interface_->functions[i].memid == memid) return &interface_->functions[i];
+  for (WORD i = 0; i < FunctionCount(*interface_); ++i) {
+    if (FunctionAt(*interface_, i).memid == memid) return &FunctionAt(*interface_, i);
   }
   return nullptr;
 }
@@ -90,7 +90,7 @@ HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
     if (interface_ != nullptr) {
       attr->guid = *interface_->iid;
       attr->typekind = TKIND_DISPATCH;
-      attr->cFuncs = interface_->functionCount;
+      attr->cFuncs = FunctionCount(*interface_);
       attr->cbSizeVft = kDispatchSlots * sizeof(void*);
       attr->wTypeFlags = interface_->typeFlags;
     } else {
@@ -110,8 +110,8 @@ HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
 HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
   return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
     if (function == nullptr) return E_INVALIDARG;
-    if (interface_ == nullptr || index >= interface_->functionCount) return TYPE_E_ELEMENTNOTFOUND;
-    const Function& source = interface_->functions[index];
+    if (interface_ == nullptr || index >= FunctionCount(*interface_)) return TYPE_E_ELEMENTNOTFOUND;
+    const Function& source = FunctionAt(*interface_, static_cast<WORD>(index));
     auto* description = new (std::nothrow) FUNCDESC{};
     ELEMDESC* parameters = nullptr;
     if (source.parameterCount > 0) {
@@ -179,9 +179,9 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* memids) {
     if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
     const Function* member = nullptr;
-    for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
-      if (SameName(interface_->functions[i].name, names[0])) {
-        member = &interface_->functions[i];
+    for (WORD i = 0; interface_ != nullptr && i < FunctionCount(*interface_); ++i) {
+      if (SameName(FunctionAt(*interface_, i).name, names[0])) {
+        member = &FunctionAt(*interface_, i);
         break;
       }
     }
@@ -207,8 +207,8 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS*
     // only by the put flags, a get or a method by either of the others.
     const Function* chosen = nullptr;
     bool known = false;
-    for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
-      const Function& function = interface_->functions[i];
+    for (WORD i = 0; interface_ != nullptr && i < FunctionCount(*interface_); ++i) {
+      const Function& function = FunctionAt(*interface_, i);
       if (function.memid != memid || (function.funcFlags & FUNCFLAG_FRESTRICTED) != 0) continue;
       known = true;
       const bool put = function.invkind == INVOKE_PROPERTYPUT;

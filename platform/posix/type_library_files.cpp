@@ -120,20 +120,33 @@ bool FindVersion(const std::string& libraryKey, WORD major, WORD minor, std::str
   return found;
 }
 
+// "module\\N": the module's type library N, exported under the symbol with N after its name
+// (type library 1 under the plain name).
+void SplitResourceIndex(std::string* path, std::string* symbol) {
+  const std::size_t separator = path->find_last_of('\\');
+  if (separator == std::string::npos || separator + 1 == path->size()) return;
+  const std::string index = path->substr(separator + 1);
+  if (index.find_first_not_of("0123456789") != std::string::npos || index.size() > 4) return;
+  path->resize(separator);
+  if (std::stoi(index) != 1) *symbol += index;
+}
+
 }  // namespace
 
 HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
   return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
     if (path == nullptr || library == nullptr) return E_INVALIDARG;
     *library = nullptr;
-    const std::string narrow = Utf8(path);
+    std::string narrow = Utf8(path);
+    std::string symbol = TELVARIO_TYPELIB_SYMBOL;
+    SplitResourceIndex(&narrow, &symbol);
     char resolved[PATH_MAX];
     const char* loadable = LoadableModulePath(narrow.c_str(), resolved);
     if (loadable == nullptr) return TYPE_E_CANTLOADLIBRARY;
     void* module = dlopen(loadable, RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
     const auto* description =
-        static_cast<const Library* const*>(dlsym(module, TELVARIO_TYPELIB_SYMBOL));
+        static_cast<const Library* const*>(dlsym(module, symbol.c_str()));
     if (description == nullptr || *description == nullptr) {
       dlclose(module);
       return TYPE_E_CANTLOADLIBRARY;

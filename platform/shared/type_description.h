@@ -32,9 +32,21 @@ struct Interface {
   const OLECHAR* name;
   const OLECHAR* help;
   WORD typeFlags;  // of the dispatch side
-  const Function* functions;
+  const Function* functions;  // its own, after those of its base
   WORD functionCount;
+  const Interface* base = nullptr;  // the interface it derives from, where that is described
 };
+
+// The functions of an interface as its dispatch side lists them: its base's first.
+inline WORD FunctionCount(const Interface& described) {
+  const WORD inherited = described.base != nullptr ? FunctionCount(*described.base) : 0;
+  return static_cast<WORD>(inherited + described.functionCount);
+}
+inline const Function& FunctionAt(const Interface& described, WORD index) {
+  const WORD inherited = described.base != nullptr ? FunctionCount(*described.base) : 0;
+  return index < inherited ? FunctionAt(*described.base, index)
+                           : described.functions[index - inherited];
+}
 
 struct Coclass {
   const CLSID* clsid;

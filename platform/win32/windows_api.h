@@ -3,11 +3,23 @@
 #define TELVARIO_PLATFORM_WINDOWS_API_H
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
+#include <winternl.h>
 #include <oleauto.h>
 #include <wininet.h>
 #include <iphlpapi.h>
+// The echo service's asynchronous calls take a typed APC routine rather than a FARPROC.
+#define PIO_APC_ROUTINE_DEFINED
 #include <icmpapi.h>
+
+// The IPv6 echo service's reply record, which mingw-w64's ipexport.h lacks: its status and round
+// trip follow the 28 bytes of the address.
+struct ICMPV6_ECHO_REPLY {
+  IPV6_ADDRESS_EX Address;
+  ULONG Status;
+  unsigned int RoundTripTime;
+};
 #include <objbase.h>
 #include <ocidl.h>
 #include <objsafe.h>

@@ -1,0 +1,50 @@
+#include "address_lookup.h"
+
+#include <cstring>
+
+namespace telvario {
+
+std::string AddressText(const sockaddr* address) {
+  char text[64] = {};
+  const void* bytes = nullptr;
+  if (address->sa_family == AF_INET) {
+    bytes = &reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
+  } else if (address->sa_family == AF_INET6) {
+    bytes = &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+  } else {
+    return "";
+  }
+  if (inet_ntop(address->sa_family, const_cast<void*>(bytes), text, sizeof text) == nullptr) {
+    return "";
+  }
+  return text;
+}
+
+LookupEnd LookUpAddresses(const char* name, int family, std::vector<ResolvedAddress>* found) {
+  found->clear();
+  if (name == nullptr || name[0] == '\0') return LookupEnd::Failed;
+  addrinfo hints = {};
+  hints.ai_family = family;
+  hints.ai_socktype = SOCK_DGRAM;  // one entry per address, not one per socket type
+  addrinfo* list = nullptr;
+  const int failure = getaddrinfo(name, nullptr, &hints, &list);
+  if (failure != 0) {
+    // The resolver knows the name but has nothing of this family for it.
+    return failure == WSANO_DATA ? LookupEnd::NoData : LookupEnd::Failed;
+  }
+  for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_family != AF_INET && entry->ai_family != AF_INET6) continue;
+    if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    ResolvedAddress address;
+    address.family = entry->ai_family;
+    std::memcpy(&address.address, entry->ai_addr, entry->ai_addrlen);
+    address.text = AddressText(entry->ai_addr);
+    bool repeated = false;
+    for (const ResolvedAddress& earlier : *found) repeated = repeated || earlier.text == address.text;
+    if (!repeated && !address.text.empty()) found->push_back(address);
+  }
+  freeaddrinfo(list);
+  return found->empty() ? LookupEnd::NoData : LookupEnd::Found;
+}
+
+}  // namespace telvario

@@ -1,0 +1,250 @@
+#include "echo_sessions.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "icmp6_messages.h"
+#include "latency_probe.h"
+
+namespace telvario {
+namespace {
+
+constexpr BYTE kFill = 0x45;
+// Room in a reply buffer beyond the record and the echoed data: an ICMP error's 8 bytes, and
+// the status block the asynchronous service keeps there.
+constexpr std::size_t kReplySlack = 8 + sizeof(IO_STATUS_BLOCK) + 64;
+// How long a closing session waits for its outstanding requests past their own time-out.
+constexpr DWORD kDrainGraceMs = 2000;
+
+DWORD MillisecondsUntil(LONGLONG deadline, LONGLONG frequency) {
+  const LONGLONG left = deadline - PerformanceTicks();
+  if (left <= 0) return 0;
+  return static_cast<DWORD>((left * 1000 + frequency - 1) / frequency);
+}
+
+// One request of the echo service on its way: what its completion needs, and nothing of the
+// session, which may be gone by then.
+struct PendingEcho {
+  std::shared_ptr<EchoLedger> ledger;
+  LONG index = 0;
+  sockaddr_storage peer = {};
+  std::vector<BYTE> reply;
+};
+
+bool FromPeer(const ICMP_ECHO_REPLY& answer, const sockaddr_storage& peer) {
+  return answer.Address == reinterpret_cast<const sockaddr_in&>(peer).sin_addr.s_addr;
+}
+
+void NTAPI EchoCompleted(PVOID context, PIO_STATUS_BLOCK /*status*/, ULONG /*reserved*/) {
+  const LONGLONG now = PerformanceTicks();
+  std::unique_ptr<PendingEcho> pending(static_cast<PendingEcho*>(context));
+  EchoLedger& ledger = *pending->ledger;
+  --ledger.outstanding;
+  const auto size = static_cast<DWORD>(pending->reply.size());
+  bool answered = false;
+  if (pending->peer.ss_family == AF_INET) {
+    const auto* answer = reinterpret_cast<const ICMP_ECHO_REPLY*>(pending->reply.data());
+    answered = IcmpParseReplies(pending->reply.data(), size) > 0 && answer->Status == IP_SUCCESS &&
+               FromPeer(*answer, pending->peer);
+  } else {
+    const auto* answer = reinterpret_cast<const ICMPV6_ECHO_REPLY*>(pending->reply.data());
+    // The service answers a request only with its own echo: the status says enough (the
+    // address's layout in the record differs between headers).
+    answered = Icmp6ParseReplies(pending->reply.data(), size) > 0 && answer->Status == IP_SUCCESS;
+  }
+  if (answered) ledger.Answer(pending->index, now);
+}
+
+// The system's echo service, for either family.
+class ServiceSession final : public EchoSession {
+ public:
+  ServiceSession(HANDLE handle, const ResolvedAddress& peer, std::shared_ptr<EchoLedger> ledger)
+      : handle_(handle), peer_(peer), ledger_(std::move(ledger)) {}
+
+  ~ServiceSession() override {
+    // Every request completes by its own time-out; their completions run here, before the
+    // handle goes.
+    const LONGLONG deadline =
+        PerformanceTicks() +
+        ledger_->frequency * (kLatencyAnswerLimitMs + kDrainGraceMs) / 1000;
+    while (ledger_->outstanding > 0 && PerformanceTicks() < deadline) {
+      SleepEx(MillisecondsUntil(deadline, ledger_->frequency), TRUE);
+    }
+    IcmpCloseHandle(handle_);  // the one call closes handles of both families
+  }
+  ServiceSession(const ServiceSession&) = delete;
+  ServiceSession& operator=(const ServiceSession&) = delete;
+
+  bool Send(LONG index, WORD dataSize) override {
+    auto pending = std::make_unique<PendingEcho>();
+    pending->ledger = ledger_;
+    pending->index = index;
+    pending->peer = peer_.address;
+    const std::size_t record =
+        peer_.family == AF_INET ? sizeof(ICMP_ECHO_REPLY) : sizeof(ICMPV6_ECHO_REPLY);
+    pending->reply.resize(record + dataSize + kReplySlack);
+    if (data_.size() < dataSize) data_.assign(dataSize, kFill);
+    const auto replySize = static_cast<DWORD>(pending->reply.size());
+    ledger_->sentAt[static_cast<std::size_t>(index)] = PerformanceTicks();
+    DWORD result = 0;
+    if (peer_.family == AF_INET) {
+      const IPAddr destination = reinterpret_cast<const sockaddr_in&>(peer_.address).sin_addr.s_addr;
+      result = IcmpSendEcho2(handle_, nullptr, EchoCompleted, pending.get(), destination,
+                             data_.data(), dataSize, nullptr, pending->reply.data(), replySize,
+                             kLatencyAnswerLimitMs);
+    } else {
+      sockaddr_in6 source = {};
+      source.sin6_family = AF_INET6;
+      auto destination = reinterpret_cast<const sockaddr_in6&>(peer_.address);
+      result = Icmp6SendEcho2(handle_, nullptr, EchoCompleted, pending.get(), &source,
+                              &destination, data_.data(), dataSize, nullptr,
+                              pending->reply.data(), replySize, kLatencyAnswerLimitMs);
+    }
+    // Started: its completion comes as an APC, which takes the request over.
+    if (result == 0 && GetLastError() == ERROR_IO_PENDING) {
+      pending.release();
+      ++ledger_->outstanding;
+      return true;
+    }
+    return false;
+  }
+
+  void WaitUntil(LONGLONG deadline) override {
+    while (PerformanceTicks() < deadline) {
+      SleepEx(MillisecondsUntil(deadline, ledger_->frequency), TRUE);
+    }
+  }
+
+ private:
+  HANDLE handle_;
+  ResolvedAddress peer_;
+  std::shared_ptr<EchoLedger> ledger_;
+  std::vector<BYTE> data_;
+};
+
+// ICMPv6 through a raw socket: the request built here, the answers read and matched here.
+class RawIcmp6Session final : public EchoSession {
+ public:
+  RawIcmp6Session(SOCKET socket, const ResolvedAddress& peer, std::shared_ptr<EchoLedger> ledger)
+      : socket_(socket), peer_(peer), ledger_(std::move(ledger)) {
+    // The identifier tells this run's answers from anyone else's.
+    identifier_ = static_cast<std::uint16_t>(GetTickCount() ^ (GetCurrentProcessId() << 4) ^
+                                             reinterpret_cast<std::uintptr_t>(this));
+    // Connected, the socket takes answers from the peer only and knows its source address,
+    // which the checksum covers.
+    const auto* destination = reinterpret_cast<const sockaddr*>(&peer_.address);
+    if (connect(socket_, destination, sizeof(sockaddr_in6)) == 0) {
+      sockaddr_in6 local = {};
+      int length = sizeof local;
+      if (getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+        std::memcpy(source_, &local.sin6_addr, 16);
+      }
+    }
+    u_long nonBlocking = 1;
+    ioctlsocket(socket_, FIONBIO, &nonBlocking);
+  }
+  ~RawIcmp6Session() override { closesocket(socket_); }
+  RawIcmp6Session(const RawIcmp6Session&) = delete;
+  RawIcmp6Session& operator=(const RawIcmp6Session&) = delete;
+
+  bool Send(LONG index, WORD dataSize) override {
+    const auto* destination = reinterpret_cast<const std::uint8_t*>(
+        &reinterpret_cast<const sockaddr_in6&>(peer_.address).sin6_addr);
+    const std::vector<std::uint8_t> request = Icmp6EchoRequest(
+        source_, destination, identifier_, static_cast<std::uint16_t>(index), dataSize);
+    ledger_->sentAt[static_cast<std::size_t>(index)] = PerformanceTicks();
+    return send(socket_, reinterpret_cast<const char*>(request.data()),
+                static_cast<int>(request.size()), 0) == static_cast<int>(request.size());
+  }
+
+  void WaitUntil(LONGLONG deadline) override {
+    for (;;) {
+      WSAPOLLFD polled = {};
+      polled.fd = socket_;
+      polled.events = POLLRDNORM;
+      const DWORD wait = MillisecondsUntil(deadline, ledger_->frequency);
+      if (WSAPoll(&polled, 1, static_cast<INT>(wait)) > 0) ReadAnswers();
+      if (PerformanceTicks() >= deadline) return;
+    }
+  }
+
+ private:
+  void ReadAnswers() {
+    std::uint8_t message[2048];
+    for (;;) {
+      const int received = recv(socket_, reinterpret_cast<char*>(message), sizeof message, 0);
+      if (received <= 0) return;
+      const LONGLONG now = PerformanceTicks();
+      std::uint16_t identifier = 0;
+      std::uint16_t sequence = 0;
+      if (!ReadIcmp6EchoReply(message, static_cast<std::size_t>(received), &identifier,
+                              &sequence) ||
+          identifier != identifier_) {
+        continue;  // someone else's, or not an answer
+      }
+      // Sequence numbers wrap past 65535: the latest request with this one is meant.
+      const auto sent = static_cast<LONG>(ledger_->sentAt.size());
+      for (LONG index = sent - 1; index >= 0; --index) {
+        if (static_cast<std::uint16_t>(index) == sequence &&
+            ledger_->sentAt[static_cast<std::size_t>(index)] != 0) {
+          ledger_->Answer(index, now);
+          break;
+        }
+      }
+    }
+  }
+
+  SOCKET socket_;
+  ResolvedAddress peer_;
+  std::shared_ptr<EchoLedger> ledger_;
+  std::uint16_t identifier_ = 0;
+  std::uint8_t source_[16] = {};
+};
+
+}  // namespace
+
+LONGLONG PerformanceTicks() {
+  LARGE_INTEGER now = {};
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+void EchoLedger::Answer(LONG index, LONGLONG ticks) {
+  if (index < 0 || static_cast<std::size_t>(index) >= samples.size()) return;
+  LatencySample& sample = samples[static_cast<std::size_t>(index)];
+  const LONGLONG sent = sentAt[static_cast<std::size_t>(index)];
+  if (sample.answered || sent == 0) return;  // a duplicate counts once
+  const double roundTripMs =
+      static_cast<double>(ticks - sent) * 1000.0 / static_cast<double>(frequency);
+  if (roundTripMs > kLatencyAnswerLimitMs) return;
+  sample.answered = true;
+  sample.roundTripMs = std::round(roundTripMs * 1000.0) / 1000.0;  // to the microsecond
+  latestMs = roundTripMs;
+}
+
+std::unique_ptr<EchoSession> OpenEchoSession(const ResolvedAddress& peer,
+                                             const std::shared_ptr<EchoLedger>& ledger,
+                                             std::string* failure) {
+  if (peer.family == AF_INET) {
+    HANDLE handle = IcmpCreateFile();
+    if (handle != INVALID_HANDLE_VALUE) return std::make_unique<ServiceSession>(handle, peer, ledger);
+    *failure = "this process may not send ICMP echo requests (the echo service could not be "
+               "opened)";
+    return nullptr;
+  }
+  HANDLE handle = Icmp6CreateFile();
+  if (handle != INVALID_HANDLE_VALUE) return std::make_unique<ServiceSession>(handle, peer, ledger);
+  const DWORD serviceError = GetLastError();
+  // Where the system has no ICMPv6 echo service, a raw socket stands in, where this process may
+  // open one.
+  const SOCKET raw = socket(AF_INET6, SOCK_RAW, IPPROTO_ICMPV6);
+  if (raw != INVALID_SOCKET) return std::make_unique<RawIcmp6Session>(raw, peer, ledger);
+  *failure = serviceError == ERROR_CALL_NOT_IMPLEMENTED || serviceError == ERROR_NOT_SUPPORTED
+                 ? "this system has no ICMPv6 echo service, and this process may not open a "
+                   "raw ICMPv6 socket"
+                 : "this process may not send ICMPv6 echo requests (the echo service could not "
+                   "be opened)";
+  return nullptr;
+}
+
+}  // namespace telvario

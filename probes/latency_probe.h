@@ -1,0 +1,55 @@
+// The latency engine: echo requests on a fixed schedule, one every interval whatever the answers
+// do, each timed by the performance counter from its send to the delivery of its answer. The
+// system's echo service carries them where it has one for the family (completions as APCs,
+// run in this thread's alertable waits); ICMPv6 falls back to a raw socket where the service is
+// missing, as on Wine. Every request has its own time-out; the run ends when the last has
+// answered or timed out.
+#ifndef TELVARIO_PROBES_LATENCY_PROBE_H
+#define TELVARIO_PROBES_LATENCY_PROBE_H
+
+#include <string>
+#include <vector>
+
+#include "latency_statistics.h"
+#include "windows_api.h"
+
+namespace telvario {
+
+constexpr LONG LATENCY_NO_REPLY = -1;
+constexpr LONG LATENCY_RESOLVE_NODATA = -3;  // as PingTime: the name has no address to use
+constexpr LONG LATENCY_RESOLVE_FAILED = -4;  // as PingTime: the name does not resolve
+constexpr LONG LATENCY_NO_ECHO_SERVICE = -5;
+
+// An answer later than this after its request does not count.
+constexpr DWORD kLatencyAnswerLimitMs = 1000;
+
+struct LatencyPlan {
+  const char* host = nullptr;
+  LONG probes = 20;
+  LONG intervalMs = 100;
+  int family = AF_UNSPEC;  // AF_INET or AF_INET6 to use only that family
+  LONG packetSize = 32;    // data bytes of each request
+};
+
+// Between sends and waits the engine asks whether to go on: false ends the run with what it
+// has. `sent` requests have gone, the latest answer took `latestMs`.
+class LatencyObserver {
+ public:
+  virtual ~LatencyObserver() = default;
+  virtual bool KeepGoing(LONG sent, LONG planned, double latestMs) = 0;
+};
+
+struct LatencyRun {
+  double result = 0;  // the median round trip in milliseconds, or a negative code
+  std::string peer;   // the address measured
+  std::vector<LatencySample> samples;  // every request sent, in send order
+  LatencyStatistics statistics;
+  std::string failure;  // why the run could not measure, in words
+  bool stopped = false;  // ended early at the observer's word
+};
+
+LatencyRun MeasureLatency(const LatencyPlan& plan, LatencyObserver* observer = nullptr);
+
+}  // namespace telvario
+
+#endif

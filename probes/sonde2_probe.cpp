@@ -1,0 +1,156 @@
+#include "sonde2_probe.h"
+
+#include <new>
+
+#include "address_lookup.h"
+#include "string_conversion.h"
+
+namespace telvario {
+namespace {
+
+BSTR TextBstr(const std::string& text) {
+  return text.empty() ? EmptyBstr() : ToWideBstr(text.c_str());
+}
+
+int AddressFamily(LONG family) {
+  return family == 4 ? AF_INET : family == 6 ? AF_INET6 : AF_UNSPEC;
+}
+
+}  // namespace
+
+std::string LatencyResultsJson(const LatencyPlan& plan, const LatencyRun& run) {
+  const LatencyStatistics& s = run.statistics;
+  std::string json = "{\"measurement\": \"latency\", \"host\": ";
+  json += JsonString(plan.host != nullptr ? plan.host : "");
+  json += ", \"peer\": " + JsonString(run.peer);
+  json += ", \"probes\": " + std::to_string(plan.probes);
+  json += ", \"intervalMs\": " + std::to_string(plan.intervalMs);
+  json += ", \"packetSize\": " + std::to_string(plan.packetSize);
+  json += ", \"result\": " + JsonNumber(run.result);
+  if (!run.failure.empty()) json += ", \"failure\": " + JsonString(run.failure);
+  json += ", \"cancelled\": ";
+  json += run.stopped ? "true" : "false";
+  json += ", \"sent\": " + std::to_string(s.sent) + ", \"received\": " + std::to_string(s.received);
+  json += ", \"loss\": " + JsonNumber(s.loss) + ", \"min\": " + JsonNumber(s.min);
+  json += ", \"median\": " + JsonNumber(s.median) + ", \"mean\": " + JsonNumber(s.mean);
+  json += ", \"p90\": " + JsonNumber(s.p90) + ", \"p99\": " + JsonNumber(s.p99);
+  json += ", \"max\": " + JsonNumber(s.max) + ", \"jitter\": " + JsonNumber(s.jitter);
+  json += ", \"samples\": [";
+  for (std::size_t i = 0; i < run.samples.size(); ++i) {
+    const LatencySample& sample = run.samples[i];
+    if (i > 0) json += ", ";
+    json += "{\"sentMs\": " + JsonNumber(sample.sendOffsetMs) + ", \"rttMs\": ";
+    json += sample.answered ? JsonNumber(sample.roundTripMs) : "null";
+    json += "}";
+  }
+  return json + "]}";
+}
+
+HRESULT Sonde2Probe::get_Probes(LONG* pVal) {
+  *pVal = settings_.probes;
+  return S_OK;
+}
+HRESULT Sonde2Probe::put_Probes(LONG newVal) {
+  if (newVal < 1 || newVal > kMostProbes) return E_INVALIDARG;
+  settings_.probes = newVal;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_ProbeInterval(LONG* pVal) {
+  *pVal = settings_.probeIntervalMs;
+  return S_OK;
+}
+HRESULT Sonde2Probe::put_ProbeInterval(LONG newVal) {
+  if (newVal < kLeastProbeIntervalMs || newVal > kMostProbeIntervalMs) return E_INVALIDARG;
+  settings_.probeIntervalMs = newVal;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_Family(LONG* pVal) {
+  *pVal = settings_.family;
+  return S_OK;
+}
+HRESULT Sonde2Probe::put_Family(LONG newVal) {
+  if (newVal != 0 && newVal != 4 && newVal != 6) return E_INVALIDARG;
+  settings_.family = newVal;
+  return S_OK;
+}
+
+HRESULT Sonde2Probe::Latency(BSTR host, LONG packetSize, double* pVal) {
+  const NarrowArgument name(host);
+  LatencyPlan plan;
+  plan.host = name.Get();
+  plan.probes = settings_.probes;
+  plan.intervalMs = settings_.probeIntervalMs;
+  plan.family = AddressFamily(settings_.family);
+  plan.packetSize = packetSize;
+  const LatencyRun run = MeasureLatency(plan);
+  statistics_ = run.statistics;
+  peer_ = run.peer;
+  results_ = LatencyResultsJson(plan, run);
+  *pVal = run.result;
+  return S_OK;
+}
+
+HRESULT Sonde2Probe::get_LatencyMin(double* pVal) {
+  *pVal = statistics_.min;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_LatencyMedian(double* pVal) {
+  *pVal = statistics_.median;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_LatencyMean(double* pVal) {
+  *pVal = statistics_.mean;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_LatencyP90(double* pVal) {
+  *pVal = statistics_.p90;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_LatencyP99(double* pVal) {
+  *pVal = statistics_.p99;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_LatencyMax(double* pVal) {
+  *pVal = statistics_.max;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_Jitter(double* pVal) {
+  *pVal = statistics_.jitter;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_Loss(double* pVal) {
+  *pVal = statistics_.loss;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_Sent(LONG* pVal) {
+  *pVal = statistics_.sent;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_Received(LONG* pVal) {
+  *pVal = statistics_.received;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_PeerAddress(BSTR* pVal) {
+  *pVal = TextBstr(peer_);
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_Results(BSTR* pVal) {
+  *pVal = TextBstr(results_);
+  return S_OK;
+}
+
+HRESULT Sonde2Probe::Addresses(BSTR name, BSTR* pVal) {
+  const NarrowArgument text(name);
+  std::vector<ResolvedAddress> found;
+  std::string list;
+  if (LookUpAddresses(text.Get(), AF_UNSPEC, &found) == LookupEnd::Found) {
+    for (const ResolvedAddress& address : found) {
+      if (!list.empty()) list += ",";
+      list += address.text;
+    }
+  }
+  *pVal = TextBstr(list);
+  return S_OK;
+}
+
+}  // namespace telvario

@@ -1,0 +1,64 @@
+// The measurement side of Sonde2's own members: its settings and the results of its last
+// latency run. ISonde's members stay with SondeProbe, whose packet size the runs use.
+#ifndef TELVARIO_PROBES_SONDE2_PROBE_H
+#define TELVARIO_PROBES_SONDE2_PROBE_H
+
+#include <string>
+
+#include "latency_probe.h"
+#include "windows_api.h"
+
+namespace telvario {
+
+constexpr LONG kDefaultProbes = 20;
+constexpr LONG kMostProbes = 10000;
+constexpr LONG kDefaultProbeIntervalMs = 100;
+constexpr LONG kLeastProbeIntervalMs = 10;
+constexpr LONG kMostProbeIntervalMs = 60000;
+
+struct Sonde2Settings {
+  LONG probes = kDefaultProbes;
+  LONG probeIntervalMs = kDefaultProbeIntervalMs;
+  LONG family = 0;  // 0 the system's choice, 4 IPv4 only, 6 IPv6 only
+};
+
+class Sonde2Probe {
+ public:
+  // A setting out of range gives E_INVALIDARG and stays as it was; every other member returns
+  // S_OK with its result, a failed measurement in its value.
+  HRESULT get_Probes(LONG* pVal);
+  HRESULT put_Probes(LONG newVal);
+  HRESULT get_ProbeInterval(LONG* pVal);
+  HRESULT put_ProbeInterval(LONG newVal);
+  HRESULT get_Family(LONG* pVal);
+  HRESULT put_Family(LONG newVal);
+  HRESULT Latency(BSTR host, LONG packetSize, double* pVal);
+  HRESULT get_LatencyMin(double* pVal);
+  HRESULT get_LatencyMedian(double* pVal);
+  HRESULT get_LatencyMean(double* pVal);
+  HRESULT get_LatencyP90(double* pVal);
+  HRESULT get_LatencyP99(double* pVal);
+  HRESULT get_LatencyMax(double* pVal);
+  HRESULT get_Jitter(double* pVal);
+  HRESULT get_Loss(double* pVal);
+  HRESULT get_Sent(LONG* pVal);
+  HRESULT get_Received(LONG* pVal);
+  HRESULT get_PeerAddress(BSTR* pVal);
+  HRESULT get_Results(BSTR* pVal);
+  HRESULT Addresses(BSTR name, BSTR* pVal);
+
+  const Sonde2Settings& Settings() const { return settings_; }
+
+ private:
+  Sonde2Settings settings_;
+  LatencyStatistics statistics_;
+  std::string peer_;
+  std::string results_;  // the last run as JSON; "" before the first
+};
+
+// The JSON of a latency run: the plan, the statistics and every probe.
+std::string LatencyResultsJson(const LatencyPlan& plan, const LatencyRun& run);
+
+}  // namespace telvario
+
+#endif

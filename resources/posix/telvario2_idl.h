@@ -1,0 +1,42 @@
+// ISonde2 for builds without widl: Sonde2's dual interface, ISonde's slots first and its own
+// after them in the same order as the interface definition, and its identifiers.
+#ifndef TELVARIO_RESOURCES_POSIX_TELVARIO2_IDL_H
+#define TELVARIO_RESOURCES_POSIX_TELVARIO2_IDL_H
+
+#include "telvario_idl.h"
+
+constexpr IID IID_ISonde2 = {
+    0x7F3A2C2D, 0x5B9E, 0x4D62, {0x8A, 0x47, 0xC1, 0xE0, 0xB5, 0x9D, 0x3F, 0x21}};
+constexpr CLSID CLSID_Sonde2 = {
+    0x7F3A2C2E, 0x5B9E, 0x4D62, {0x8A, 0x47, 0xC1, 0xE0, 0xB5, 0x9D, 0x3F, 0x21}};
+constexpr GUID LIBID_TELVARIO2Lib = {
+    0x7F3A2C21, 0x5B9E, 0x4D62, {0x8A, 0x47, 0xC1, 0xE0, 0xB5, 0x9D, 0x3F, 0x21}};
+
+class ISonde2 : public ISonde {
+ public:
+  virtual HRESULT get_Probes(LONG* pVal) = 0;
+  virtual HRESULT put_Probes(LONG newVal) = 0;
+  virtual HRESULT get_ProbeInterval(LONG* pVal) = 0;
+  virtual HRESULT put_ProbeInterval(LONG newVal) = 0;
+  virtual HRESULT get_Family(LONG* pVal) = 0;
+  virtual HRESULT put_Family(LONG newVal) = 0;
+  virtual HRESULT Latency(BSTR host, double* pVal) = 0;
+  virtual HRESULT get_LatencyMin(double* pVal) = 0;
+  virtual HRESULT get_LatencyMedian(double* pVal) = 0;
+  virtual HRESULT get_LatencyMean(double* pVal) = 0;
+  virtual HRESULT get_LatencyP90(double* pVal) = 0;
+  virtual HRESULT get_LatencyP99(double* pVal) = 0;
+  virtual HRESULT get_LatencyMax(double* pVal) = 0;
+  virtual HRESULT get_Jitter(double* pVal) = 0;
+  virtual HRESULT get_Loss(double* pVal) = 0;
+  virtual HRESULT get_Sent(LONG* pVal) = 0;
+  virtual HRESULT get_Received(LONG* pVal) = 0;
+  virtual HRESULT get_PeerAddress(BSTR* pVal) = 0;
+  virtual HRESULT get_Results(BSTR* pVal) = 0;
+  virtual HRESULT Addresses(BSTR name, BSTR* pVal) = 0;
+
+ protected:
+  ~ISonde2() = default;
+};
+
+#endif

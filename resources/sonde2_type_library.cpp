@@ -1,0 +1,77 @@
+#include "sonde2_type_library.h"
+
+#include "sonde_type_library.h"
+#include "telvario2_idl.h"
+
+namespace telvario {
+namespace {
+
+using typelib::Function;
+using typelib::Parameter;
+
+constexpr USHORT kIn = PARAMFLAG_FIN;
+constexpr INVOKEKIND kGet = INVOKE_PROPERTYGET;
+constexpr INVOKEKIND kPut = INVOKE_PROPERTYPUT;
+constexpr INVOKEKIND kMethod = INVOKE_FUNC;
+
+constexpr Parameter kLongValue[] = {{nullptr, VT_I4, kIn}};
+constexpr Parameter kHost[] = {{OLESTR("host"), VT_BSTR, kIn}};
+constexpr Parameter kName[] = {{OLESTR("name"), VT_BSTR, kIn}};
+
+// After ISonde's slots: the three of IUnknown, the four of IDispatch and its eighteen.
+constexpr SHORT kFirst = 25;
+
+#define TELVARIO_GET(name, id, type, slot) \
+  {OLESTR(#name), id, kGet, type, kFirst + (slot), 0, OLESTR("property " #name), nullptr, 0}
+
+const Function kSonde2Functions[] = {
+    TELVARIO_GET(Probes, 100, VT_I4, 0),
+    {OLESTR("Probes"), 100, kPut, VT_VOID, kFirst + 1, 0, OLESTR("property Probes"), kLongValue, 1},
+    TELVARIO_GET(ProbeInterval, 101, VT_I4, 2),
+    {OLESTR("ProbeInterval"), 101, kPut, VT_VOID, kFirst + 3, 0, OLESTR("property ProbeInterval"),
+     kLongValue, 1},
+    TELVARIO_GET(Family, 102, VT_I4, 4),
+    {OLESTR("Family"), 102, kPut, VT_VOID, kFirst + 5, 0, OLESTR("property Family"), kLongValue, 1},
+    {OLESTR("Latency"), 103, kMethod, VT_R8, kFirst + 6, 0, OLESTR("method Latency"), kHost, 1},
+    TELVARIO_GET(LatencyMin, 104, VT_R8, 7),
+    TELVARIO_GET(LatencyMedian, 105, VT_R8, 8),
+    TELVARIO_GET(LatencyMean, 106, VT_R8, 9),
+    TELVARIO_GET(LatencyP90, 107, VT_R8, 10),
+    TELVARIO_GET(LatencyP99, 108, VT_R8, 11),
+    TELVARIO_GET(LatencyMax, 109, VT_R8, 12),
+    TELVARIO_GET(Jitter, 110, VT_R8, 13),
+    TELVARIO_GET(Loss, 111, VT_R8, 14),
+    TELVARIO_GET(Sent, 112, VT_I4, 15),
+    TELVARIO_GET(Received, 113, VT_I4, 16),
+    TELVARIO_GET(PeerAddress, 114, VT_BSTR, 17),
+    TELVARIO_GET(Results, 115, VT_BSTR, 18),
+    {OLESTR("Addresses"), 116, kMethod, VT_BSTR, kFirst + 19, 0, OLESTR("method Addresses"), kName,
+     1},
+};
+
+#undef TELVARIO_GET
+
+const typelib::Interface kInterfaces[] = {
+    {&IID_ISonde2, OLESTR("ISonde2"), OLESTR("ISonde2 Interface"),
+     TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL, kSonde2Functions,
+     static_cast<WORD>(sizeof kSonde2Functions / sizeof kSonde2Functions[0]), &kISondeDescription},
+};
+
+const typelib::Coclass kCoclasses[] = {
+    {&CLSID_Sonde2, OLESTR("Sonde2"), OLESTR("Sonde2 Class"), TYPEFLAG_FCANCREATE, &IID_ISonde2},
+};
+
+}  // namespace
+
+const typelib::Library kSonde2TypeLibrary = {&LIBID_TELVARIO2Lib,
+                                             OLESTR("TELVARIO2Lib"),
+                                             OLESTR("Telvario Sonde2 1.0 Type Library"),
+                                             1,
+                                             0,
+                                             0,
+                                             kInterfaces,
+                                             1,
+                                             kCoclasses,
+                                             1};
+
+}  // namespace telvario

@@ -1,0 +1,71 @@
+// ISonde2's own members of the one object type: forwarded to Sonde2's measurement side, no
+// exception of theirs reaching the caller. A Sonde object never answers ISonde2, so these are
+// reached through Sonde2 objects only.
+#include "call_boundary.h"
+#include "sonde_object.h"
+
+namespace telvario {
+
+HRESULT STDMETHODCALLTYPE Sonde::get_Probes(LONG* pVal) {
+  return AtBoundary([&] { return probe2_.get_Probes(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_Probes(LONG newVal) {
+  return AtBoundary([&] { return probe2_.put_Probes(newVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_ProbeInterval(LONG* pVal) {
+  return AtBoundary([&] { return probe2_.get_ProbeInterval(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_ProbeInterval(LONG newVal) {
+  return AtBoundary([&] { return probe2_.put_ProbeInterval(newVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Family(LONG* pVal) {
+  return AtBoundary([&] { return probe2_.get_Family(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_Family(LONG newVal) {
+  return AtBoundary([&] { return probe2_.put_Family(newVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_LatencyMin(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_LatencyMin(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_LatencyMedian(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_LatencyMedian(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_LatencyMean(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_LatencyMean(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_LatencyP90(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_LatencyP90(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_LatencyP99(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_LatencyP99(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_LatencyMax(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_LatencyMax(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Jitter(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_Jitter(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Loss(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_Loss(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Sent(LONG* pVal) {
+  return AtBoundary([&] { return probe2_.get_Sent(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Received(LONG* pVal) {
+  return AtBoundary([&] { return probe2_.get_Received(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_PeerAddress(BSTR* pVal) {
+  return AtBoundary([&] { return probe2_.get_PeerAddress(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Results(BSTR* pVal) {
+  return AtBoundary([&] { return probe2_.get_Results(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::Addresses(BSTR name, BSTR* pVal) {
+  return AtBoundary([&] { return probe2_.Addresses(name, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::Latency(BSTR host, double* pVal) {
+  // The echo requests carry PacketSize bytes, as PingTime's do.
+  return AtBoundary([&] { return probe2_.Latency(host, probe_.State().packetSize, pVal); });
+}
+
+}  // namespace telvario
