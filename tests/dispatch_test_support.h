@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "telvario2_idl.h"
 #include "telvario_idl.h"
 #include "windows_api.h"
 

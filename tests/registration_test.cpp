@@ -1,5 +1,5 @@
-// DllRegisterServer and DllUnregisterServer as a registration host calls them: the class's keys
-// and values, its ProgIDs and its type library, written and removed again.
+// DllRegisterServer and DllUnregisterServer as a registration host calls them: both classes'
+// keys and values, their ProgIDs and their type libraries, written and removed again.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -43,12 +43,15 @@ bool KeyExists(const std::string& key) {
   return true;
 }
 
-bool TypeLibRegistered() {
+bool TypeLibRegistered(const GUID& libid = LIBID_TELVARIOLib) {
   ITypeLib* library = nullptr;
-  if (FAILED(LoadRegTypeLib(LIBID_TELVARIOLib, 1, 0, 0, &library))) return false;
+  if (FAILED(LoadRegTypeLib(libid, 1, 0, 0, &library))) return false;
   library->Release();
   return true;
 }
+
+constexpr char kSonde2Key[] = "CLSID\\{7F3A2C2E-5B9E-4D62-8A47-C1E0B59D3F21}";
+constexpr char kSonde2Id[] = "{7F3A2C2E-5B9E-4D62-8A47-C1E0B59D3F21}";
 
 struct Module {
   explicit Module(const std::string& file) : handle(LoadLibraryA(file.c_str())) {
@@ -84,14 +87,34 @@ void ExpectRegistered(const std::string& modulePath) {
   EXPECT_EQ(Read(cls + "\\TypeLib"), "{7F3A2C11-5B9E-4D62-8A47-C1E0B59D3F21}");
   EXPECT_TRUE(TypeLibRegistered());
   EXPECT_EQ(Read("Interface\\{7F3A2C1D-5B9E-4D62-8A47-C1E0B59D3F21}"), "ISonde");
+
+  // Sonde2 beside it, with a library of its own.
+  const std::string cls2 = kSonde2Key;
+  EXPECT_EQ(Read("Telvario.Sonde2.1\\CLSID"), kSonde2Id);
+  EXPECT_EQ(Read("Telvario.Sonde2\\CLSID"), kSonde2Id);
+  EXPECT_EQ(Read("Telvario.Sonde2\\CurVer"), "Telvario.Sonde2.1");
+  EXPECT_EQ(Read(cls2), "Sonde2 Class");
+  EXPECT_EQ(Read(cls2 + "\\ProgID"), "Telvario.Sonde2.1");
+  EXPECT_EQ(Read(cls2 + "\\VersionIndependentProgID"), "Telvario.Sonde2");
+  EXPECT_EQ(Read(cls2 + "\\InprocServer32"), modulePath);
+  EXPECT_EQ(Read(cls2 + "\\InprocServer32", "ThreadingModel"), "Apartment");
+  EXPECT_EQ(Read(cls2 + "\\TypeLib"), "{7F3A2C21-5B9E-4D62-8A47-C1E0B59D3F21}");
+  EXPECT_TRUE(TypeLibRegistered(LIBID_TELVARIO2Lib));
+  EXPECT_EQ(Read("Interface\\{7F3A2C2D-5B9E-4D62-8A47-C1E0B59D3F21}"), "ISonde2");
 }
 
 void ExpectUnregistered() {
-  EXPECT_FALSE(KeyExists("Telvario.Sonde"));
-  EXPECT_FALSE(KeyExists("Telvario.Sonde.1"));
-  EXPECT_FALSE(KeyExists(kClassKey));
+  for (const char* key : {"Telvario.Sonde", "Telvario.Sonde.1", "Telvario.Sonde2",
+                          "Telvario.Sonde2.1", kClassKey, kSonde2Key,
+                          "Interface\\{7F3A2C1D-5B9E-4D62-8A47-C1E0B59D3F21}",
+                          "Interface\\{7F3A2C2D-5B9E-4D62-8A47-C1E0B59D3F21}",
+                          "TypeLib\\{7F3A2C11-5B9E-4D62-8A47-C1E0B59D3F21}",
+                          "TypeLib\\{7F3A2C21-5B9E-4D62-8A47-C1E0B59D3F21}"}) {
+    EXPECT_FALSE(KeyExists(key)) << key;
+  }
   EXPECT_TRUE(KeyExists("CLSID"));
   EXPECT_FALSE(TypeLibRegistered());
+  EXPECT_FALSE(TypeLibRegistered(LIBID_TELVARIO2Lib));
 }
 
 TEST(Registration, RegisterTwiceThenUnregister) {
@@ -121,19 +144,38 @@ TEST(Registration, CreatedByProgIdThroughTheRegistry) {
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   Module module(TELVARIO_MODULE_PATH);
   ASSERT_EQ(module.registerServer(), S_OK);
-  for (const OLECHAR* progId : {OLESTR("Telvario.Sonde"), OLESTR("Telvario.Sonde.1")}) {
+  struct Expected {
+    const OLECHAR* progId;
+    const CLSID* clsid;
+  };
+  for (const Expected& expected :
+       {Expected{OLESTR("Telvario.Sonde"), &CLSID_Sonde}, {OLESTR("Telvario.Sonde.1"), &CLSID_Sonde},
+        {OLESTR("Telvario.Sonde2"), &CLSID_Sonde2}, {OLESTR("Telvario.Sonde2.1"), &CLSID_Sonde2}}) {
     CLSID clsid{};
-    ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
-    EXPECT_TRUE(IsEqualGUID(clsid, CLSID_Sonde));
+    ASSERT_EQ(CLSIDFromProgID(expected.progId, &clsid), S_OK);
+    EXPECT_TRUE(IsEqualGUID(clsid, *expected.clsid));
     IDispatch* sonde = nullptr;
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                reinterpret_cast<void**>(&sonde)),
               S_OK);
-    OLECHAR name[] = OLESTR("PingReps");
-    LPOLESTR names[] = {name};
+    // ISonde's names on both, with their DISPIDs; Sonde2's own only on Sonde2.
+    OLECHAR pingReps[] = OLESTR("PingReps");
+    OLECHAR probes[] = OLESTR("Probes");
+    LPOLESTR names[] = {pingReps};
     DISPID dispid = 0;
     EXPECT_EQ(sonde->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid), S_OK);
     EXPECT_EQ(dispid, 5);
+    names[0] = probes;
+    const bool second = IsEqualGUID(clsid, CLSID_Sonde2);
+    EXPECT_EQ(sonde->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid),
+              second ? S_OK : DISP_E_UNKNOWNNAME);
+    if (second) {
+      EXPECT_EQ(dispid, 100);
+    }
+    IUnknown* sonde2 = nullptr;
+    EXPECT_EQ(sonde->QueryInterface(IID_ISonde2, reinterpret_cast<void**>(&sonde2)),
+              second ? S_OK : E_NOINTERFACE);
+    if (sonde2 != nullptr) sonde2->Release();
     sonde->Release();
   }
   ASSERT_EQ(module.unregisterServer(), S_OK);

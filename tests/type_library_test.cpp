@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sonde2_type_library.h"
 #include "sonde_type_library.h"
 #include "telvario_idl.h"
 #include "windows_api.h"
@@ -56,6 +57,9 @@ class TypeLibraryTest : public ::testing::Test {
     if (library_ != nullptr) library_->Release();
   }
 
+  friend void ExpectAgreement(ITypeLib*, const telvario::typelib::Library&);
+
+ public:
   static WideString Text(BSTR text) {
     WideString result = text != nullptr ? WideString(text, SysStringLen(text)) : WideString();
     SysFreeString(text);
@@ -155,11 +159,20 @@ TEST_F(TypeLibraryTest, ISondeListsEveryMemberInSlotOrder) {
 
 namespace {
 
-using telvario::kSondeTypeLibrary;
 namespace typelib = telvario::typelib;
 
-// The description that the posix build serves, member by member against widl's type library.
-TEST_F(TypeLibraryTest, PosixDescriptionAgreesWithTheTypeLibrary) {
+ITypeLib* LoadFromBuild(const char* unixPath) {
+  const std::string path = std::string("Z:") + unixPath;  // as Wine shows it on drive Z:
+  OLECHAR widePath[1024] = {};
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, 1024);
+  ITypeLib* library = nullptr;
+  return LoadTypeLib(widePath, &library) == S_OK ? library : nullptr;
+}
+
+// The description that the posix build serves, member by member against widl's type library:
+// Sonde's, and Sonde2's, whose ISonde2 lists ISonde's members first as its dispatch side does.
+void ExpectAgreement(ITypeLib* library_, const typelib::Library& kSondeTypeLibrary) {
+  auto Text = [](BSTR text) { return TypeLibraryTest::Text(text); };
   BSTR name = nullptr, help = nullptr;
   ASSERT_EQ(library_->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
   EXPECT_EQ(Text(name), kSondeTypeLibrary.name);
@@ -187,14 +200,14 @@ TEST_F(TypeLibraryTest, PosixDescriptionAgreesWithTheTypeLibrary) {
     ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
     EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
     EXPECT_EQ(attributes->wTypeFlags, described.typeFlags);
-    ASSERT_EQ(attributes->cFuncs, described.functionCount);
+    ASSERT_EQ(attributes->cFuncs, FunctionCount(described));
     info->ReleaseTypeAttr(attributes);
     ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
     EXPECT_EQ(Text(name), described.name);
     EXPECT_EQ(Text(help), described.help);
 
-    for (UINT f = 0; f < described.functionCount; ++f) {
-      const typelib::Function& expected = described.functions[f];
+    for (WORD f = 0; f < FunctionCount(described); ++f) {
+      const typelib::Function& expected = FunctionAt(described, f);
       SCOPED_TRACE(testing::Message() << "function " << f);
       FUNCDESC* function = nullptr;
       ASSERT_EQ(info->GetFuncDesc(f, &function), S_OK);
@@ -219,9 +232,9 @@ TEST_F(TypeLibraryTest, PosixDescriptionAgreesWithTheTypeLibrary) {
       std::vector<WideString> want{expected.name};
       // A property's get and put share the names of the one listed first.
       const typelib::Function* first = &expected;
-      for (UINT g = 0; g < f; ++g) {
-        if (described.functions[g].memid == expected.memid) {
-          first = &described.functions[g];
+      for (WORD g = 0; g < f; ++g) {
+        if (FunctionAt(described, g).memid == expected.memid) {
+          first = &FunctionAt(described, g);
           break;
         }
       }
@@ -238,6 +251,14 @@ TEST_F(TypeLibraryTest, PosixDescriptionAgreesWithTheTypeLibrary) {
     }
     info->Release();
   }
+}
+
+TEST_F(TypeLibraryTest, PosixDescriptionsAgreeWithTheTypeLibraries) {
+  ExpectAgreement(library_, telvario::kSondeTypeLibrary);
+  ITypeLib* second = LoadFromBuild(TELVARIO_TYPELIB2_PATH);
+  ASSERT_NE(second, nullptr);
+  ExpectAgreement(second, telvario::kSonde2TypeLibrary);
+  second->Release();
 }
 
 }  // namespace
