@@ -9,16 +9,23 @@
 #                                                             - tvl-silent  10.213.4.10
 #                                                             - tvl-behind  10.213.5.10
 #                                                             - tvl-garbled 10.213.6.10
+# Every link of the chain carries IPv6 too, unique-local addresses that mirror the IPv4 ones:
+# 10.213.N.M/24 is fd13:213:0:N::M/64 (tvl-host fd13:213:0:3::10, the routers fd13:213:0:10::2,
+# fd13:213:0:11::2, fd13:213:0:12::2). The link between client and name server is IPv4 only.
 # Router 1 holds every packet that enters or leaves it for 20 ms (delay_queue.cpp), so every
-# round trip through it takes about 40 ms. tvl-silent ignores echo requests; router 2 sends no
-# time-exceeded answers for packets to tvl-behind; router 3's time-exceeded answers for packets
+# round trip through it takes about 40 ms; IPv6's neighbour discovery and multicast, like ARP,
+# pass at once. For both families, tvl-silent ignores echo requests and router 2 sends no
+# time-exceeded answers for packets to tvl-behind. Router 3's time-exceeded answers for packets
 # to tvl-garbled quote a garbled header (garble_queue.cpp): an identifier and sequence number
-# nobody sent.
-# The lab's block is blackholed in the root namespace, so nothing meant for the lab can leave
-# this machine from outside it.
+# nobody sent; IPv4 only, its IPv6 answers are plain.
+# Names of lab.test: host.lab.test 10.213.2.10 and fd13:213:0:2::10 (no host has them) with
+# reverse records, echo.lab.test tvl-host's addresses; nodata.lab.test exists without address
+# records; every other name of lab.test does not exist.
+# The lab's blocks, 10.213.0.0/16 and fd13:213::/48, are blackholed in the root namespace, so
+# nothing meant for the lab can leave this machine from outside it.
 # TELVARIO_LAB_PREFIX (tvl unless set) names the namespaces (PREFIX-client ...) and the files
 # under /run, so that a second lab can run beside the tests' own: each holds the same addresses
-# in its own namespaces, and the blackhole stays while any namespace holds a lab address.
+# in its own namespaces, and the blackholes stay while any namespace holds a lab address.
 # Root only. Usage: lab.sh up|down
 set -u
 p=${TELVARIO_LAB_PREFIX:-tvl}
@@ -30,6 +37,7 @@ run=/run/telvario-lab  # pidfiles $run-NAME.pid, programs under $run/
 if [ "$p" != tvl ]; then run=/run/telvario-lab-$p; fi
 daemons="dnsmasq delay garble"
 block=10.213.0.0/16
+block6=fd13:213::/48
 here=$(cd "$(dirname "$0")" && pwd)
 names="client dns nodns r1 r2 r3 host silent behind garbled"
 
@@ -59,7 +67,10 @@ down() {
     rm -rf "/etc/netns/$p-$name"
   done
   rmdir /etc/netns 2>/dev/null || true
-  if ! block_in_use; then ip route del blackhole "$block" 2>/dev/null || true; fi
+  if ! block_in_use; then
+    ip route del blackhole "$block" 2>/dev/null || true
+    ip -6 route del blackhole "$block6" 2>/dev/null || true
+  fi
 }
 
 # A name resolution setup for a lab host: its own hosts file and resolver, nothing else.
@@ -70,29 +81,51 @@ resolver() {
   printf 'hosts: files dns\n' >"/etc/netns/$p-$1/nsswitch.conf"
 }
 
+# The IPv6 twin of a lab address, net or route destination: 10.213.N.M[/24] is
+# fd13:213:0:N::M[/64], the block is the IPv6 block, default stays default.
+six() {
+  local address=$1 length='' n m
+  case $1 in
+    default) echo default; return ;;
+    "$block") echo "$block6"; return ;;
+    */24) address=${1%/24} length=/64 ;;
+  esac
+  IFS=. read -r _ _ n m <<<"$address"
+  echo "fd13:213:0:$n::$m$length"
+}
+
+# address NAME DEV ADDR: the IPv4 address (with /24) and its IPv6 twin on a device, which comes up.
+address() {
+  ip -n "$p-$1" addr add "$3" dev "$2"
+  ip -n "$p-$1" addr add "$(six "$3")" dev "$2"
+  ip -n "$p-$1" link set "$2" up
+}
+
 # A link between two namespaces: link NAME1 DEV1 ADDR1 NAME2 DEV2 ADDR2 (addresses with /24).
 link() {
   ip link add "$2" netns "$p-$1" mtu 9000 type veth peer name "$5" netns "$p-$4" mtu 9000
-  ip -n "$p-$1" addr add "$3" dev "$2"
-  ip -n "$p-$4" addr add "$6" dev "$5"
-  ip -n "$p-$1" link set "$2" up
-  ip -n "$p-$4" link set "$5" up
+  address "$1" "$2" "$3"
+  address "$4" "$5" "$6"
 }
 
-# route NAME DESTINATION GATEWAY
+# route NAME DESTINATION GATEWAY: the route and its IPv6 twin.
 route() {
   ip -n "$p-$1" route add "$2" via "$3"
+  ip -n "$p-$1" -6 route add "$(six "$2")" via "$(six "$3")"
 }
 
-# Routers and hosts answer every probe: no rate limit on the ICMP messages they send.
-icmp_unlimited() {
-  inside "$1" sysctl -qw net.ipv4.icmp_ratelimit=0
+# A lab host's settings before it has links: IPv6 addresses usable at once (nobody else on a
+# lab link could hold them), and no rate limit on the ICMP messages it sends, so that routers
+# and hosts answer every probe.
+settings() {
+  inside "$1" sysctl -qw net.ipv6.conf.all.accept_dad=0 net.ipv6.conf.default.accept_dad=0
+  inside "$1" sysctl -qw net.ipv4.icmp_ratelimit=0 net.ipv6.icmp.ratelimit=0
   inside "$1" sysctl -qw net.ipv4.icmp_msgs_per_sec=1000000 2>/dev/null || true
   inside "$1" sysctl -qw net.ipv4.icmp_msgs_burst=1000000 2>/dev/null || true
 }
 
 router() {
-  inside "$1" sysctl -qw net.ipv4.ip_forward=1
+  inside "$1" sysctl -qw net.ipv4.ip_forward=1 net.ipv6.conf.all.forwarding=1
 }
 
 # A queue program of the lab, built here from its source.
@@ -107,12 +140,31 @@ daemon() {
   echo $! >"$run-$1.pid"
 }
 
+# A delaying router lets IPv6's own traffic of the link by (neighbour discovery, and what goes
+# to multicast groups: router solicitations, listener reports), as ARP never reaches its queues:
+# no neighbour waits on the delay.
+spare_link_traffic() {
+  local chain type
+  for chain in PREROUTING OUTPUT; do
+    for type in neighbour-solicitation neighbour-advertisement; do
+      inside "$1" ip6tables -t mangle -A "$chain" -p ipv6-icmp --icmpv6-type "$type" -j RETURN
+    done
+    inside "$1" ip6tables -t mangle -A "$chain" -d ff00::/8 -j RETURN
+  done
+}
+
+# queue NAME QUEUE CHAIN [MATCH...]: both families' packets of the mangle chain that match go to
+# the queue.
+queue() {
+  inside "$1" iptables -t mangle -A "$3" "${@:4}" -j NFQUEUE --queue-num "$2"
+  inside "$1" ip6tables -t mangle -A "$3" "${@:4}" -j NFQUEUE --queue-num "$2"
+}
+
 # The delay element of router 1.
 start_delay() {
-  local chain
-  for chain in PREROUTING OUTPUT; do
-    inside r1 iptables -t mangle -A "$chain" -j NFQUEUE --queue-num 0
-  done
+  spare_link_traffic r1
+  queue r1 0 PREROUTING
+  queue r1 0 OUTPUT
   daemon delay r1 "$run/delay_queue" 0 20
 }
 
@@ -151,17 +203,19 @@ routed_chain() {
   route behind default 10.213.5.1
   route garbled default 10.213.6.1
   for name in r1 r2 r3; do router "$name"; done
-  for name in $names; do icmp_unlimited "$name"; done
-  # Any user of the client may send ICMP echo from a datagram socket.
+  # Any user of the client may send ICMP echo from a datagram socket (the range serves IPv6's
+  # too).
   inside client sysctl -qw net.ipv4.ping_group_range="0 2147483647"
-  inside silent sysctl -qw net.ipv4.icmp_echo_ignore_all=1
+  inside silent sysctl -qw net.ipv4.icmp_echo_ignore_all=1 net.ipv6.icmp.echo_ignore_all=1
   # Router 2 stays silent about packets to tvl-behind: it drops its time-exceeded answers that
-  # quote that destination (the quoted IP header's destination, 24 bytes into the message).
+  # quote that destination (the quoted IP header's destination, 24 bytes into an ICMP message,
+  # 32 into an ICMPv6 one).
   inside r2 nft -f - <<'RULES'
-table ip lab {
+table inet lab {
   chain output {
     type filter hook output priority 0;
     icmp type time-exceeded @th,192,32 0x0ad5050a drop
+    icmpv6 type time-exceeded @th,256,128 0xfd130213000000050000000000000010 drop
   }
 }
 RULES
@@ -173,9 +227,11 @@ up() {
   set -e
   down
   ip route replace blackhole "$block"
+  ip -6 route replace blackhole "$block6"
   for name in $names; do
     ip netns add "$p-$name"
     ip -n "$p-$name" link set lo up
+    settings "$name"
   done
   ip link add tvl-c netns "$p-client" type veth peer name tvl-d netns "$p-dns"
   ip -n "$p-client" addr add 10.213.2.1/24 dev tvl-c
@@ -185,16 +241,14 @@ up() {
   resolver client 10.213.2.2
   resolver nodns 127.0.0.1
 
-  # host.lab.test has an address and its reverse record; nodata.lab.test exists without
-  # address records; every other name of lab.test does not exist. The component's check host
-  # resolves to its expected address.
+  # The component's check host resolves to its expected address.
   inside dns dnsmasq --no-resolv --no-hosts --no-poll --bind-interfaces \
     --listen-address=10.213.2.2 --except-interface=lo --pid-file="$run-dnsmasq.pid" --user=root \
     --local=/lab.test/ --local=/2.213.10.in-addr.arpa/ \
-    --host-record=host.lab.test,10.213.2.10 \
+    --host-record=host.lab.test,10.213.2.10,fd13:213:0:2::10 \
     --txt-record=nodata.lab.test,"no address here" \
     --host-record=a.root-servers.net,198.41.0.4 \
-    --host-record=echo.lab.test,10.213.3.10
+    --host-record=echo.lab.test,10.213.3.10,fd13:213:0:3::10
   build delay_queue
   build garble_queue
   routed_chain
