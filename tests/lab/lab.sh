@@ -9,18 +9,29 @@
 #                                                             - tvl-silent  10.213.4.10
 #                                                             - tvl-behind  10.213.5.10
 #                                                             - tvl-garbled 10.213.6.10
-# Every link of the chain carries IPv6 too, unique-local addresses that mirror the IPv4 ones:
-# 10.213.N.M/24 is fd13:213:0:N::M/64 (tvl-host fd13:213:0:3::10, the routers fd13:213:0:10::2,
-# fd13:213:0:11::2, fd13:213:0:12::2). The link between client and name server is IPv4 only.
+# and beside it a jittery path of one router:
+#   tvl-client 10.213.20.1 - tvl-rj 10.213.20.2 | 10.213.7.1 - tvl-jitter 10.213.7.10
+# Every link of the chain and of the jittery path carries IPv6 too, unique-local addresses that
+# mirror the IPv4 ones: 10.213.N.M/24 is fd13:213:0:N::M/64 (tvl-host fd13:213:0:3::10,
+# tvl-jitter fd13:213:0:7::10, the routers fd13:213:0:10::2, fd13:213:0:11::2, fd13:213:0:12::2,
+# tvl-rj fd13:213:0:20::2). The link between client and name server is IPv4 only.
 # Router 1 holds every packet that enters or leaves it for 20 ms (delay_queue.cpp), so every
 # round trip through it takes about 40 ms; IPv6's neighbour discovery and multicast, like ARP,
 # pass at once. For both families, tvl-silent ignores echo requests and router 2 sends no
 # time-exceeded answers for packets to tvl-behind. Router 3's time-exceeded answers for packets
 # to tvl-garbled quote a garbled header (garble_queue.cpp): an identifier and sequence number
 # nobody sent; IPv4 only, its IPv6 answers are plain.
+# The jittery path: tvl-rj holds every packet that enters or leaves it (passing what router 1
+# passes) for a time drawn for each packet on its own from a normal distribution of mean 20 ms
+# and standard deviation 2.5 ms (a draw below 0 would hold for 0; 8 deviations out, it never
+# comes), so a round trip to tvl-jitter or to tvl-rj takes 40 ms on average with a standard
+# deviation of 3.5 ms (2.5 ms times the square root of 2), and packets may overtake one another.
+# Of the packets that reach tvl-rj from the client 5% are dropped, each on its own draw, none on
+# the way back: 5% of the echo requests get no reply. The draws are seeded, so the same probes
+# meet the same fate on every run.
 # Names of lab.test: host.lab.test 10.213.2.10 and fd13:213:0:2::10 (no host has them) with
-# reverse records, echo.lab.test tvl-host's addresses; nodata.lab.test exists without address
-# records; every other name of lab.test does not exist.
+# reverse records, echo.lab.test tvl-host's addresses, jitter.lab.test tvl-jitter's;
+# nodata.lab.test exists without address records; every other name of lab.test does not exist.
 # The lab's blocks, 10.213.0.0/16 and fd13:213::/48, are blackholed in the root namespace, so
 # nothing meant for the lab can leave this machine from outside it.
 # TELVARIO_LAB_PREFIX (tvl unless set) names the namespaces (PREFIX-client ...) and the files
@@ -35,11 +46,11 @@ if [[ ! $p =~ ^[a-z0-9]{1,8}$ ]]; then
 fi
 run=/run/telvario-lab  # pidfiles $run-NAME.pid, programs under $run/
 if [ "$p" != tvl ]; then run=/run/telvario-lab-$p; fi
-daemons="dnsmasq delay garble"
+daemons="dnsmasq delay garble jitter-ahead jitter-back"
 block=10.213.0.0/16
 block6=fd13:213::/48
 here=$(cd "$(dirname "$0")" && pwd)
-names="client dns nodns r1 r2 r3 host silent behind garbled"
+names="client dns nodns r1 r2 r3 host silent behind garbled rj jitter"
 
 # inside NAME COMMAND...: the command in the lab's namespace NAME.
 inside() {
@@ -142,7 +153,7 @@ daemon() {
 
 # A delaying router lets IPv6's own traffic of the link by (neighbour discovery, and what goes
 # to multicast groups: router solicitations, listener reports), as ARP never reaches its queues:
-# no neighbour waits on the delay.
+# no neighbour waits on the delay, and the random draws go to the probes alone.
 spare_link_traffic() {
   local chain type
   for chain in PREROUTING OUTPUT; do
@@ -166,6 +177,16 @@ start_delay() {
   queue r1 0 PREROUTING
   queue r1 0 OUTPUT
   daemon delay r1 "$run/delay_queue" 0 20
+}
+
+# The jittery path's element: what comes from the client (tvl-rja) is also lost at times.
+start_jitter() {
+  spare_link_traffic rj
+  queue rj 0 PREROUTING -i tvl-rja
+  queue rj 1 PREROUTING ! -i tvl-rja
+  queue rj 1 OUTPUT
+  daemon jitter-ahead rj "$run/delay_queue" 0 20 --sd 2.5 --loss 5 --seed 1
+  daemon jitter-back rj "$run/delay_queue" 1 20 --sd 2.5 --seed 2
 }
 
 # Router 3's garbling element, for its time-exceeded answers about tvl-garbled (the quoted
@@ -223,6 +244,15 @@ RULES
   start_garble
 }
 
+jittery_path() {
+  link client tvl-c2 10.213.20.1/24 rj tvl-rja 10.213.20.2/24
+  link rj tvl-rjb 10.213.7.1/24 jitter tvl-j 10.213.7.10/24
+  route client 10.213.7.0/24 10.213.20.2
+  route jitter default 10.213.7.1
+  router rj
+  start_jitter
+}
+
 up() {
   set -e
   down
@@ -248,10 +278,12 @@ up() {
     --host-record=host.lab.test,10.213.2.10,fd13:213:0:2::10 \
     --txt-record=nodata.lab.test,"no address here" \
     --host-record=a.root-servers.net,198.41.0.4 \
-    --host-record=echo.lab.test,10.213.3.10,fd13:213:0:3::10
+    --host-record=echo.lab.test,10.213.3.10,fd13:213:0:3::10 \
+    --host-record=jitter.lab.test,10.213.7.10,fd13:213:0:7::10
   build delay_queue
   build garble_queue
   routed_chain
+  jittery_path
 }
 
 case "${1:-}" in
