@@ -9,86 +9,192 @@
 #                                                             - tvl-silent  10.213.4.10
 #                                                             - tvl-behind  10.213.5.10
 #                                                             - tvl-garbled 10.213.6.10
+# and beside it a jittery path of one router:
+#   tvl-client 10.213.20.1 - tvl-rj 10.213.20.2 | 10.213.7.1 - tvl-jitter 10.213.7.10
+# Every link of the chain and of the jittery path carries IPv6 too, unique-local addresses that
+# mirror the IPv4 ones: 10.213.N.M/24 is fd13:213:0:N::M/64 (tvl-host fd13:213:0:3::10,
+# tvl-jitter fd13:213:0:7::10, the routers fd13:213:0:10::2, fd13:213:0:11::2, fd13:213:0:12::2,
+# tvl-rj fd13:213:0:20::2). The link between client and name server is IPv4 only.
 # Router 1 holds every packet that enters or leaves it for 20 ms (delay_queue.cpp), so every
-# round trip through it takes about 40 ms. tvl-silent ignores echo requests; router 2 sends no
-# time-exceeded answers for packets to tvl-behind; router 3's time-exceeded answers for packets
+# round trip through it takes about 40 ms; IPv6's neighbour discovery and multicast, like ARP,
+# pass at once. For both families, tvl-silent ignores echo requests and router 2 sends no
+# time-exceeded answers for packets to tvl-behind. Router 3's time-exceeded answers for packets
 # to tvl-garbled quote a garbled header (garble_queue.cpp): an identifier and sequence number
-# nobody sent.
-# The lab's block is blackholed in the root namespace, so nothing meant for the lab can leave
-# this machine from outside it. Root only. Usage: lab.sh up|down
+# nobody sent; IPv4 only, its IPv6 answers are plain.
+# The jittery path: tvl-rj holds every packet that enters or leaves it (passing what router 1
+# passes) for a time drawn for each packet on its own from a normal distribution of mean 20 ms
+# and standard deviation 2.5 ms (a draw below 0 would hold for 0; 8 deviations out, it never
+# comes), so a round trip to tvl-jitter or to tvl-rj takes 40 ms on average with a standard
+# deviation of 3.5 ms (2.5 ms times the square root of 2), and packets may overtake one another.
+# Of the packets that reach tvl-rj from the client 5% are dropped, each on its own draw, none on
+# the way back: 5% of the echo requests get no reply. The draws are seeded, so the same probes
+# meet the same fate on every run.
+# Names of lab.test: host.lab.test 10.213.2.10 and fd13:213:0:2::10 (no host has them) with
+# reverse records, echo.lab.test tvl-host's addresses, jitter.lab.test tvl-jitter's;
+# nodata.lab.test exists without address records; every other name of lab.test does not exist.
+# The lab's blocks, 10.213.0.0/16 and fd13:213::/48, are blackholed in the root namespace, so
+# nothing meant for the lab can leave this machine from outside it.
+# TELVARIO_LAB_PREFIX (tvl unless set) names the namespaces (PREFIX-client ...) and the files
+# under /run, so that a second lab can run beside the tests' own: each holds the same addresses
+# in its own namespaces, and the blackholes stay while any namespace holds a lab address.
+# Root only. Usage: lab.sh up|down
 set -u
+p=${TELVARIO_LAB_PREFIX:-tvl}
+if [[ ! $p =~ ^[a-z0-9]{1,8}$ ]]; then
+  echo "lab.sh: TELVARIO_LAB_PREFIX must be 1 to 8 lower-case letters or digits" >&2
+  exit 2
+fi
+run=/run/telvario-lab  # pidfiles $run-NAME.pid, programs under $run/
+if [ "$p" != tvl ]; then run=/run/telvario-lab-$p; fi
+daemons="dnsmasq delay garble jitter-ahead jitter-back"
 block=10.213.0.0/16
-pidfile=/run/telvario-lab-dnsmasq.pid
-delay_pidfile=/run/telvario-lab-delay.pid
-delay_program=/run/telvario-lab/delay_queue
-garble_pidfile=/run/telvario-lab-garble.pid
-garble_program=/run/telvario-lab/garble_queue
+block6=fd13:213::/48
 here=$(cd "$(dirname "$0")" && pwd)
-namespaces="tvl-client tvl-dns tvl-nodns tvl-r1 tvl-r2 tvl-r3 tvl-host tvl-silent tvl-behind
-            tvl-garbled"
+names="client dns nodns r1 r2 r3 host silent behind garbled rj jitter"
+
+# inside NAME COMMAND...: the command in the lab's namespace NAME.
+inside() {
+  ip netns exec "$p-$1" "${@:2}"
+}
+
+# Whether any namespace, of this lab or another, still holds an address of the lab's block.
+block_in_use() {
+  local ns
+  for ns in $(ip netns list | cut -d' ' -f1); do
+    if [ -n "$(ip -n "$ns" -4 addr show to "$block" 2>/dev/null)" ]; then return 0; fi
+  done
+  return 1
+}
 
 down() {
-  for file in "$pidfile" "$delay_pidfile" "$garble_pidfile"; do
-    if [ -s "$file" ]; then kill "$(cat "$file")" 2>/dev/null || true; fi
-    rm -f "$file"
+  local name
+  for name in $daemons; do
+    if [ -s "$run-$name.pid" ]; then kill "$(cat "$run-$name.pid")" 2>/dev/null || true; fi
+    rm -f "$run-$name.pid"
   done
-  for ns in $namespaces; do
-    ip netns del "$ns" 2>/dev/null || true
-    rm -rf "/etc/netns/$ns"
+  rm -rf "$run"
+  for name in $names; do
+    ip netns del "$p-$name" 2>/dev/null || true
+    rm -rf "/etc/netns/$p-$name"
   done
   rmdir /etc/netns 2>/dev/null || true
-  ip route del blackhole "$block" 2>/dev/null || true
+  if ! block_in_use; then
+    ip route del blackhole "$block" 2>/dev/null || true
+    ip -6 route del blackhole "$block6" 2>/dev/null || true
+  fi
 }
 
 # A name resolution setup for a lab host: its own hosts file and resolver, nothing else.
 resolver() {
-  mkdir -p "/etc/netns/$1"
-  printf '127.0.0.1 localhost\n' >"/etc/netns/$1/hosts"
-  printf 'nameserver %s\noptions timeout:1 attempts:1\n' "$2" >"/etc/netns/$1/resolv.conf"
-  printf 'hosts: files dns\n' >"/etc/netns/$1/nsswitch.conf"
+  mkdir -p "/etc/netns/$p-$1"
+  printf '127.0.0.1 localhost\n' >"/etc/netns/$p-$1/hosts"
+  printf 'nameserver %s\noptions timeout:1 attempts:1\n' "$2" >"/etc/netns/$p-$1/resolv.conf"
+  printf 'hosts: files dns\n' >"/etc/netns/$p-$1/nsswitch.conf"
 }
 
-# A link between two namespaces: link NS1 DEV1 ADDR1 NS2 DEV2 ADDR2 (addresses with /24).
+# The IPv6 twin of a lab address, net or route destination: 10.213.N.M[/24] is
+# fd13:213:0:N::M[/64], the block is the IPv6 block, default stays default.
+six() {
+  local address=$1 length='' n m
+  case $1 in
+    default) echo default; return ;;
+    "$block") echo "$block6"; return ;;
+    */24) address=${1%/24} length=/64 ;;
+  esac
+  IFS=. read -r _ _ n m <<<"$address"
+  echo "fd13:213:0:$n::$m$length"
+}
+
+# address NAME DEV ADDR: the IPv4 address (with /24) and its IPv6 twin on a device, which comes up.
+address() {
+  ip -n "$p-$1" addr add "$3" dev "$2"
+  ip -n "$p-$1" addr add "$(six "$3")" dev "$2"
+  ip -n "$p-$1" link set "$2" up
+}
+
+# A link between two namespaces: link NAME1 DEV1 ADDR1 NAME2 DEV2 ADDR2 (addresses with /24).
 link() {
-  ip link add "$2" netns "$1" mtu 9000 type veth peer name "$5" netns "$4" mtu 9000
-  ip -n "$1" addr add "$3" dev "$2"
-  ip -n "$4" addr add "$6" dev "$5"
-  ip -n "$1" link set "$2" up
-  ip -n "$4" link set "$5" up
+  ip link add "$2" netns "$p-$1" mtu 9000 type veth peer name "$5" netns "$p-$4" mtu 9000
+  address "$1" "$2" "$3"
+  address "$4" "$5" "$6"
 }
 
-# Routers and hosts answer every probe: no rate limit on the ICMP messages they send.
-icmp_unlimited() {
-  ip netns exec "$1" sysctl -qw net.ipv4.icmp_ratelimit=0
-  ip netns exec "$1" sysctl -qw net.ipv4.icmp_msgs_per_sec=1000000 2>/dev/null || true
-  ip netns exec "$1" sysctl -qw net.ipv4.icmp_msgs_burst=1000000 2>/dev/null || true
+# route NAME DESTINATION GATEWAY: the route and its IPv6 twin.
+route() {
+  ip -n "$p-$1" route add "$2" via "$3"
+  ip -n "$p-$1" -6 route add "$(six "$2")" via "$(six "$3")"
 }
 
-# A queue program of the lab, built here from its source when missing or older.
+# A lab host's settings before it has links: IPv6 addresses usable at once (nobody else on a
+# lab link could hold them), and no rate limit on the ICMP messages it sends, so that routers
+# and hosts answer every probe.
+settings() {
+  inside "$1" sysctl -qw net.ipv6.conf.all.accept_dad=0 net.ipv6.conf.default.accept_dad=0
+  inside "$1" sysctl -qw net.ipv4.icmp_ratelimit=0 net.ipv6.icmp.ratelimit=0
+  inside "$1" sysctl -qw net.ipv4.icmp_msgs_per_sec=1000000 2>/dev/null || true
+  inside "$1" sysctl -qw net.ipv4.icmp_msgs_burst=1000000 2>/dev/null || true
+}
+
+router() {
+  inside "$1" sysctl -qw net.ipv4.ip_forward=1 net.ipv6.conf.all.forwarding=1
+}
+
+# A queue program of the lab, built here from its source.
 build() {
-  mkdir -p "$(dirname "$2")"
-  if [ ! -x "$2" ] || [ "$here/$1.cpp" -nt "$2" ]; then
-    g++ -std=c++20 -O2 -o "$2" "$here/$1.cpp" -lnetfilter_queue
-  fi
+  mkdir -p "$run"
+  g++ -std=c++20 -O2 -o "$run/$1" "$here/$1.cpp" -lnetfilter_queue
+}
+
+# daemon NAME LABHOST COMMAND...: a lab process in the background, its pid in the lab's pidfile.
+daemon() {
+  ip netns exec "$p-$2" "${@:3}" </dev/null >/dev/null 2>&1 &
+  echo $! >"$run-$1.pid"
+}
+
+# A delaying router lets IPv6's own traffic of the link by (neighbour discovery, and what goes
+# to multicast groups: router solicitations, listener reports), as ARP never reaches its queues:
+# no neighbour waits on the delay, and the random draws go to the probes alone.
+spare_link_traffic() {
+  local chain type
+  for chain in PREROUTING OUTPUT; do
+    for type in neighbour-solicitation neighbour-advertisement; do
+      inside "$1" ip6tables -t mangle -A "$chain" -p ipv6-icmp --icmpv6-type "$type" -j RETURN
+    done
+    inside "$1" ip6tables -t mangle -A "$chain" -d ff00::/8 -j RETURN
+  done
+}
+
+# queue NAME QUEUE CHAIN [MATCH...]: both families' packets of the mangle chain that match go to
+# the queue.
+queue() {
+  inside "$1" iptables -t mangle -A "$3" "${@:4}" -j NFQUEUE --queue-num "$2"
+  inside "$1" ip6tables -t mangle -A "$3" "${@:4}" -j NFQUEUE --queue-num "$2"
 }
 
 # The delay element of router 1.
 start_delay() {
-  build delay_queue "$delay_program"
-  for chain in PREROUTING OUTPUT; do
-    ip netns exec tvl-r1 iptables -t mangle -A "$chain" -j NFQUEUE --queue-num 0
-  done
-  ip netns exec tvl-r1 "$delay_program" 0 20 </dev/null >/dev/null 2>&1 &
-  echo $! >"$delay_pidfile"
+  spare_link_traffic r1
+  queue r1 0 PREROUTING
+  queue r1 0 OUTPUT
+  daemon delay r1 "$run/delay_queue" 0 20
+}
+
+# The jittery path's element: what comes from the client (tvl-rja) is also lost at times.
+start_jitter() {
+  spare_link_traffic rj
+  queue rj 0 PREROUTING -i tvl-rja
+  queue rj 1 PREROUTING ! -i tvl-rja
+  queue rj 1 OUTPUT
+  daemon jitter-ahead rj "$run/delay_queue" 0 20 --sd 2.5 --loss 5 --seed 1
+  daemon jitter-back rj "$run/delay_queue" 1 20 --sd 2.5 --seed 2
 }
 
 # Router 3's garbling element, for its time-exceeded answers about tvl-garbled (the quoted
 # destination, 24 bytes into the message).
 start_garble() {
-  build garble_queue "$garble_program"
   # Marked by nft, which can match the quoted destination, and queued by iptables, since this
   # kernel queues only through iptables' NFQUEUE target.
-  ip netns exec tvl-r3 nft -f - <<'RULES'
+  inside r3 nft -f - <<'RULES'
 table ip lab {
   chain output {
     type filter hook output priority -200;
@@ -96,42 +202,41 @@ table ip lab {
   }
 }
 RULES
-  ip netns exec tvl-r3 iptables -t mangle -A OUTPUT -m mark --mark 0x7 -j NFQUEUE --queue-num 1
-  ip netns exec tvl-r3 "$garble_program" 1 </dev/null >/dev/null 2>&1 &
-  echo $! >"$garble_pidfile"
+  inside r3 iptables -t mangle -A OUTPUT -m mark --mark 0x7 -j NFQUEUE --queue-num 1
+  daemon garble r3 "$run/garble_queue" 1
 }
 
 routed_chain() {
-  link tvl-client tvl-c1 10.213.10.1/24 tvl-r1 tvl-r1a 10.213.10.2/24
-  link tvl-r1 tvl-r1b 10.213.11.1/24 tvl-r2 tvl-r2a 10.213.11.2/24
-  link tvl-r2 tvl-r2b 10.213.12.1/24 tvl-r3 tvl-r3a 10.213.12.2/24
-  link tvl-r3 tvl-r3h 10.213.3.1/24 tvl-host tvl-h 10.213.3.10/24
-  link tvl-r3 tvl-r3s 10.213.4.1/24 tvl-silent tvl-s 10.213.4.10/24
-  link tvl-r3 tvl-r3b 10.213.5.1/24 tvl-behind tvl-b 10.213.5.10/24
-  link tvl-r3 tvl-r3g 10.213.6.1/24 tvl-garbled tvl-g 10.213.6.10/24
-  ip -n tvl-client route add 10.213.0.0/16 via 10.213.10.2
-  ip -n tvl-r1 route add default via 10.213.11.2
-  ip -n tvl-r2 route add 10.213.10.0/24 via 10.213.11.1
-  ip -n tvl-r2 route add default via 10.213.12.2
-  ip -n tvl-r3 route add default via 10.213.12.1
-  ip -n tvl-host route add default via 10.213.3.1
-  ip -n tvl-silent route add default via 10.213.4.1
-  ip -n tvl-behind route add default via 10.213.5.1
-  ip -n tvl-garbled route add default via 10.213.6.1
-  for router in tvl-r1 tvl-r2 tvl-r3; do
-    ip netns exec "$router" sysctl -qw net.ipv4.ip_forward=1
-  done
-  for ns in $namespaces; do icmp_unlimited "$ns"; done
-  # Any user of the client may send ICMP echo from a datagram socket.
-  ip netns exec tvl-client sysctl -qw net.ipv4.ping_group_range="0 2147483647"
-  ip netns exec tvl-silent sysctl -qw net.ipv4.icmp_echo_ignore_all=1
+  link client tvl-c1 10.213.10.1/24 r1 tvl-r1a 10.213.10.2/24
+  link r1 tvl-r1b 10.213.11.1/24 r2 tvl-r2a 10.213.11.2/24
+  link r2 tvl-r2b 10.213.12.1/24 r3 tvl-r3a 10.213.12.2/24
+  link r3 tvl-r3h 10.213.3.1/24 host tvl-h 10.213.3.10/24
+  link r3 tvl-r3s 10.213.4.1/24 silent tvl-s 10.213.4.10/24
+  link r3 tvl-r3b 10.213.5.1/24 behind tvl-b 10.213.5.10/24
+  link r3 tvl-r3g 10.213.6.1/24 garbled tvl-g 10.213.6.10/24
+  route client "$block" 10.213.10.2
+  route r1 default 10.213.11.2
+  route r2 10.213.10.0/24 10.213.11.1
+  route r2 default 10.213.12.2
+  route r3 default 10.213.12.1
+  route host default 10.213.3.1
+  route silent default 10.213.4.1
+  route behind default 10.213.5.1
+  route garbled default 10.213.6.1
+  for name in r1 r2 r3; do router "$name"; done
+  # Any user of the client may send ICMP echo from a datagram socket (the range serves IPv6's
+  # too).
+  inside client sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+  inside silent sysctl -qw net.ipv4.icmp_echo_ignore_all=1 net.ipv6.icmp.echo_ignore_all=1
   # Router 2 stays silent about packets to tvl-behind: it drops its time-exceeded answers that
-  # quote that destination (the quoted IP header's destination, 24 bytes into the message).
-  ip netns exec tvl-r2 nft -f - <<'RULES'
-table ip lab {
+  # quote that destination (the quoted IP header's destination, 24 bytes into an ICMP message,
+  # 32 into an ICMPv6 one).
+  inside r2 nft -f - <<'RULES'
+table inet lab {
   chain output {
     type filter hook output priority 0;
     icmp type time-exceeded @th,192,32 0x0ad5050a drop
+    icmpv6 type time-exceeded @th,256,128 0xfd130213000000050000000000000010 drop
   }
 }
 RULES
@@ -139,33 +244,46 @@ RULES
   start_garble
 }
 
+jittery_path() {
+  link client tvl-c2 10.213.20.1/24 rj tvl-rja 10.213.20.2/24
+  link rj tvl-rjb 10.213.7.1/24 jitter tvl-j 10.213.7.10/24
+  route client 10.213.7.0/24 10.213.20.2
+  route jitter default 10.213.7.1
+  router rj
+  start_jitter
+}
+
 up() {
   set -e
   down
-  ip route add blackhole "$block"
-  for ns in $namespaces; do
-    ip netns add "$ns"
-    ip -n "$ns" link set lo up
+  ip route replace blackhole "$block"
+  ip -6 route replace blackhole "$block6"
+  for name in $names; do
+    ip netns add "$p-$name"
+    ip -n "$p-$name" link set lo up
+    settings "$name"
   done
-  ip link add tvl-c netns tvl-client type veth peer name tvl-d netns tvl-dns
-  ip -n tvl-client addr add 10.213.2.1/24 dev tvl-c
-  ip -n tvl-dns addr add 10.213.2.2/24 dev tvl-d
-  ip -n tvl-client link set tvl-c up
-  ip -n tvl-dns link set tvl-d up
-  resolver tvl-client 10.213.2.2
-  resolver tvl-nodns 127.0.0.1
+  ip link add tvl-c netns "$p-client" type veth peer name tvl-d netns "$p-dns"
+  ip -n "$p-client" addr add 10.213.2.1/24 dev tvl-c
+  ip -n "$p-dns" addr add 10.213.2.2/24 dev tvl-d
+  ip -n "$p-client" link set tvl-c up
+  ip -n "$p-dns" link set tvl-d up
+  resolver client 10.213.2.2
+  resolver nodns 127.0.0.1
 
-  # host.lab.test has an address and its reverse record; nodata.lab.test exists without
-  # address records; every other name of lab.test does not exist. The component's check host
-  # resolves to its expected address.
-  ip netns exec tvl-dns dnsmasq --no-resolv --no-hosts --no-poll --bind-interfaces \
-    --listen-address=10.213.2.2 --except-interface=lo --pid-file="$pidfile" --user=root \
+  # The component's check host resolves to its expected address.
+  inside dns dnsmasq --no-resolv --no-hosts --no-poll --bind-interfaces \
+    --listen-address=10.213.2.2 --except-interface=lo --pid-file="$run-dnsmasq.pid" --user=root \
     --local=/lab.test/ --local=/2.213.10.in-addr.arpa/ \
-    --host-record=host.lab.test,10.213.2.10 \
+    --host-record=host.lab.test,10.213.2.10,fd13:213:0:2::10 \
     --txt-record=nodata.lab.test,"no address here" \
     --host-record=a.root-servers.net,198.41.0.4 \
-    --host-record=echo.lab.test,10.213.3.10
+    --host-record=echo.lab.test,10.213.3.10,fd13:213:0:3::10 \
+    --host-record=jitter.lab.test,10.213.7.10,fd13:213:0:7::10
+  build delay_queue
+  build garble_queue
   routed_chain
+  jittery_path
 }
 
 case "${1:-}" in
