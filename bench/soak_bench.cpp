@@ -2,8 +2,10 @@
 // host makes them, share 1,000 ReadURLs, 200 PingTimes and 20 UploadTests against loopback
 // servers. Prints the process's open descriptors, threads and resident memory after a first
 // round on every thread and after the whole run, which must not have grown, and
-// the files left in the FTP server's /temp, which must be none. Run by bench/soak.sh.
-// Usage: soak_bench HTTP_URL FTP_HOST FTP_TEMP_DIRECTORY
+// the files left in the FTP server's /temp, which must be none. Then rounds of downloads from a
+// server that never lets go, the stall limits shortened: the threads left running stop at the
+// guard's cap, and further rounds add none. Run by bench/soak.sh.
+// Usage: soak_bench HTTP_URL STALLING_URL FTP_HOST FTP_TEMP_DIRECTORY
 #include <dirent.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "sonde_probe.h"
+#include "stall_guard.h"
 #include "telvario_idl.h"
 
 namespace {
@@ -103,15 +107,49 @@ void Print(const char* when, const Usage& usage) {
               usage.threads, usage.residentKilobytes);
 }
 
+// Rounds of downloads that stall, each more than the cap: gives whether the threads stayed at
+// the cap after the first.
+bool StalledRounds(const std::string& url) {
+  telvario::GuardLimits shortened;
+  shortened.stallMs = 300;
+  shortened.graceMs = 200;
+  telvario::SetGuardLimitsForTesting(shortened);
+  BSTR text = Text(url);
+  std::printf("stalled downloads, %ld at most left running:\n", static_cast<long>(telvario::kMostAbandonedWorkers));
+  int threadsAfterFirst = 0;
+  bool steady = true;
+  for (int round = 1; round <= 3; ++round) {
+    int failed = 0;
+    for (LONG i = 0; i < telvario::kMostAbandonedWorkers + 4; ++i) {
+      telvario::SondeProbe sonde;
+      float rate = 0;
+      sonde.get_ReadURL(text, &rate);
+      if (rate == -2.0f) ++failed;
+    }
+    const Usage usage = Measure();
+    char when[64];
+    std::snprintf(when, sizeof when, "round %d (%d of %ld gave -2)", round, failed,
+                  static_cast<long>(telvario::kMostAbandonedWorkers + 4));
+    Print(when, usage);
+    std::printf("    left running: %ld\n", static_cast<long>(telvario::AbandonedWorkers()));
+    if (round == 1) threadsAfterFirst = usage.threads;
+    steady = steady && usage.threads <= threadsAfterFirst &&
+             telvario::AbandonedWorkers() <= telvario::kMostAbandonedWorkers;
+  }
+  SysFreeString(text);
+  return steady;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: soak_bench HTTP_URL FTP_HOST FTP_TEMP_DIRECTORY\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: soak_bench HTTP_URL STALLING_URL FTP_HOST FTP_TEMP_DIRECTORY\n");
     return 2;
   }
   const std::string url = argv[1];
-  const std::string ftp = argv[2];
+  const std::string stalling = argv[2];
+  const std::string ftp = argv[3];
   HMODULE library = LoadLibraryA(TELVARIO_MODULE_PATH);
   if (library == nullptr) {
     std::fprintf(stderr, "cannot load %s\n", TELVARIO_MODULE_PATH);
@@ -151,8 +189,10 @@ int main(int argc, char** argv) {
   Print("after the soak", after);
   std::printf("  failed: %d ReadURLs, %d PingTimes, %d UploadTests\n", failures.reads.load(),
               failures.pings.load(), failures.uploads.load());
-  std::printf("  files left on the FTP server: %d\n", CountEntries(argv[3]));
+  std::printf("  files left on the FTP server: %d\n", CountEntries(argv[4]));
   const bool grew = after.descriptors > before.descriptors || after.threads > before.threads;
   if (grew) std::printf("  descriptors or threads grew\n");
-  return grew ? 1 : 0;
+  const bool steady = StalledRounds(stalling);
+  if (!steady) std::printf("  threads left running grew past the cap\n");
+  return grew || !steady ? 1 : 0;
 }

@@ -42,7 +42,7 @@ std::string Hex(HRESULT result) {
 
 }  // namespace
 
-Component::Component() {
+Component::Component(const CLSID& clsid) {
   std::string path;
   library_ = LoadLibraryNearProgram(&path);
   if (library_ == nullptr) {
@@ -57,14 +57,22 @@ Component::Component() {
   }
   IClassFactory* factory = nullptr;
   HRESULT result =
-      getClassObject(CLSID_Sonde, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+      getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
   if (result != S_OK) {
     error_ = "DllGetClassObject failed with " + Hex(result);
     return;
   }
   result = factory->CreateInstance(nullptr, IID_ISonde, reinterpret_cast<void**>(&sonde_));
   factory->Release();
-  if (result != S_OK) error_ = "CreateInstance failed with " + Hex(result);
+  if (result != S_OK) {
+    error_ = "CreateInstance failed with " + Hex(result);
+    return;
+  }
+  if (sonde_->QueryInterface(IID_ISonde2, reinterpret_cast<void**>(&sonde2_)) == S_OK) {
+    sonde2_->Release();  // the same object: sonde_'s reference holds it
+  } else {
+    sonde2_ = nullptr;
+  }
 }
 
 std::string ComponentVersion() {

@@ -6,6 +6,7 @@
 #include "automation_text.h"
 #include "download_measure.h"
 #include "echo_measure.h"
+#include "latency_measure.h"
 #include "loopback_servers.h"
 #include "upload_measure.h"
 
@@ -52,6 +53,14 @@ Report MeasureNames(ISonde& sonde, const std::string& host, bool self, bool* com
   return names;
 }
 
+// The object's Sonde2 side, where it has one (a report of a Sonde has no latency line).
+ISonde2* AsSonde2(ISonde& sonde) {
+  ISonde2* second = nullptr;
+  if (sonde.QueryInterface(IID_ISonde2, reinterpret_cast<void**>(&second)) != S_OK) return nullptr;
+  second->Release();  // the same object, held by the caller's reference
+  return second;
+}
+
 Report Skipped(const std::string& why) {
   Report skipped;
   skipped.Add("Skipped", why);
@@ -87,6 +96,13 @@ bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targe
     MeasureEcho(sonde, hop, host, targets.hop);
     complete = complete && !hop.Has("Failure");
     report.Add("Hop " + std::to_string(targets.hop) + " towards " + host, hop);
+    if (ISonde2* sonde2 = AsSonde2(sonde)) {
+      Report latency;
+      std::string ignored;
+      MeasureLatency(*sonde2, latency, host, LatencyOptions{}, false, &ignored);
+      complete = complete && !latency.Has("Failure");
+      report.Add("Latency to " + host, latency);
+    }
     report.Add("Names", MeasureNames(sonde, host, self, &complete));
   }
   if (!url.empty()) {

@@ -1,4 +1,4 @@
-// `telvario report`: every measurement in one go (echo, one hop, names, download, upload)
+// `telvario report`: every measurement in one go (echo, one hop, latency, names, download, upload)
 // against the targets given, or, with none, against the machine itself through servers of its
 // own on loopback.
 #ifndef TELVARIO_CLI_CONNECTION_REPORT_H
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "report.h"
-#include "telvario_idl.h"
+#include "telvario2_idl.h"
 
 namespace telvario::cli {
 

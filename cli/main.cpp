@@ -1,5 +1,6 @@
-// telvario: the command-line client. It creates one Sonde object in this process through the
-// component's class object, as any host would, and prints what the object answers.
+// telvario: the command-line client. It creates one Sonde2 object (or, asked, a Sonde) in this
+// process through the component's class object, as any host would, and prints what the object
+// answers.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "loopback_servers.h"
 #include "echo_measure.h"
 #include "late_bound_call.h"
+#include "latency_measure.h"
 #include "progress.h"
 #include "report.h"
 #include "upload_measure.h"
@@ -29,7 +31,7 @@ using telvario::cli::ToBstr;
 constexpr char kUsage[] =
     "usage: telvario [COMMAND] [OPTIONS]\n"
     "\n"
-    "Measures this machine's Internet connection with a Telvario Sonde object.\n"
+    "Measures this machine's Internet connection with a Telvario Sonde2 object.\n"
     "\n"
     "commands:\n"
     "  show            print the object's properties (the default)\n"
@@ -42,21 +44,26 @@ constexpr char kUsage[] =
     "  ping HOST       the mean round-trip time to HOST in ms by ICMP echo (PingTime)\n"
     "  trace HOST --hop N\n"
     "                  the round-trip time to the N-th router towards HOST (TraceRouteTime)\n"
+    "  latency HOST [--probes N] [--interval MS] [-4|-6]\n"
+    "                  echo requests sent on a fixed schedule: the median round trip, its\n"
+    "                  spread (min, mean, p90, p99, max), jitter and loss (Latency)\n"
+    "  addresses NAME  every address of NAME, both families, in the resolver's order\n"
     "  report [HOST] [--url URL] [--ftp HOST] [--hop N]\n"
     "                  every measurement in one go: echo and one hop (default 1) to HOST and\n"
-    "                  its names, a download of URL, an upload to the FTP server; with no\n"
-    "                  targets, the machine itself: echo to 127.0.0.1, the loopback names, and\n"
-    "                  a 100 MB download and an upload from servers it runs on loopback, in a\n"
-    "                  network namespace of its own where it may make one\n"
+    "                  its names, its latency, a download of URL, an upload to the FTP server;\n"
+    "                  with no targets, the machine itself: echo and latency to 127.0.0.1, the\n"
+    "                  loopback names, and a 100 MB download and an upload from servers it runs\n"
+    "                  on loopback, in a network namespace of its own where it may make one\n"
     "  upload HOST     the upload rate to the anonymous FTP server HOST in kbit/s: about five\n"
     "                  seconds of writing to a file in its /temp, deleted afterwards\n"
     "                  (UploadTest); asks first, as the component does\n"
     "  call MEMBER [ARG...]\n"
     "                  call any member by name through IDispatch, as a script does; numbers\n"
-    "                  pass as numbers, anything else as text\n"
+    "                  pass as numbers, anything else as text (of Sonde2, or of the class\n"
+    "                  --class names)\n"
     "  put MEMBER VALUE  set a property by name through IDispatch, then print the object\n"
-    "  register        enter the component in the registry, as regsvr32 does: its class,\n"
-    "                  ProgIDs (Telvario.Sonde) and type library\n"
+    "  register        enter the component in the registry, as regsvr32 does: its classes,\n"
+    "                  ProgIDs (Telvario.Sonde, Telvario.Sonde2) and type libraries\n"
     "  unregister      remove those entries again, as regsvr32 /u does\n"
     "\n"
     "options:\n"
@@ -65,6 +72,10 @@ constexpr char kUsage[] =
     "  --size N        the same as --packet-size\n"
     "  --reps N        the same as --ping-reps\n"
     "  --hop N         the hop (time to live) for trace and report\n"
+    "  --probes N      latency: echo requests (1..10000; 20 unless given)\n"
+    "  --interval MS   latency: milliseconds between them (10..60000; 100 unless given)\n"
+    "  -4, -6          latency: IPv4 or IPv6 only\n"
+    "  --class NAME    the object to make: Sonde2 (the default) or Sonde\n"
     "  --url URL       the download of report\n"
     "  --ftp HOST      the FTP server of report's upload\n"
     "  --yes           answer the upload's prompt with OK without asking\n"
@@ -93,6 +104,8 @@ struct Options {
   std::optional<long> hop;
   std::string url;
   std::string ftpHost;
+  telvario::cli::LatencyOptions latency;
+  std::string className = "Sonde2";
 };
 
 // A whole number that fits the 32-bit arguments of the object's members.
@@ -158,7 +171,7 @@ void AddProperties(ISonde& sonde, Report& report) {
 // targets measures in a namespace of its own, where it may open what it needs itself.
 bool SendsEcho(const Options& options) {
   const std::string& command = options.command;
-  return command == "ping" || command == "trace" || command == "call" ||
+  return command == "ping" || command == "trace" || command == "call" || command == "latency" ||
          (command == "report" && !options.arguments.empty());
 }
 
@@ -182,9 +195,17 @@ int main(int argc, char** argv) {
       options.json = true;
     } else if (arg == "--yes") {
       options.yes = true;
-    } else if (arg == "--url" || arg == "--ftp") {
+    } else if (arg == "-4" || arg == "-6") {
+      options.latency.family = arg == "-4" ? 4 : 6;
+    } else if (arg == "--url" || arg == "--ftp" || arg == "--class") {
       if (i + 1 >= argc) return Fail(arg + " needs a value");
-      (arg == "--url" ? options.url : options.ftpHost) = argv[++i];
+      (arg == "--url" ? options.url : arg == "--ftp" ? options.ftpHost : options.className) =
+          argv[++i];
+    } else if (arg == "--probes" || arg == "--interval") {
+      long value = 0;
+      if (i + 1 >= argc || !ParseNumber(argv[i + 1], value)) return Fail(arg + " needs a number");
+      ++i;
+      (arg == "--probes" ? options.latency.probes : options.latency.intervalMs) = value;
     } else if (arg == "--packet-size" || arg == "--size" || arg == "--ping-reps" ||
                arg == "--reps" || arg == "--hop") {
       long value = 0;
@@ -243,8 +264,17 @@ int main(int argc, char** argv) {
   } else if (!options.url.empty() || !options.ftpHost.empty()) {
     return Fail("--url and --ftp belong to report");
   }
+  if (options.className != "Sonde2" && options.className != "Sonde") {
+    return Fail("--class takes Sonde2 or Sonde");
+  }
+  const bool latencyOptions = options.latency.probes || options.latency.intervalMs ||
+                              options.latency.family != 0;
+  if (latencyOptions && options.command != "latency") {
+    return Fail("--probes, --interval, -4 and -6 belong to latency");
+  }
 
-  const telvario::cli::Component component;
+  const telvario::cli::Component component(options.className == "Sonde" ? CLSID_Sonde
+                                                                          : CLSID_Sonde2);
   if (component.Sonde() == nullptr) {
     std::fprintf(stderr, "telvario: %s\n", component.Error().c_str());
     return kFailed;
@@ -302,6 +332,19 @@ int main(int argc, char** argv) {
     std::optional<short> hop;
     if (trace) hop = To16(*options.hop);
     telvario::cli::MeasureEcho(sonde, report, options.arguments[0], hop);
+    return Finish(report, options.json);
+  } else if (options.command == "latency" || options.command == "addresses") {
+    if (component.Sonde2() == nullptr) return Fail(options.command + " needs --class Sonde2");
+    if (options.arguments.size() != 1) return Fail(options.command + " needs one argument");
+    if (options.command == "addresses") {
+      telvario::cli::ListAddresses(*component.Sonde2(), report, options.arguments[0]);
+      return Finish(report, options.json);
+    }
+    std::string error;
+    if (!telvario::cli::MeasureLatency(*component.Sonde2(), report, options.arguments[0],
+                                       options.latency, !options.json, &error)) {
+      return Fail(error);
+    }
     return Finish(report, options.json);
   } else if (options.command == "register" || options.command == "unregister") {
     if (!options.arguments.empty()) return Fail(options.command + " takes no arguments");
