@@ -215,14 +215,18 @@ LONG RunUploadTest(const char* host) {
   return result;
 }
 
+bool AskUploadConsent(const char* caption) {
+  if (uploadConfirmed.load()) return true;
+  if (MessageBoxA(nullptr, kUploadPrompt, caption, kPromptStyle) != IDOK) return false;
+  uploadConfirmed.store(true);
+  return true;
+}
+
 HRESULT SondeProbe::get_UploadTest(BSTR Host, LONG* pVal) {
   *pVal = 0;
   try {
     const NarrowArgument host(Host);
-    if (!uploadConfirmed.load()) {
-      if (MessageBoxA(nullptr, kUploadPrompt, host.Get(), kPromptStyle) != IDOK) return S_OK;
-      uploadConfirmed.store(true);
-    }
+    if (!AskUploadConsent(host.Get())) return S_OK;
     *pVal = RunUploadTest(host.Get());
   } catch (const std::bad_alloc&) {
     *pVal = UPLOAD_SESSION_FAILED;  // as when the session cannot be opened

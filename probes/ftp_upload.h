@@ -42,6 +42,10 @@ LONG UploadRate(ULONGLONG bytesSent, DWORD elapsedMicroseconds);
 // Whether this process has had the user's consent.
 bool UploadConfirmed();
 
+// Asks for the user's consent to send upload test data, once per process: the message box with
+// `caption` (null: the system's own), until it is answered OK. Whether the upload may go.
+bool AskUploadConsent(const char* caption);
+
 }  // namespace telvario
 
 #endif

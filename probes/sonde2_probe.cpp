@@ -3,6 +3,8 @@
 #include <new>
 
 #include "address_lookup.h"
+#include "ftp_upload.h"
+#include "web_address.h"
 #include "string_conversion.h"
 
 namespace telvario {
@@ -136,6 +138,63 @@ HRESULT Sonde2Probe::get_PeerAddress(BSTR* pVal) {
 }
 HRESULT Sonde2Probe::get_Results(BSTR* pVal) {
   *pVal = TextBstr(results_);
+  return S_OK;
+}
+
+HRESULT Sonde2Probe::get_Streams(LONG* pVal) {
+  *pVal = settings_.streams;
+  return S_OK;
+}
+HRESULT Sonde2Probe::put_Streams(LONG newVal) {
+  if (newVal < 1 || newVal > kMostStreams) return E_INVALIDARG;
+  settings_.streams = newVal;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_Duration(double* pVal) {
+  *pVal = settings_.durationSeconds;
+  return S_OK;
+}
+HRESULT Sonde2Probe::put_Duration(double newVal) {
+  // (A comparison that is false for NaN, which is refused too.)
+  if (!(newVal >= kLeastDurationSeconds && newVal <= kMostDurationSeconds)) return E_INVALIDARG;
+  settings_.durationSeconds = newVal;
+  return S_OK;
+}
+
+HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, double* pVal) {
+  const NarrowArgument text(url);
+  ThroughputPlan plan;
+  plan.url = text.Get() != nullptr ? text.Get() : "";
+  plan.direction = direction;
+  plan.streams = settings_.streams;
+  plan.durationSeconds = settings_.durationSeconds;
+  const ThroughputRun run = MeasureThroughput(plan);
+  bytes_ = run.bytes;
+  elapsed_ = run.elapsed;
+  results_ = ThroughputResultsJson(plan, run);
+  *pVal = run.result;
+  return S_OK;
+}
+
+HRESULT Sonde2Probe::Download(BSTR url, double* pVal) {
+  return Throughput(url, Direction::Download, pVal);
+}
+
+HRESULT Sonde2Probe::Upload(BSTR url, double* pVal) {
+  *pVal = 0;
+  const NarrowArgument text(url);
+  WebAddress address;
+  const bool readable = text.Get() != nullptr && ParseWebAddress(text.Get(), &address);
+  if (!AskUploadConsent(readable ? address.host.c_str() : nullptr)) return S_OK;
+  return Throughput(url, Direction::Upload, pVal);
+}
+
+HRESULT Sonde2Probe::get_Bytes(double* pVal) {
+  *pVal = bytes_;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_Elapsed(double* pVal) {
+  *pVal = elapsed_;
   return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "latency_probe.h"
+#include "throughput_probe.h"
 #include "windows_api.h"
 
 namespace telvario {
@@ -20,6 +21,8 @@ struct Sonde2Settings {
   LONG probes = kDefaultProbes;
   LONG probeIntervalMs = kDefaultProbeIntervalMs;
   LONG family = 0;  // 0 the system's choice, 4 IPv4 only, 6 IPv6 only
+  LONG streams = kDefaultStreams;
+  double durationSeconds = kDefaultDurationSeconds;
 };
 
 class Sonde2Probe {
@@ -46,6 +49,15 @@ class Sonde2Probe {
   HRESULT get_PeerAddress(BSTR* pVal);
   HRESULT get_Results(BSTR* pVal);
   HRESULT Addresses(BSTR name, BSTR* pVal);
+  HRESULT get_Streams(LONG* pVal);
+  HRESULT put_Streams(LONG newVal);
+  HRESULT get_Duration(double* pVal);
+  HRESULT put_Duration(double newVal);
+  HRESULT Download(BSTR url, double* pVal);
+  // Asks the same consent as UploadTest first: 0 without it, and nothing sent.
+  HRESULT Upload(BSTR url, double* pVal);
+  HRESULT get_Bytes(double* pVal);
+  HRESULT get_Elapsed(double* pVal);
 
   const Sonde2Settings& Settings() const { return settings_; }
 
@@ -53,7 +65,11 @@ class Sonde2Probe {
   Sonde2Settings settings_;
   LatencyStatistics statistics_;
   std::string peer_;
+  double bytes_ = 0;    // of the last Download or Upload
+  double elapsed_ = 0;
   std::string results_;  // the last run as JSON; "" before the first
+
+  HRESULT Throughput(BSTR url, Direction direction, double* pVal);
 };
 
 // The JSON of a latency run: the plan, the statistics and every probe.

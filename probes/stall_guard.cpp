@@ -138,47 +138,75 @@ class WorkerRun {
     return wearing ? 0 : 1;
   }
 
-  static GuardedEnd Start(GuardedWork& work, WorkKind kind) {
+  static bool Start(GuardedWork& work, WorkKind kind, HANDLE* thread) {
     const LONG most = kind == WorkKind::CleanUp ? 2 * kMostAbandonedWorkers : kMostAbandonedWorkers;
-    if (abandonedWorkers.load() >= most) return GuardedEnd::NoWorker;
-    if (!CallersToken(&work.token_)) return GuardedEnd::NoWorker;
+    if (abandonedWorkers.load() >= most) return false;
+    if (!CallersToken(&work.token_)) return false;
     work.BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
     work.AddRef();  // the worker's
-    HANDLE thread = CreateThread(nullptr, 0, Main, &work, 0, nullptr);
-    if (thread == nullptr) {
-      work.Release();
-      return GuardedEnd::NoWorker;
-    }
-    const GuardedEnd end = Wait(work, thread);
-    CloseHandle(thread);
-    return end;
+    *thread = CreateThread(nullptr, 0, Main, &work, 0, nullptr);
+    if (*thread == nullptr) work.Release();
+    return *thread != nullptr;
   }
 
- private:
-  static GuardedEnd Wait(GuardedWork& work, HANDLE thread) {
-    for (;;) {
-      const DWORD waited = WaitForSingleObject(thread, kLookMs);
-      if (waited == WAIT_OBJECT_0) {
-        DWORD exitCode = 1;
-        const bool ran = GetExitCodeThread(thread, &exitCode) && exitCode == 0;
-        return ran ? GuardedEnd::Finished : GuardedEnd::NoWorker;
-      }
-      // A wait that failed is taken as no progress: the worker may still be running.
-      if (waited != WAIT_TIMEOUT) ::Sleep(kLookMs);
-      if (!work.Overdue(GetTickCount())) continue;
-      LONG running = GuardedWork::kRunning;
-      abandonedWorkers.fetch_add(1);
-      if (work.state_.compare_exchange_strong(running, GuardedWork::kAbandoned)) {
-        StayLoaded();
-        return GuardedEnd::GaveUp;
-      }
-      abandonedWorkers.fetch_sub(1);  // it had just finished after all
-    }
+  // The work ended: whether it ran at all.
+  static GuardedEnd Ended(HANDLE thread) {
+    DWORD exitCode = 1;
+    const bool ran = GetExitCodeThread(thread, &exitCode) && exitCode == 0;
+    return ran ? GuardedEnd::Finished : GuardedEnd::NoWorker;
   }
+
+  // Marks the work given up on, unless it has just finished; true when it was given up.
+  static bool Abandon(GuardedWork& work) {
+    LONG running = GuardedWork::kRunning;
+    abandonedWorkers.fetch_add(1);
+    if (work.state_.compare_exchange_strong(running, GuardedWork::kAbandoned)) {
+      StayLoaded();
+      return true;
+    }
+    abandonedWorkers.fetch_sub(1);  // it had just finished after all
+    return false;
+  }
+
+  static bool Overdue(const GuardedWork& work) { return work.Overdue(GetTickCount()); }
 };
 
+GuardedWorker::~GuardedWorker() {
+  if (thread_ != nullptr) CloseHandle(thread_);
+}
+
+bool GuardedWorker::Start(GuardedWork& work, WorkKind kind) {
+  work_ = &work;
+  return WorkerRun::Start(work, kind, &thread_);
+}
+
+std::optional<GuardedEnd> GuardedWorker::Wait(DWORD milliseconds) {
+  if (end_) return end_;
+  if (thread_ == nullptr) return end_ = GuardedEnd::NoWorker;
+  const DWORD waited = WaitForSingleObject(thread_, milliseconds);
+  if (waited == WAIT_OBJECT_0) return end_ = WorkerRun::Ended(thread_);
+  // A wait that failed is taken as no progress: the worker may still be running.
+  if (waited != WAIT_TIMEOUT) ::Sleep(milliseconds);
+  if (WorkerRun::Overdue(*work_)) GiveUp();
+  return end_;
+}
+
+void GuardedWorker::GiveUp() {
+  if (end_ || thread_ == nullptr) return;
+  // Unless it had just finished, in which case its end is waited for at once.
+  end_ = WorkerRun::Abandon(*work_) ? GuardedEnd::GaveUp : GuardedEnd::Finished;
+  if (end_ == GuardedEnd::Finished) {
+    WaitForSingleObject(thread_, INFINITE);
+    end_ = WorkerRun::Ended(thread_);
+  }
+}
+
 GuardedEnd RunGuarded(GuardedWork& work, WorkKind kind) {
-  return WorkerRun::Start(work, kind);
+  GuardedWorker worker;
+  if (!worker.Start(work, kind)) return GuardedEnd::NoWorker;
+  for (;;) {
+    if (const std::optional<GuardedEnd> end = worker.Wait(kLookMs)) return *end;
+  }
 }
 
 }  // namespace telvario

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "windows_api.h"
@@ -87,6 +88,7 @@ class GuardedWork {
 
  private:
   friend class WorkerRun;
+  friend class GuardedWorker;
   enum : LONG { kRunning, kFinished, kAbandoned };
 
   void CloseOwned();
@@ -132,6 +134,29 @@ enum class WorkKind { Measurement, CleanUp };
 
 // Runs the work on a worker thread wearing the caller's thread token, and waits for it.
 GuardedEnd RunGuarded(GuardedWork& work, WorkKind kind = WorkKind::Measurement);
+
+// A work on its worker, for a caller that waits for several at once or does something of its
+// own between looks: RunGuarded, taken apart.
+class GuardedWorker {
+ public:
+  GuardedWorker() = default;
+  ~GuardedWorker();
+  GuardedWorker(const GuardedWorker&) = delete;
+  GuardedWorker& operator=(const GuardedWorker&) = delete;
+
+  // Starts the work on its worker; false, with nothing run, where RunGuarded gives NoWorker.
+  bool Start(GuardedWork& work, WorkKind kind = WorkKind::Measurement);
+  // Waits up to `milliseconds` for the work to end; its end once it has (GaveUp when a step
+  // overran its limits meanwhile), nothing while it runs on.
+  std::optional<GuardedEnd> Wait(DWORD milliseconds);
+  // Stops waiting for the work now: it is given up, unless it has just finished.
+  void GiveUp();
+
+ private:
+  GuardedWork* work_ = nullptr;
+  HANDLE thread_ = nullptr;
+  std::optional<GuardedEnd> end_;
+};
 
 }  // namespace telvario
 

@@ -1,10 +1,10 @@
 #include "url_download.h"
 
 #include <new>
-#include <vector>
 
 #include "sonde_probe.h"
 #include "string_conversion.h"
+#include "url_opening.h"
 #include "web_address.h"
 
 namespace telvario {
@@ -15,77 +15,7 @@ constexpr DWORD kReadSize = 4096;
 constexpr float kSessionFailed = -1.0f;
 constexpr float kUrlFailed = -2.0f;
 
-// Fetched from the server every time, and never written to a cache: the component keeps no
-// files. Redirects are followed by the component, so that every platform follows the same.
-constexpr DWORD kUrlFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
-
-bool IsRedirect(DWORD status) {
-  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-// The Location of a redirect response; false for any other response.
-bool RedirectLocation(HINTERNET handle, std::string* location) {
-  DWORD status = 0;
-  DWORD size = sizeof status;
-  if (!HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                      nullptr) ||
-      !IsRedirect(status)) {
-    return false;
-  }
-  std::vector<char> text(1024);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    size = static_cast<DWORD>(text.size());
-    if (HttpQueryInfoA(handle, HTTP_QUERY_LOCATION, text.data(), &size, nullptr)) {
-      location->assign(text.data(), size);
-      return !location->empty();
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-    text.resize(size + 1);
-  }
-  return false;
-}
-
-// The body length an http or https response declared (Content-Length); false for none.
-bool DeclaredLength(HINTERNET handle, ULONGLONG* length) {
-  char text[32] = {};
-  DWORD size = sizeof text - 1;
-  if (!HttpQueryInfoA(handle, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return false;
-  ULONGLONG value = 0;
-  std::size_t digits = 0;
-  for (; digits < size && text[digits] >= '0' && text[digits] <= '9'; ++digits) {
-    if (value > (~0ULL - 9) / 10) return false;  // no length a body could have
-    value = value * 10 + static_cast<ULONGLONG>(text[digits] - '0');
-  }
-  if (digits == 0) return false;
-  *length = value;
-  return true;
-}
-
 }  // namespace
-
-HINTERNET DownloadRun::OpenFollowingRedirects() {
-  std::string current = url_;
-  for (int redirects = 0;; ++redirects) {
-    if (Abandoned()) return nullptr;  // no request once the caller has returned
-    BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
-    HINTERNET handle =
-        Own(InternetOpenUrlA(session_, current.c_str(), nullptr, 0, kUrlFlags, 0));
-    if (handle == nullptr) return nullptr;
-    std::string location;
-    if (!IsHttpAddress(current) || !RedirectLocation(handle, &location)) {
-      if (IsHttpAddress(current)) lengthDeclared_ = DeclaredLength(handle, &declaredLength_);
-      return handle;
-    }
-    Close(handle);  // a redirect's own body is not the measurement's
-    std::string next;
-    if (redirects == kMostRedirects || !ResolveReference(current, location, &next) ||
-        !IsHttpAddress(next)) {
-      return nullptr;
-    }
-    current = std::move(next);
-  }
-}
 
 // Reads to the end of the body, or to its declared length: bytes past that are not the body.
 // A read that brings less than 4 KiB in the stall limit has stalled, whatever the platform's
@@ -129,8 +59,10 @@ void DownloadRun::DrainDownload(void* context) {
 }
 
 void DownloadRun::Run() {
-  body_ = OpenFollowingRedirects();
+  std::string finalUrl;
+  body_ = OpenFollowingRedirects(session_, url_, &finalUrl);
   if (body_ == nullptr) return;
+  if (IsHttpAddress(finalUrl)) lengthDeclared_ = DeclaredLength(body_, &declaredLength_);
   reading_.store(true);
   BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
   outcome_.elapsed = timer_.Time(DrainDownload, this);

@@ -9,13 +9,10 @@
 #include <string>
 
 #include "interval_timers.h"
-#include "stall_guard.h"
+#include "url_opening.h"
 #include "windows_api.h"
 
 namespace telvario {
-
-// At most this many redirects are followed, to http or https only; one more fails the open.
-constexpr int kMostRedirects = 20;
 
 // What a download found, read by the caller once the work has finished.
 struct DownloadOutcome {
@@ -27,7 +24,7 @@ struct DownloadOutcome {
 
 // One measurement: the worker opens the URL on the session it is given, follows redirects, and
 // reads the body under the lent timer.
-class DownloadRun final : public GuardedWork {
+class DownloadRun final : public UrlWork {
  public:
   DownloadRun(std::string url, const PrecisionTimer& timer) : url_(std::move(url)), timer_(timer) {}
   // The session to open the URL on, from then on the work's.
@@ -40,7 +37,6 @@ class DownloadRun final : public GuardedWork {
 
  private:
   void Run() override;
-  HINTERNET OpenFollowingRedirects();
   static void DrainDownload(void* run);
 
   const std::string url_;

@@ -17,6 +17,8 @@ constexpr INVOKEKIND kMethod = INVOKE_FUNC;
 constexpr Parameter kLongValue[] = {{nullptr, VT_I4, kIn}};
 constexpr Parameter kHost[] = {{OLESTR("host"), VT_BSTR, kIn}};
 constexpr Parameter kName[] = {{OLESTR("name"), VT_BSTR, kIn}};
+constexpr Parameter kDoubleValue[] = {{nullptr, VT_R8, kIn}};
+constexpr Parameter kUrl[] = {{OLESTR("url"), VT_BSTR, kIn}};
 
 // After ISonde's slots: the three of IUnknown, the four of IDispatch and its eighteen.
 constexpr SHORT kFirst = 25;
@@ -47,6 +49,16 @@ const Function kSonde2Functions[] = {
     TELVARIO_GET(Results, 115, VT_BSTR, 18),
     {OLESTR("Addresses"), 116, kMethod, VT_BSTR, kFirst + 19, 0, OLESTR("method Addresses"), kName,
      1},
+    TELVARIO_GET(Streams, 117, VT_I4, 20),
+    {OLESTR("Streams"), 117, kPut, VT_VOID, kFirst + 21, 0, OLESTR("property Streams"), kLongValue,
+     1},
+    TELVARIO_GET(Duration, 118, VT_R8, 22),
+    {OLESTR("Duration"), 118, kPut, VT_VOID, kFirst + 23, 0, OLESTR("property Duration"),
+     kDoubleValue, 1},
+    {OLESTR("Download"), 119, kMethod, VT_R8, kFirst + 24, 0, OLESTR("method Download"), kUrl, 1},
+    {OLESTR("Upload"), 120, kMethod, VT_R8, kFirst + 25, 0, OLESTR("method Upload"), kUrl, 1},
+    TELVARIO_GET(Bytes, 121, VT_R8, 26),
+    TELVARIO_GET(Elapsed, 122, VT_R8, 27),
 };
 
 #undef TELVARIO_GET

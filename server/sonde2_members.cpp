@@ -68,4 +68,30 @@ HRESULT STDMETHODCALLTYPE Sonde::Latency(BSTR host, double* pVal) {
   return AtBoundary([&] { return probe2_.Latency(host, probe_.State().packetSize, pVal); });
 }
 
+HRESULT STDMETHODCALLTYPE Sonde::get_Streams(LONG* pVal) {
+  return AtBoundary([&] { return probe2_.get_Streams(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_Streams(LONG newVal) {
+  return AtBoundary([&] { return probe2_.put_Streams(newVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Duration(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_Duration(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_Duration(double newVal) {
+  return AtBoundary([&] { return probe2_.put_Duration(newVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::Download(BSTR url, double* pVal) {
+  return AtBoundary([&] { return probe2_.Download(url, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Bytes(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_Bytes(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Elapsed(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_Elapsed(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::Upload(BSTR url, double* pVal) {
+  // The same consent as UploadTest's, asked once for the process.
+  return AtBoundary([&] { return probe2_.Upload(url, pVal); });
+}
+
 }  // namespace telvario

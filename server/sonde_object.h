@@ -103,6 +103,14 @@ class Sonde final : public IObjectWithSite, public ISonde2, public IObjectSafety
   HRESULT STDMETHODCALLTYPE get_PeerAddress(BSTR* pVal) override;
   HRESULT STDMETHODCALLTYPE get_Results(BSTR* pVal) override;
   HRESULT STDMETHODCALLTYPE Addresses(BSTR name, BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Streams(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_Streams(LONG newVal) override;
+  HRESULT STDMETHODCALLTYPE get_Duration(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_Duration(double newVal) override;
+  HRESULT STDMETHODCALLTYPE Download(BSTR url, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE Upload(BSTR url, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Bytes(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Elapsed(double* pVal) override;
 
  private:
   // The type information late binding is served from: the class's own.

@@ -15,6 +15,8 @@
   /hits/KEY       the number of requests /counted/KEY has had, as the body
   /close          closes the connection without answering
   /silent         reads the request and never answers
+  POST (any path) reads the body (declared or chunked) and discards it; answers 200 with the
+                  count of bytes taken, as text
 
 Run with [--host A] --port P --pidfile F: it detaches once it listens, and stops on SIGTERM.
 """
@@ -108,6 +110,37 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.connection.close()
         else:
             self.head(404, 0)
+
+
+    def read_body(self):
+        """Reads and discards the request's body; gives its length."""
+        taken = 0
+        if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
+            while True:
+                size = int(self.rfile.readline().split(b";")[0], 16)
+                if size == 0:
+                    self.rfile.readline()
+                    return taken
+                while size > 0:
+                    piece = self.rfile.read(min(size, 1 << 20))
+                    if not piece:
+                        return taken
+                    taken += len(piece)
+                    size -= len(piece)
+                self.rfile.readline()
+        left = int(self.headers.get("Content-Length", "0"))
+        while left > 0:
+            piece = self.rfile.read(min(left, 1 << 20))
+            if not piece:
+                break
+            taken += len(piece)
+            left -= len(piece)
+        return taken
+
+    def do_POST(self):
+        body = str(self.read_body()).encode()
+        self.head(200, len(body))
+        self.wfile.write(body)
 
 
 def main():

@@ -34,6 +34,14 @@ class ISonde2 : public ISonde {
   virtual HRESULT get_PeerAddress(BSTR* pVal) = 0;
   virtual HRESULT get_Results(BSTR* pVal) = 0;
   virtual HRESULT Addresses(BSTR name, BSTR* pVal) = 0;
+  virtual HRESULT get_Streams(LONG* pVal) = 0;
+  virtual HRESULT put_Streams(LONG newVal) = 0;
+  virtual HRESULT get_Duration(double* pVal) = 0;
+  virtual HRESULT put_Duration(double newVal) = 0;
+  virtual HRESULT Download(BSTR url, double* pVal) = 0;
+  virtual HRESULT Upload(BSTR url, double* pVal) = 0;
+  virtual HRESULT get_Bytes(double* pVal) = 0;
+  virtual HRESULT get_Elapsed(double* pVal) = 0;
 
  protected:
   ~ISonde2() = default;

@@ -1,0 +1,39 @@
+// Opening a URL the way every download of the component does: fetched from the server, never
+// cached, and redirects followed here rather than by the platform's client, so that every
+// platform follows the same ones: at most kMostRedirects, to http or https only.
+#ifndef TELVARIO_PROBES_URL_OPENING_H
+#define TELVARIO_PROBES_URL_OPENING_H
+
+#include <string>
+
+#include "stall_guard.h"
+#include "windows_api.h"
+
+namespace telvario {
+
+constexpr int kMostRedirects = 20;
+
+// Fetched from the server every time, and never written to a cache: the component keeps no
+// files. Redirects are the component's own.
+constexpr DWORD kUrlFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+
+// Guarded work that opens URLs: each request a step of its own, none once the caller has gone.
+class UrlWork : public GuardedWork {
+ protected:
+  // The handle (owned by the work) of the final response to `url` on `session`, its address in
+  // `finalUrl`; null when the URL did not open, a redirect led nowhere allowed, or there were
+  // too many.
+  HINTERNET OpenFollowingRedirects(HINTERNET session, const std::string& url,
+                                   std::string* finalUrl);
+};
+
+// The status code of an http or https response; 0 where there is none (ftp).
+DWORD StatusOf(HINTERNET handle);
+
+// The body length an http or https response declared (Content-Length); false for none.
+bool DeclaredLength(HINTERNET handle, ULONGLONG* length);
+
+}  // namespace telvario
+
+#endif
