@@ -31,25 +31,24 @@ double SecondsBetween(LONGLONG from, LONGLONG to, LONGLONG frequency) {
   return static_cast<double>(to - from) / static_cast<double>(frequency);
 }
 
-// Upload bodies into 100 ms bins: each body's bytes spread evenly over the time it took.
+// Upload bodies into 100 ms bins: each body's bytes spread evenly over the time it took, in
+// whole bytes that add up to the body.
 std::vector<ULONGLONG> BinBodies(const std::vector<CompletedBody>& bodies, LONGLONG start,
                                  LONGLONG frequency, std::size_t bins) {
-  std::vector<double> spread(bins, 0.0);
+  std::vector<ULONGLONG> binned(bins, 0);
   const double binSeconds = kSampleMs / 1000.0;
   for (const CompletedBody& body : bodies) {
     const double from = SecondsBetween(start, body.start, frequency);
     const double to = std::max(SecondsBetween(start, body.end, frequency), from + 1e-6);
-    const double perSecond = static_cast<double>(body.bytes) / (to - from);
-    for (std::size_t bin = static_cast<std::size_t>(std::max(0.0, from / binSeconds));
-         bin < bins && static_cast<double>(bin) * binSeconds < to; ++bin) {
-      const double binStart = static_cast<double>(bin) * binSeconds;
-      const double overlap = std::min(to, binStart + binSeconds) - std::max(from, binStart);
-      if (overlap > 0) spread[bin] += overlap * perSecond;
+    ULONGLONG assigned = 0;
+    for (auto bin = static_cast<std::size_t>(std::max(0.0, from / binSeconds));
+         bin < bins && assigned < body.bytes; ++bin) {
+      const double binEnd = static_cast<double>(bin + 1) * binSeconds;
+      const double share = std::min(1.0, (binEnd - from) / (to - from));
+      const auto upTo = static_cast<ULONGLONG>(std::llround(static_cast<double>(body.bytes) * share));
+      binned[bin] += upTo - assigned;
+      assigned = upTo;
     }
-  }
-  std::vector<ULONGLONG> binned(bins);
-  for (std::size_t bin = 0; bin < bins; ++bin) {
-    binned[bin] = static_cast<ULONGLONG>(std::llround(spread[bin]));
   }
   return binned;
 }
@@ -61,7 +60,7 @@ bool IsOver(StreamState state) {
 
 }  // namespace
 
-double StartupSeconds(const std::vector<ULONGLONG>& aggregate) {
+double StartupSeconds(const std::vector<ULONGLONG>& aggregate, double plannedSeconds) {
   const double binSeconds = kSampleMs / 1000.0;
   for (std::size_t end = kLeastStartupBins; end <= aggregate.size(); ++end) {
     ULONGLONG earlier = 0;
@@ -74,7 +73,8 @@ double StartupSeconds(const std::vector<ULONGLONG>& aggregate) {
       return static_cast<double>(end) * binSeconds;
     }
   }
-  return static_cast<double>(aggregate.size() / 2) * binSeconds;
+  const double half = std::floor(plannedSeconds * 1000 / kSampleMs / 2) * binSeconds;
+  return std::max(static_cast<double>(kLeastStartupBins) * binSeconds, half);
 }
 
 ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* observer) {
@@ -217,7 +217,7 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
     run.result = THROUGHPUT_NOT_OPENED;
     return run;
   }
-  run.startupSeconds = StartupSeconds(aggregate);
+  run.startupSeconds = StartupSeconds(aggregate, plan.durationSeconds);
   const bool allBrokeEarly = std::all_of(
       run.connections.begin(), run.connections.end(), [&](const ConnectionOutcome& outcome) {
         return outcome.broke && outcome.endedAt <= run.startupSeconds;
@@ -230,7 +230,7 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
   ULONGLONG bytes = 0;
   for (std::size_t bin = first; bin < bins; ++bin) bytes += aggregate[bin];
   run.bytes = static_cast<double>(bytes);
-  run.elapsed = run.durationSeconds - run.startupSeconds;
+  run.elapsed = std::max(0.0, run.durationSeconds - run.startupSeconds);
   run.result = run.elapsed > 0 ? run.bytes * 8 / 1e6 / run.elapsed : 0;
   run.failure.clear();  // what broke is in the connections
   return run;

@@ -3,7 +3,7 @@
 // The rate leaves out the start-up, the time before the aggregate rate settles:
 //   the start-up ends at the first 100 ms mark t from 1 s on at which the rate over the last
 //   half second is within 10% of the rate over the half second before it; where it never
-//   settles, the first half of the run is the start-up.
+//   settles, the first half of the run (or its first second, in a run of 2 s) is the start-up.
 // The rate is the bytes counted after the start-up over the time after it, in Mbit/s (10^6
 // bits a second). An upload counts a body once its response has come (the server has all of
 // it), spread over the time the body took, so that bytes still in this machine's buffers
@@ -68,8 +68,9 @@ struct ThroughputRun {
 
 ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* observer = nullptr);
 
-// The end of the start-up in seconds, for aggregate bytes per 100 ms (the rule above).
-double StartupSeconds(const std::vector<ULONGLONG>& aggregate);
+// The end of the start-up in seconds, for aggregate bytes per 100 ms of a run planned to last
+// `plannedSeconds` (the rule above).
+double StartupSeconds(const std::vector<ULONGLONG>& aggregate, double plannedSeconds);
 
 // The JSON of a run: the plan, the result and every sample, aggregate and per connection.
 std::string ThroughputResultsJson(const ThroughputPlan& plan, const ThroughputRun& run);

@@ -74,6 +74,9 @@ void DownloadStream::Run() {
     }
     if (!opened) SetState(StreamState::Flowing);
     opened = true;
+    ULONGLONG declared = 0;
+    const bool lengthDeclared = DeclaredLength(body, &declared);
+    ULONGLONG read = 0;
     BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
     for (;;) {
       DWORD count = 0;
@@ -83,8 +86,14 @@ void DownloadStream::Run() {
       }
       if (count == 0) break;  // the end of the body: fetched again while time remains
       Count(count);
+      read += count;
       Progressed();
       if (Stopping()) break;
+    }
+    // A body shorter than its response declared broke off, whatever the platform said.
+    if (!Stopping() && lengthDeclared && read < declared) {
+      Fail(StreamState::Broke, "the connection broke");
+      return;
     }
     Close(body);
   }

@@ -16,7 +16,9 @@
   /close          closes the connection without answering
   /silent         reads the request and never answers
   POST (any path) reads the body (declared or chunked) and discards it; answers 200 with the
-                  count of bytes taken, as text
+                  count of bytes taken, as text; for /upload/KEY it also adds them to KEY's
+  /taken/KEY      the bytes POSTs to /upload/KEY have brought, as the body
+  POST /no-post   405: this server takes no uploads there
 
 Run with [--host A] --port P --pidfile F: it detaches once it listens, and stops on SIGTERM.
 """
@@ -30,6 +32,7 @@ import time
 from detach import detach
 
 hits = {}
+uploaded = {}
 hits_lock = threading.Lock()
 CHUNK = b"x" * 65536
 
@@ -98,9 +101,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 hits[arg] = hits.get(arg, 0) + 1
             self.head(200, 5, [("Cache-Control", "max-age=3600")])
             self.wfile.write(b"count")
-        elif kind == "hits":
+        elif kind in ("hits", "taken"):
             with hits_lock:
-                body = str(hits.get(arg, 0)).encode()
+                body = str((hits if kind == "hits" else uploaded).get(arg, 0)).encode()
             self.head(200, len(body), [("Cache-Control", "no-store")])
             self.wfile.write(body)
         elif kind == "silent":
@@ -138,7 +141,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return taken
 
     def do_POST(self):
-        body = str(self.read_body()).encode()
+        taken = self.read_body()
+        parts = self.path.strip("/").split("/")
+        if parts[0] == "no-post":
+            self.head(405, 0, [("Allow", "GET")])
+            return
+        if parts[0] == "upload" and len(parts) > 1:
+            with hits_lock:
+                uploaded[parts[1]] = uploaded.get(parts[1], 0) + taken
+        body = str(taken).encode()
         self.head(200, len(body))
         self.wfile.write(body)
 
