@@ -40,7 +40,7 @@ HRESULT CoInitialize(void* /*reserved*/) {
 void CoUninitialize() {}
 
 HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (clsid == nullptr) return E_INVALIDARG;
     if (text == nullptr) {
       *clsid = CLSID_NULL;
@@ -70,7 +70,7 @@ HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
 }
 
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
     std::string text;
     const std::string name = classes_root::Utf8(progId);
@@ -81,7 +81,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
                          void** object) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;

@@ -106,9 +106,6 @@ struct RegistryKey {
   std::optional<std::string> classesPath;
 };
 
-// What a call gives when its allocations fail.
-constexpr LSTATUS kNoMemory = ERROR_NOT_ENOUGH_MEMORY;
-
 namespace {
 
 bool IsPredefined(HKEY key) {
@@ -229,14 +226,15 @@ LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* 
 }  // namespace
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM /*access*/, PHKEY result) {
-  return WithoutThrowing(
-      kNoMemory, [&]() -> LSTATUS { return OpenOrCreate(key, subKey, false, result, nullptr); });
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
+    return OpenOrCreate(key, subKey, false, result, nullptr);
+  });
 }
 
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*keyClass*/,
                         DWORD /*options*/, REGSAM /*access*/, void* /*security*/, PHKEY result,
                         DWORD* disposition) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
     return OpenOrCreate(key, subKey, true, result, disposition);
   });
@@ -251,7 +249,7 @@ LSTATUS RegCloseKey(HKEY key) {
 
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
                        DWORD size) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
     const std::string name = valueName != nullptr ? valueName : "";
     if (Utf16Units(name) > registry_store::kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
@@ -271,7 +269,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD typ
 
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                          DWORD* size) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
     return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement find(db, "SELECT type, data FROM key_values WHERE key = ? AND folded = ?");
@@ -293,7 +291,7 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD*
 }
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     return OnKey(key, true, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement erase(db, "DELETE FROM key_values WHERE key = ? AND folded = ?");
       erase.Bind(1, id).Bind(2, Fold(valueName));
@@ -304,7 +302,7 @@ LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
 }
 
 LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
     const std::vector<std::string> parts = Components(subKey);
     if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
@@ -327,7 +325,7 @@ LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
 
 LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWORD* /*reserved*/,
                       LPSTR /*keyClass*/, DWORD* /*classLength*/, FILETIME* lastWrite) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
     return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement child(db,
@@ -348,7 +346,7 @@ LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, DWORD* classLength, DWORD* /*
                          DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength,
                          DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
                          DWORD* securityDescriptorLength, FILETIME* lastWrite) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement keys(db,
                      "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?");

@@ -80,7 +80,7 @@ const Function* TypeInfo::FindFunction(MEMBERID memid) const {
 }
 
 HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (attributes == nullptr) return E_INVALIDARG;
     auto* attr = new (std::nothrow) TYPEATTR{};
     if (attr == nullptr) return E_OUTOFMEMORY;
@@ -108,7 +108,7 @@ HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
 }
 
 HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (function == nullptr) return E_INVALIDARG;
     if (interface_ == nullptr || index >= interface_->functionCount) return TYPE_E_ELEMENTNOTFOUND;
     const Function& source = interface_->functions[index];
@@ -145,7 +145,7 @@ HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
 }
 
 HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (names == nullptr || count == nullptr) return E_INVALIDARG;
     *count = 0;
     const Function* function = FindFunction(memid);
@@ -175,7 +175,7 @@ HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* flags) {
 }
 
 HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* memids) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
     const Function* member = nullptr;
@@ -201,7 +201,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* memids) {
 
 HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
                          VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (instance == nullptr || params == nullptr) return E_INVALIDARG;
     // The member of that identifier whose kind the flags ask for; a property put is asked for
     // only by the put flags, a get or a method by either of the others.
@@ -226,7 +226,7 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS*
 
 HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString, DWORD* helpContext,
                                    BSTR* helpFile) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     const OLECHAR* foundName = nullptr;
     const OLECHAR* foundHelp = nullptr;
     if (memid == MEMBERID_NIL) {
@@ -251,7 +251,7 @@ HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
 }
 
 HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (info == nullptr) return E_INVALIDARG;
     *info = nullptr;
     if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
@@ -273,7 +273,7 @@ HRESULT TypeInfo::GetMops(MEMBERID, BSTR* mops) {
 }
 
 HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** library, UINT* index) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (library != nullptr) {
       library_->AddRef();
       *library = library_;
@@ -328,7 +328,7 @@ UINT TypeLibrary::GetTypeInfoCount() {
 }
 
 HRESULT TypeLibrary::GetTypeInfo(UINT index, ITypeInfo** info) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (info == nullptr) return E_INVALIDARG;
     *info = nullptr;
     if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
@@ -350,7 +350,7 @@ HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
 }
 
 HRESULT TypeLibrary::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (info == nullptr) return E_INVALIDARG;
     *info = nullptr;
     for (UINT i = 0; i < description_->interfaceCount; ++i) {
@@ -366,7 +366,7 @@ HRESULT TypeLibrary::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) {
 }
 
 HRESULT TypeLibrary::GetLibAttr(TLIBATTR** attributes) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (attributes == nullptr) return E_INVALIDARG;
     auto* attr = new (std::nothrow) TLIBATTR{};
     if (attr == nullptr) return E_OUTOFMEMORY;
@@ -386,7 +386,7 @@ HRESULT TypeLibrary::GetTypeComp(ITypeComp** /*comp*/) {
 
 HRESULT TypeLibrary::GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext,
                                       BSTR* helpFile) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (index == -1) {
       SetIfWanted(name, description_->name);
       SetIfWanted(docString, description_->help);

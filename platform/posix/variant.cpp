@@ -254,7 +254,7 @@ HRESULT VariantClear(VARIANT* value) {
 }
 
 HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (destination == nullptr || source == nullptr) return E_INVALIDARG;
     if (destination == source) return S_OK;
     VARIANT copy = *source;
@@ -272,7 +272,7 @@ HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
 
 HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, USHORT /*flags*/,
                           VARTYPE vt) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (destination == nullptr || source == nullptr) return E_INVALIDARG;
     if (source->vt == vt) return VariantCopy(destination, source);
     const VARTYPE sourceType = TypeBehind(*source);

@@ -158,7 +158,7 @@ DWORD ErrorFromCurl(CURLcode code) {
 }  // namespace wininet
 
 BOOL InternetCloseHandle(HINTERNET handle) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     std::vector<std::shared_ptr<wininet::InternetHandle>> closing;
     {
       std::lock_guard<std::mutex> lock(wininet::tableMutex);
