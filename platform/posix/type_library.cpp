@@ -80,27 +80,25 @@ const Function* TypeInfo::FindFunction(MEMBERID memid) const {
 }
 
 HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (attributes == nullptr) return E_INVALIDARG;
-    auto* attr = new (std::nothrow) TYPEATTR{};
-    if (attr == nullptr) return E_OUTOFMEMORY;
-    attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
-    attr->cbAlignment = sizeof(void*);
-    attr->cImplTypes = 1;
-    if (interface_ != nullptr) {
-      attr->guid = *interface_->iid;
-      attr->typekind = TKIND_DISPATCH;
-      attr->cFuncs = interface_->functionCount;
-      attr->cbSizeVft = kDispatchSlots * sizeof(void*);
-      attr->wTypeFlags = interface_->typeFlags;
-    } else {
-      attr->guid = *coclass_->clsid;
-      attr->typekind = TKIND_COCLASS;
-      attr->wTypeFlags = coclass_->typeFlags;
-    }
-    *attributes = attr;
-    return S_OK;
-  });
+  if (attributes == nullptr) return E_INVALIDARG;
+  auto* attr = new (std::nothrow) TYPEATTR{};
+  if (attr == nullptr) return E_OUTOFMEMORY;
+  attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
+  attr->cbAlignment = sizeof(void*);
+  attr->cImplTypes = 1;
+  if (interface_ != nullptr) {
+    attr->guid = *interface_->iid;
+    attr->typekind = TKIND_DISPATCH;
+    attr->cFuncs = interface_->functionCount;
+    attr->cbSizeVft = kDispatchSlots * sizeof(void*);
+    attr->wTypeFlags = interface_->typeFlags;
+  } else {
+    attr->guid = *coclass_->clsid;
+    attr->typekind = TKIND_COCLASS;
+    attr->wTypeFlags = coclass_->typeFlags;
+  }
+  *attributes = attr;
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
@@ -108,36 +106,34 @@ HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
 }
 
 HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (function == nullptr) return E_INVALIDARG;
-    if (interface_ == nullptr || index >= interface_->functionCount) return TYPE_E_ELEMENTNOTFOUND;
-    const Function& source = interface_->functions[index];
-    auto* description = new (std::nothrow) FUNCDESC{};
-    ELEMDESC* parameters = nullptr;
-    if (source.parameterCount > 0) {
-      parameters = new (std::nothrow) ELEMDESC[static_cast<std::size_t>(source.parameterCount)]{};
-    }
-    if (description == nullptr || (source.parameterCount > 0 && parameters == nullptr)) {
-      delete description;
-      return E_OUTOFMEMORY;
-    }
-    for (SHORT i = 0; i < source.parameterCount; ++i) {
-      parameters[i].tdesc.vt = source.parameters[i].type;
-      if (source.parameters[i].type == VT_PTR) parameters[i].tdesc.lptdesc = &voidTarget;
-      parameters[i].paramdesc.wParamFlags = source.parameters[i].flags;
-    }
-    description->memid = source.memid;
-    description->lprgelemdescParam = parameters;
-    description->funckind = FUNC_DISPATCH;
-    description->invkind = source.invkind;
-    description->callconv = CC_STDCALL;
-    description->cParams = source.parameterCount;
-    description->oVft = static_cast<SHORT>(source.slot * static_cast<SHORT>(sizeof(void*)));
-    description->elemdescFunc.tdesc.vt = source.result;
-    description->wFuncFlags = source.funcFlags;
-    *function = description;
-    return S_OK;
-  });
+  if (function == nullptr) return E_INVALIDARG;
+  if (interface_ == nullptr || index >= interface_->functionCount) return TYPE_E_ELEMENTNOTFOUND;
+  const Function& source = interface_->functions[index];
+  auto* description = new (std::nothrow) FUNCDESC{};
+  ELEMDESC* parameters = nullptr;
+  if (source.parameterCount > 0) {
+    parameters = new (std::nothrow) ELEMDESC[static_cast<std::size_t>(source.parameterCount)]{};
+  }
+  if (description == nullptr || (source.parameterCount > 0 && parameters == nullptr)) {
+    delete description;
+    return E_OUTOFMEMORY;
+  }
+  for (SHORT i = 0; i < source.parameterCount; ++i) {
+    parameters[i].tdesc.vt = source.parameters[i].type;
+    if (source.parameters[i].type == VT_PTR) parameters[i].tdesc.lptdesc = &voidTarget;
+    parameters[i].paramdesc.wParamFlags = source.parameters[i].flags;
+  }
+  description->memid = source.memid;
+  description->lprgelemdescParam = parameters;
+  description->funckind = FUNC_DISPATCH;
+  description->invkind = source.invkind;
+  description->callconv = CC_STDCALL;
+  description->cParams = source.parameterCount;
+  description->oVft = static_cast<SHORT>(source.slot * static_cast<SHORT>(sizeof(void*)));
+  description->elemdescFunc.tdesc.vt = source.result;
+  description->wFuncFlags = source.funcFlags;
+  *function = description;
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
@@ -145,19 +141,17 @@ HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
 }
 
 HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (names == nullptr || count == nullptr) return E_INVALIDARG;
-    *count = 0;
-    const Function* function = FindFunction(memid);
-    if (function == nullptr) return TYPE_E_ELEMENTNOTFOUND;
-    if (maxNames > 0) names[(*count)++] = Copy(function->name);
-    for (SHORT i = 0; i < function->parameterCount && *count < maxNames; ++i) {
-      if (function->parameters[i].name != nullptr) {
-        names[(*count)++] = Copy(function->parameters[i].name);
-      }
+  if (names == nullptr || count == nullptr) return E_INVALIDARG;
+  *count = 0;
+  const Function* function = FindFunction(memid);
+  if (function == nullptr) return TYPE_E_ELEMENTNOTFOUND;
+  if (maxNames > 0) names[(*count)++] = Copy(function->name);
+  for (SHORT i = 0; i < function->parameterCount && *count < maxNames; ++i) {
+    if (function->parameters[i].name != nullptr) {
+      names[(*count)++] = Copy(function->parameters[i].name);
     }
-    return S_OK;
-  });
+  }
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* type) {
@@ -175,28 +169,26 @@ HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* flags) {
 }
 
 HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* memids) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
-    for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
-    const Function* member = nullptr;
-    for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
-      if (SameName(interface_->functions[i].name, names[0])) {
-        member = &interface_->functions[i];
-        break;
-      }
+  if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
+  for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
+  const Function* member = nullptr;
+  for (WORD i = 0; interface_ != nullptr && i < interface_->functionCount; ++i) {
+    if (SameName(interface_->functions[i].name, names[0])) {
+      member = &interface_->functions[i];
+      break;
     }
-    if (member == nullptr) return DISP_E_UNKNOWNNAME;
-    memids[0] = member->memid;
-    // The names after the first are the member's parameters, by their position.
-    HRESULT result = S_OK;
-    for (UINT n = 1; n < count; ++n) {
-      for (SHORT p = 0; p < member->parameterCount; ++p) {
-        if (SameName(member->parameters[p].name, names[n])) memids[n] = p;
-      }
-      if (memids[n] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
+  }
+  if (member == nullptr) return DISP_E_UNKNOWNNAME;
+  memids[0] = member->memid;
+  // The names after the first are the member's parameters, by their position.
+  HRESULT result = S_OK;
+  for (UINT n = 1; n < count; ++n) {
+    for (SHORT p = 0; p < member->parameterCount; ++p) {
+      if (SameName(member->parameters[p].name, names[n])) memids[n] = p;
     }
-    return result;
-  });
+    if (memids[n] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
+  }
+  return result;
 }
 
 HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
@@ -226,24 +218,22 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS*
 
 HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString, DWORD* helpContext,
                                    BSTR* helpFile) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    const OLECHAR* foundName = nullptr;
-    const OLECHAR* foundHelp = nullptr;
-    if (memid == MEMBERID_NIL) {
-      foundName = interface_ != nullptr ? interface_->name : coclass_->name;
-      foundHelp = interface_ != nullptr ? interface_->help : coclass_->help;
-    } else if (const Function* function = FindFunction(memid)) {
-      foundName = function->name;
-      foundHelp = function->help;
-    } else {
-      return TYPE_E_ELEMENTNOTFOUND;
-    }
-    SetIfWanted(name, foundName);
-    SetIfWanted(docString, foundHelp);
-    if (helpContext != nullptr) *helpContext = 0;
-    SetIfWanted(helpFile, nullptr);
-    return S_OK;
-  });
+  const OLECHAR* foundName = nullptr;
+  const OLECHAR* foundHelp = nullptr;
+  if (memid == MEMBERID_NIL) {
+    foundName = interface_ != nullptr ? interface_->name : coclass_->name;
+    foundHelp = interface_ != nullptr ? interface_->help : coclass_->help;
+  } else if (const Function* function = FindFunction(memid)) {
+    foundName = function->name;
+    foundHelp = function->help;
+  } else {
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
+  SetIfWanted(name, foundName);
+  SetIfWanted(docString, foundHelp);
+  if (helpContext != nullptr) *helpContext = 0;
+  SetIfWanted(helpFile, nullptr);
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
@@ -251,12 +241,10 @@ HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
 }
 
 HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (info == nullptr) return E_INVALIDARG;
-    *info = nullptr;
-    if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
-    return library_->GetTypeInfoOfGuid(*coclass_->defaultInterface, info);
-  });
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
+  return library_->GetTypeInfoOfGuid(*coclass_->defaultInterface, info);
 }
 
 HRESULT TypeInfo::AddressOfMember(MEMBERID, INVOKEKIND, void**) {
@@ -273,14 +261,12 @@ HRESULT TypeInfo::GetMops(MEMBERID, BSTR* mops) {
 }
 
 HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** library, UINT* index) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (library != nullptr) {
-      library_->AddRef();
-      *library = library_;
-    }
-    if (index != nullptr) *index = 0;
-    return S_OK;
-  });
+  if (library != nullptr) {
+    library_->AddRef();
+    *library = library_;
+  }
+  if (index != nullptr) *index = 0;
+  return S_OK;
 }
 
 void TypeInfo::ReleaseTypeAttr(TYPEATTR* attributes) {
@@ -328,18 +314,16 @@ UINT TypeLibrary::GetTypeInfoCount() {
 }
 
 HRESULT TypeLibrary::GetTypeInfo(UINT index, ITypeInfo** info) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (info == nullptr) return E_INVALIDARG;
-    *info = nullptr;
-    if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
-    const bool isInterface = index < description_->interfaceCount;
-    auto* made = new (std::nothrow) TypeInfo(
-        this, isInterface ? &description_->interfaces[index] : nullptr,
-        isInterface ? nullptr : &description_->coclasses[index - description_->interfaceCount]);
-    if (made == nullptr) return E_OUTOFMEMORY;
-    *info = made;
-    return S_OK;
-  });
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
+  const bool isInterface = index < description_->interfaceCount;
+  auto* made = new (std::nothrow) TypeInfo(
+      this, isInterface ? &description_->interfaces[index] : nullptr,
+      isInterface ? nullptr : &description_->coclasses[index - description_->interfaceCount]);
+  if (made == nullptr) return E_OUTOFMEMORY;
+  *info = made;
+  return S_OK;
 }
 
 HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
@@ -350,34 +334,30 @@ HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
 }
 
 HRESULT TypeLibrary::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (info == nullptr) return E_INVALIDARG;
-    *info = nullptr;
-    for (UINT i = 0; i < description_->interfaceCount; ++i) {
-      if (*description_->interfaces[i].iid == guid) return GetTypeInfo(i, info);
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  for (UINT i = 0; i < description_->interfaceCount; ++i) {
+    if (*description_->interfaces[i].iid == guid) return GetTypeInfo(i, info);
+  }
+  for (UINT i = 0; i < description_->coclassCount; ++i) {
+    if (*description_->coclasses[i].clsid == guid) {
+      return GetTypeInfo(description_->interfaceCount + i, info);
     }
-    for (UINT i = 0; i < description_->coclassCount; ++i) {
-      if (*description_->coclasses[i].clsid == guid) {
-        return GetTypeInfo(description_->interfaceCount + i, info);
-      }
-    }
-    return TYPE_E_ELEMENTNOTFOUND;
-  });
+  }
+  return TYPE_E_ELEMENTNOTFOUND;
 }
 
 HRESULT TypeLibrary::GetLibAttr(TLIBATTR** attributes) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (attributes == nullptr) return E_INVALIDARG;
-    auto* attr = new (std::nothrow) TLIBATTR{};
-    if (attr == nullptr) return E_OUTOFMEMORY;
-    attr->guid = *description_->libid;
-    attr->lcid = description_->lcid;
-    attr->syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-    attr->wMajorVerNum = description_->majorVersion;
-    attr->wMinorVerNum = description_->minorVersion;
-    *attributes = attr;
-    return S_OK;
-  });
+  if (attributes == nullptr) return E_INVALIDARG;
+  auto* attr = new (std::nothrow) TLIBATTR{};
+  if (attr == nullptr) return E_OUTOFMEMORY;
+  attr->guid = *description_->libid;
+  attr->lcid = description_->lcid;
+  attr->syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+  attr->wMajorVerNum = description_->majorVersion;
+  attr->wMinorVerNum = description_->minorVersion;
+  *attributes = attr;
+  return S_OK;
 }
 
 HRESULT TypeLibrary::GetTypeComp(ITypeComp** /*comp*/) {
@@ -386,22 +366,20 @@ HRESULT TypeLibrary::GetTypeComp(ITypeComp** /*comp*/) {
 
 HRESULT TypeLibrary::GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext,
                                       BSTR* helpFile) {
-  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
-    if (index == -1) {
-      SetIfWanted(name, description_->name);
-      SetIfWanted(docString, description_->help);
-      if (helpContext != nullptr) *helpContext = 0;
-      SetIfWanted(helpFile, nullptr);
-      return S_OK;
-    }
-    ITypeInfo* info = nullptr;
-    const HRESULT found = GetTypeInfo(static_cast<UINT>(index), &info);
-    if (FAILED(found)) return found;
-    const HRESULT result =
-        info->GetDocumentation(MEMBERID_NIL, name, docString, helpContext, helpFile);
-    info->Release();
-    return result;
-  });
+  if (index == -1) {
+    SetIfWanted(name, description_->name);
+    SetIfWanted(docString, description_->help);
+    if (helpContext != nullptr) *helpContext = 0;
+    SetIfWanted(helpFile, nullptr);
+    return S_OK;
+  }
+  ITypeInfo* info = nullptr;
+  const HRESULT found = GetTypeInfo(static_cast<UINT>(index), &info);
+  if (FAILED(found)) return found;
+  const HRESULT result =
+      info->GetDocumentation(MEMBERID_NIL, name, docString, helpContext, helpFile);
+  info->Release();
+  return result;
 }
 
 HRESULT TypeLibrary::IsName(LPOLESTR, ULONG, BOOL*) {
