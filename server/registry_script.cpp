@@ -3,8 +3,9 @@
 #include <cstring>
 #include <new>
 
-#include "string_conversion.h"
 #include "error_codes.h"
+#include "script_tokens.h"
+#include "string_conversion.h"
 
 namespace telvario {
 namespace {
@@ -12,6 +13,7 @@ namespace {
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 constexpr std::size_t kValueBytesOnStack = 256;
 constexpr LONG kErrorOutOfMemory = 14;
+constexpr std::size_t kValueNameBufferSize = 260;
 // Nesting a script may use: far beyond any real script, and well within a thread's stack (each
 // level is one frame of ApplyRegister or ApplyUnregister; the large token buffers of value
 // handling stay out of those frames). A script nested further is refused.
@@ -60,10 +62,6 @@ const char* const kProtectedKeyNames[] = {
     "SYSTEM",   "Software",  "TypeLib",
 };
 
-bool IsWhiteSpace(char c) {
-  return c == '\t' || c == '\n' || c == '\r' || c == ' ';
-}
-
 bool Is(const char* token, const char* keyword) {
   return lstrcmpiA(token, keyword) == 0;
 }
@@ -73,6 +71,14 @@ bool IsProtected(const char* name) {
     if (Is(name, protectedName)) return true;
   }
   return false;
+}
+
+// The predefined key a root name stands for, or null.
+HKEY RootKeyNamed(const char* name) {
+  for (const RootKey& root : kRootKeys) {
+    if (Is(name, root.name)) return root.key;
+  }
+  return nullptr;
 }
 
 bool HasBackslash(const char* name) {
@@ -249,10 +255,6 @@ LONG WriteMultiString(HKEY key, const char* name, const char* text) {
   return NextToken(position, token);
 }
 
-HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey, int depth);
-HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
-                        int depth);
-
 HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey, int depth) {
   if (depth > kMaxNesting) return DISP_E_EXCEPTION;
   RegKeyHandle current;
@@ -377,118 +379,7 @@ HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool 
   return S_OK;
 }
 
-}  // namespace
-
-const char* SkipWhiteSpace(const char* position) {
-  while (IsWhiteSpace(*position)) position = CharNextA(position);
-  return position;
-}
-
-HRESULT ExpandedText::Reserve(std::size_t capacity) {
-  data_ = static_cast<char*>(CoTaskMemAlloc(capacity));
-  if (data_ == nullptr) return E_OUTOFMEMORY;
-  capacity_ = capacity;
-  length_ = 0;
-  data_[0] = '\0';
-  return S_OK;
-}
-
-HRESULT ExpandedText::Append(const char* bytes, std::size_t count) {
-  if (length_ + count + 1 >= capacity_) {
-    std::size_t capacity = capacity_;
-    while (capacity <= length_ + count + 1) capacity *= 2;
-    auto* moved = static_cast<char*>(CoTaskMemRealloc(data_, capacity));
-    if (moved == nullptr) return E_OUTOFMEMORY;
-    data_ = moved;
-    capacity_ = capacity;
-  }
-  std::memcpy(data_ + length_, bytes, count);
-  length_ += count;
-  data_[length_] = '\0';
-  return S_OK;
-}
-
-HRESULT ExpandSymbols(const char* script, const ScriptSymbols& symbols, ExpandedText* out) {
-  const std::size_t length = std::strlen(script);
-  const std::size_t requested = 2 * length < 100 ? 1000 : 2 * length;
-  HRESULT hr = out->Reserve(requested);
-  if (FAILED(hr)) return hr;
-  for (const char* at = script; *at != '\0';) {
-    const char* next = CharNextA(at);
-    if (*at != '%') {
-      hr = out->Append(at, static_cast<std::size_t>(next - at));
-      at = next;
-    } else if (*next == '%') {
-      hr = out->Append("%", 1);
-      at = CharNextA(next);
-    } else {
-      const char* close = next;
-      while (*close != '\0' && *close != '%') close = CharNextA(close);
-      if (*close == '\0') return DISP_E_EXCEPTION;
-      const auto nameLength = static_cast<std::size_t>(close - next);
-      if (nameLength > kMaxSymbolName) return E_FAIL;
-      char name[kMaxSymbolName + 1] = {};
-      std::memcpy(name, next, nameLength);
-      const LPCOLESTR value = symbols.Find(name);
-      if (value == nullptr) return DISP_E_EXCEPTION;
-      // Sized by what the conversion needs: a multi-byte code page may need 3 bytes a character.
-      const int bytes =
-          WideCharToMultiByte(SelectedCodePage(), 0, value, -1, nullptr, 0, nullptr, nullptr);
-      if (bytes > 1) {
-        char* narrow = new (std::nothrow) char[static_cast<std::size_t>(bytes)];
-        if (narrow == nullptr) return E_OUTOFMEMORY;
-        ToNarrow(narrow, bytes, value);
-        hr = out->Append(narrow, std::strlen(narrow));
-        delete[] narrow;
-      }
-      at = CharNextA(close);
-    }
-    if (FAILED(hr)) return hr;
-  }
-  return S_OK;
-}
-
-HRESULT NextToken(const char*& position, char* token) {
-  position = SkipWhiteSpace(position);
-  if (*position == '\0') return DISP_E_EXCEPTION;
-  std::size_t used = 0;
-  if (*position == '\'') {
-    position = CharNextA(position);
-    for (;;) {
-      if (*position == '\0') return DISP_E_EXCEPTION;
-      const char* next = CharNextA(position);
-      if (*position == '\'') {
-        if (*next != '\'') {
-          position = next;
-          break;
-        }
-        next = CharNextA(next);  // a doubled quote stands for one
-        if (used >= kMaxQuotedToken) return DISP_E_EXCEPTION;
-        token[used++] = '\'';
-        position = next;
-        continue;
-      }
-      const auto bytes = static_cast<std::size_t>(next - position);
-      if (used >= kMaxQuotedToken || used + bytes > kMaxQuotedToken) return DISP_E_EXCEPTION;
-      std::memcpy(token + used, position, bytes);
-      used += bytes;
-      position = next;
-    }
-  } else {
-    while (*position != '\0' && !IsWhiteSpace(*position)) {
-      const char* next = CharNextA(position);
-      const auto bytes = static_cast<std::size_t>(next - position);
-      // A token the buffer cannot hold is refused, not cut.
-      if (used + bytes >= kTokenBufferSize) return DISP_E_EXCEPTION;
-      std::memcpy(token + used, position, bytes);
-      used += bytes;
-      position = next;
-    }
-  }
-  token[used] = '\0';
-  return S_OK;
-}
-
+// Applies one root block's items, after its "{", to the root key, in one direction.
 HRESULT ApplyRootBlock(const char*& position, HKEY root, bool doRegister) {
   char token[kTokenBufferSize];
   if (!doRegister) return ApplyUnregister(position, token, root, false, 1);
@@ -499,6 +390,30 @@ HRESULT ApplyRootBlock(const char*& position, HKEY root, bool doRegister) {
   position = start;
   ApplyUnregister(position, token, root, false, 1);
   return hr;
+}
+
+}  // namespace
+
+HRESULT RunScript(const char* text, const ScriptSymbols& symbols, bool doRegister) {
+  ExpandedText expanded;
+  HRESULT hr = ExpandSymbols(text, symbols, &expanded);
+  if (FAILED(hr)) return hr;
+  const char* position = expanded.Data();
+  if (*position == '\0') return S_OK;
+  char token[kTokenBufferSize];
+  for (;;) {
+    hr = NextToken(position, token);
+    if (FAILED(hr)) return hr;
+    const HKEY root = RootKeyNamed(token);
+    if (root == nullptr) return DISP_E_EXCEPTION;
+    hr = NextToken(position, token);
+    if (FAILED(hr)) return hr;
+    if (token[0] != '{') return DISP_E_EXCEPTION;
+    hr = ApplyRootBlock(position, root, doRegister);
+    if (FAILED(hr)) return hr;
+    position = SkipWhiteSpace(position);
+    if (*position == '\0') return S_OK;
+  }
 }
 
 LONG DeleteKeyTree(HKEY parent, const char* name) {
@@ -518,13 +433,6 @@ LONG DeleteKeyTree(HKEY parent, const char* name) {
   }
   key.Close();
   return RegDeleteKeyA(parent, name);
-}
-
-HKEY RootKeyNamed(const char* name) {
-  for (const RootKey& root : kRootKeys) {
-    if (Is(name, root.name)) return root.key;
-  }
-  return nullptr;
 }
 
 }  // namespace telvario
