@@ -255,63 +255,75 @@ LONG WriteMultiString(HKEY key, const char* name, const char* text) {
   return NextToken(position, token);
 }
 
+// The register pass. Each step reads its item's tokens and leaves the token after them in
+// token.
+
+// Reads the key name after ForceRemove or Delete and removes that key with its tree: a missing
+// key is no error, a protected one stays.
+HRESULT RemoveNamedKey(const char*& position, char* token, HKEY blockKey) {
+  const HRESULT hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  if (HasBackslash(token)) return DISP_E_EXCEPTION;
+  if (!IsProtected(token)) DeleteKeyTree(blockKey, token);
+  return S_OK;
+}
+
+// "Delete name [= type value]": the key goes, and nothing is written.
+HRESULT RegisterDeletion(const char*& position, char* token, HKEY blockKey) {
+  HRESULT hr = RemoveNamedKey(position, token, blockKey);
+  if (SUCCEEDED(hr)) hr = NextToken(position, token);
+  if (SUCCEEDED(hr) && token[0] == '=') hr = SkipValueClause(position, token);
+  return hr;
+}
+
+// "Val name = type value": a named value of the block's key.
+HRESULT RegisterNamedValue(const char*& position, char* token, HKEY blockKey) {
+  char valueName[kValueNameBufferSize];
+  HRESULT hr = NextValueName(position, token, valueName);
+  if (SUCCEEDED(hr)) hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  if (token[0] != '=') return DISP_E_EXCEPTION;
+  return WriteValue(position, blockKey, valueName, token);
+}
+
+// "name [= type value]": the key, opened (for writing where it may be) or made, held in
+// `current` for the block that may follow, with its default value.
+HRESULT RegisterKey(const char*& position, char* token, HKEY blockKey, RegKeyHandle& current) {
+  if (HasBackslash(token)) return DISP_E_EXCEPTION;
+  if (current.Open(blockKey, token, kReadWrite) != ERROR_SUCCESS &&
+      current.Open(blockKey, token, KEY_READ) != ERROR_SUCCESS) {
+    const LONG created = current.Create(blockKey, token);
+    if (created != ERROR_SUCCESS) return HresultFromWin32(created);
+  }
+  const HRESULT hr = NextToken(position, token);
+  if (FAILED(hr) || token[0] != '=') return hr;
+  return WriteValue(position, current.Get(), nullptr, token);
+}
+
+// One item of a block, up to the "{" of a block of its own, if it has one.
+HRESULT RegisterItem(const char*& position, char* token, HKEY blockKey, RegKeyHandle& current) {
+  if (Is(token, "Delete")) return RegisterDeletion(position, token, blockKey);
+  HRESULT hr = S_OK;
+  if (Is(token, "ForceRemove")) hr = RemoveNamedKey(position, token, blockKey);
+  if (SUCCEEDED(hr) && Is(token, "NoRemove")) hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  if (Is(token, "Val")) return RegisterNamedValue(position, token, blockKey);
+  return RegisterKey(position, token, blockKey, current);
+}
+
 HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey, int depth) {
   if (depth > kMaxNesting) return DISP_E_EXCEPTION;
   RegKeyHandle current;
-  char valueName[kValueNameBufferSize];
   HRESULT hr = NextToken(position, token);
-  if (FAILED(hr)) return hr;
-  while (token[0] != '}') {
-    bool valueItem = false;
-    if (Is(token, "ForceRemove") || Is(token, "Delete")) {
-      const bool isDelete = Is(token, "Delete");
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-      if (HasBackslash(token)) return DISP_E_EXCEPTION;
-      if (!IsProtected(token)) DeleteKeyTree(blockKey, token);  // a missing key is no error
-      if (isDelete) {
-        hr = NextToken(position, token);
-        if (FAILED(hr)) return hr;
-        if (token[0] == '=') {
-          hr = SkipValueClause(position, token);
-          if (FAILED(hr)) return hr;
-        }
-        valueItem = true;  // nothing is created: on to the block test
-      }
-    }
-    if (!valueItem && Is(token, "NoRemove")) {
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-    }
-    if (!valueItem && Is(token, "Val")) {
-      hr = NextValueName(position, token, valueName);
-      if (SUCCEEDED(hr)) hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-      if (token[0] != '=') return DISP_E_EXCEPTION;
-      hr = WriteValue(position, blockKey, valueName, token);
-      if (FAILED(hr)) return hr;
-    } else if (!valueItem) {
-      if (HasBackslash(token)) return DISP_E_EXCEPTION;
-      if (current.Open(blockKey, token, kReadWrite) != ERROR_SUCCESS &&
-          current.Open(blockKey, token, KEY_READ) != ERROR_SUCCESS) {
-        const LONG created = current.Create(blockKey, token);
-        if (created != ERROR_SUCCESS) return HresultFromWin32(created);
-      }
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-      if (token[0] == '=') {
-        hr = WriteValue(position, current.Get(), nullptr, token);
-        if (FAILED(hr)) return hr;
-      }
-    }
+  while (SUCCEEDED(hr) && token[0] != '}') {
+    hr = RegisterItem(position, token, blockKey, current);
     // Only "{" alone opens a block: "{7F3A...}" is the next item's name.
-    if (std::strcmp(token, "{") == 0) {
+    if (SUCCEEDED(hr) && std::strcmp(token, "{") == 0) {
       hr = ApplyRegister(position, token, current.Get(), depth + 1);
       if (SUCCEEDED(hr)) hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
     }
   }
-  return S_OK;
+  return hr;
 }
 
 HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
