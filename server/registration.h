@@ -20,10 +20,6 @@ struct CategoryRow {
 HRESULT RegisterServer(ObjectMapEntry* map);
 HRESULT UnregisterServer(ObjectMapEntry* map);
 
-HRESULT UpdateCategories(const CLSID& clsid, const CategoryRow* table, bool doRegister);
-HRESULT RegisterModuleTypeLib(HINSTANCE module);
-HRESULT UnregisterModuleTypeLib(HINSTANCE module);
-
 }  // namespace telvario
 
 #endif

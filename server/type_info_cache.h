@@ -30,7 +30,6 @@ struct TypeInfoCache {
 // The one cache of ISonde's type information.
 TypeInfoCache& SondeTypeInfo();
 
-HRESULT EnsureTypeInfo(TypeInfoCache& cache, LCID locale);
 HRESULT BuildNameTable(TypeInfoCache& cache, ITypeInfo* info);
 void ReleaseTypeInfo(void* context);
 

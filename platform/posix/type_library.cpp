@@ -23,11 +23,7 @@ void SetIfWanted(BSTR* out, const OLECHAR* text) {
   if (out != nullptr) *out = Copy(text);
 }
 
-// The pointer type's target: the descriptions give only the top level of a type.
-TYPEDESC voidTarget{{nullptr}, VT_VOID};
-
-}  // namespace
-
+// Case-insensitive comparison of member and parameter names.
 bool SameName(const OLECHAR* a, const OLECHAR* b) {
   if (a == nullptr || b == nullptr) return false;
   for (;; ++a, ++b) {
@@ -39,6 +35,11 @@ bool SameName(const OLECHAR* a, const OLECHAR* b) {
     if (x == 0) return true;
   }
 }
+
+// The pointer type's target: the descriptions give only the top level of a type.
+TYPEDESC voidTarget{{nullptr}, VT_VOID};
+
+}  // namespace
 
 TypeInfo::TypeInfo(TypeLibrary* library, const telvario::typelib::Interface* interface,
                    const telvario::typelib::Coclass* coclass)
