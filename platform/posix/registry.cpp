@@ -65,8 +65,8 @@ std::string UserRegistryPath() {
 
 // The store this process writes: the user's, or the machine's where it registers for everyone.
 sqlite3* OpenWrittenStore() {
-  if (registry_store::WritesMachineRegistry()) {
-    return registry_store::OpenMachineRegistryForWriting();
+  if (machine_registry::WritesMachineRegistry()) {
+    return machine_registry::OpenMachineRegistryForWriting();
   }
   return OpenStore(UserRegistryPath(), Access::ReadWrite);
 }
@@ -89,7 +89,7 @@ class Database {
 enum class Layer { User, Machine };
 
 Database userDatabase(OpenWrittenStore);
-Database machineDatabase(registry_store::OpenMachineLayer);
+Database machineDatabase(machine_registry::OpenMachineLayer);
 std::mutex connectionMutex;  // one statement sequence at a time on the shared connections
 
 sqlite3* DatabaseOf(Layer layer) {
