@@ -31,9 +31,6 @@ class Report {
   std::vector<Row> rows_;
 };
 
-// The text quoted and escaped as a JSON string.
-std::string JsonString(const std::string& text);
-
 }  // namespace telvario::cli
 
 #endif

@@ -87,6 +87,12 @@ std::size_t BuildEchoRequest(BYTE* buffer, LONG fillLength) {
   return size;
 }
 
+namespace {
+
+// Sends `repetitions` echo requests to the named host (a dotted address or a name) with the
+// given time to live and fills one result per repetition. Gives the address, in network byte
+// order, that answered last; the destination or 0 when none did (see kPresetAnswerAboveTtl);
+// INADDR_NONE when the name could not be resolved.
 ULONG EchoRun(const char* name, LONG ttl, LONG repetitions, LONG* results, LONG fillLength) {
   ULONG destination = 0;
   LONG failure = 0;
@@ -130,6 +136,8 @@ ULONG EchoRun(const char* name, LONG ttl, LONG repetitions, LONG* results, LONG 
   if (serviceOpen) IcmpCloseHandle(service);
   return answer;
 }
+
+}  // namespace
 
 LONG AverageEchoTimes(const LONG* results, LONG count, LONG* goodPings) {
   LONGLONG sum = 0;  // times are bounded by the time-out; this only keeps a wild one defined

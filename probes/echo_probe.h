@@ -1,5 +1,5 @@
-// Round-trip times by ICMP echo through the system's echo service: the engine behind PingTime
-// and TraceRouteTime, the request it builds, and the averaging of its results.
+// Round-trip times by ICMP echo through the system's echo service, behind PingTime and
+// TraceRouteTime: the request they send, and the averaging of their results.
 #ifndef TELVARIO_PROBES_ECHO_PROBE_H
 #define TELVARIO_PROBES_ECHO_PROBE_H
 
@@ -33,12 +33,6 @@ std::uint16_t EchoChecksum(const BYTE* data, std::size_t size);
 // Writes the request data for a fill of fillLength bytes (at most 1500) into buffer, which
 // holds kMaxEchoRequest bytes; gives its length.
 std::size_t BuildEchoRequest(BYTE* buffer, LONG fillLength);
-
-// Sends `repetitions` echo requests to the named host (a dotted address or a name) with the
-// given time to live and fills one result per repetition. Gives the address, in network byte
-// order, that answered last; the destination or 0 when none did (see kPresetAnswerAboveTtl);
-// INADDR_NONE when the name could not be resolved.
-ULONG EchoRun(const char* name, LONG ttl, LONG repetitions, LONG* results, LONG fillLength);
 
 // The mean of the results above 0, truncated, with their count; the first result when none.
 LONG AverageEchoTimes(const LONG* results, LONG count, LONG* goodPings);

@@ -1,6 +1,8 @@
 #include "string_conversion.h"
 
 #include <atomic>
+#include <cstddef>
+#include <new>
 
 namespace telvario {
 namespace {
@@ -63,6 +65,18 @@ NarrowArgument::NarrowArgument(BSTR text) : isNull_(text == nullptr) {
   if (WideCharToMultiByte(codePage, 0, text, -1, buffer_.data(), size, nullptr, nullptr) == 0) {
     buffer_[0] = '\0';
   }
+}
+
+NarrowCopy::NarrowCopy(LPCOLESTR text) {
+  if (text == nullptr) return;
+  const int bytes =
+      WideCharToMultiByte(SelectedCodePage(), 0, text, -1, nullptr, 0, nullptr, nullptr);
+  text_ = new (std::nothrow) char[bytes > 0 ? static_cast<std::size_t>(bytes) : 1];
+  if (text_ == nullptr) {
+    failed_ = true;
+    return;
+  }
+  ToNarrow(text_, bytes > 0 ? bytes : 1, text);
 }
 
 BSTR ToWideBstr(const char* source, int length) {

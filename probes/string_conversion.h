@@ -30,6 +30,29 @@ class NarrowArgument {
   std::vector<char> buffer_;
 };
 
+// Wide text in the selected code page, in a buffer sized by what the conversion needs. Null
+// stays null; a failed allocation is Failed(), never an exception.
+class NarrowCopy {
+ public:
+  explicit NarrowCopy(LPCOLESTR text);
+  ~NarrowCopy() { delete[] text_; }
+  NarrowCopy(const NarrowCopy&) = delete;
+  NarrowCopy& operator=(const NarrowCopy&) = delete;
+
+  const char* Get() const { return text_; }
+  // Hands the text over: the caller frees it with delete[].
+  char* Release() {
+    char* text = text_;
+    text_ = nullptr;
+    return text;
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  char* text_ = nullptr;
+  bool failed_ = false;
+};
+
 // Converts narrow text (length -1: up to its NUL) into a new automation string. A null source or
 // a length of 0 gives a null BSTR; the empty string with length -1 gives an allocated empty one.
 BSTR ToWideBstr(const char* source, int length = -1);

@@ -108,6 +108,8 @@ HRESULT ServerModule::RegisterFromNamedResource(LPCSTR resourceName, BOOL doRegi
   return RunModuleScript(*this, 0, resourceName, doRegister, extraSymbols);
 }
 
+namespace {
+
 HRESULT UpdateCategories(const CLSID& clsid, const CategoryRow* table, bool doRegister) {
   if (table == nullptr || IsEqualGUID(clsid, CLSID_NULL)) return S_OK;
   ICatRegister* manager = nullptr;
@@ -176,6 +178,8 @@ HRESULT UnregisterModuleTypeLib(HINSTANCE module, UINT index) {
   SysFreeString(loadedPath);
   return hr;
 }
+
+}  // namespace
 
 HRESULT RegisterServer(ObjectMapEntry* map) {
   for (ObjectMapEntry* row = map; row->clsid != nullptr; ++row) {

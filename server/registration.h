@@ -21,11 +21,6 @@ struct CategoryRow {
 HRESULT RegisterServer(ObjectMapEntry* map);
 HRESULT UnregisterServer(ObjectMapEntry* map);
 
-HRESULT UpdateCategories(const CLSID& clsid, const CategoryRow* table, bool doRegister);
-// Type library `index` of the module (1: Sonde's, 2: Sonde2's).
-HRESULT RegisterModuleTypeLib(HINSTANCE module, UINT index);
-HRESULT UnregisterModuleTypeLib(HINSTANCE module, UINT index);
-
 }  // namespace telvario
 
 #endif

@@ -3,8 +3,9 @@
 #include <cstring>
 #include <new>
 
-#include "string_conversion.h"
 #include "error_codes.h"
+#include "script_tokens.h"
+#include "string_conversion.h"
 
 namespace telvario {
 namespace {
@@ -12,6 +13,7 @@ namespace {
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 constexpr std::size_t kValueBytesOnStack = 256;
 constexpr LONG kErrorOutOfMemory = 14;
+constexpr std::size_t kValueNameBufferSize = 260;
 // Nesting a script may use: far beyond any real script, and well within a thread's stack (each
 // level is one frame of ApplyRegister or ApplyUnregister; the large token buffers of value
 // handling stay out of those frames). A script nested further is refused.
@@ -60,10 +62,6 @@ const char* const kProtectedKeyNames[] = {
     "SYSTEM",   "Software",  "TypeLib",
 };
 
-bool IsWhiteSpace(char c) {
-  return c == '\t' || c == '\n' || c == '\r' || c == ' ';
-}
-
 bool Is(const char* token, const char* keyword) {
   return lstrcmpiA(token, keyword) == 0;
 }
@@ -73,6 +71,14 @@ bool IsProtected(const char* name) {
     if (Is(name, protectedName)) return true;
   }
   return false;
+}
+
+// The predefined key a root name stands for, or null.
+HKEY RootKeyNamed(const char* name) {
+  for (const RootKey& root : kRootKeys) {
+    if (Is(name, root.name)) return root.key;
+  }
+  return nullptr;
 }
 
 bool HasBackslash(const char* name) {
@@ -249,67 +255,75 @@ LONG WriteMultiString(HKEY key, const char* name, const char* text) {
   return NextToken(position, token);
 }
 
-HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey, int depth);
-HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
-                        int depth);
+// The register pass. Each step reads its item's tokens and leaves the token after them in
+// token.
+
+// Reads the key name after ForceRemove or Delete and removes that key with its tree: a missing
+// key is no error, a protected one stays.
+HRESULT RemoveNamedKey(const char*& position, char* token, HKEY blockKey) {
+  const HRESULT hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  if (HasBackslash(token)) return DISP_E_EXCEPTION;
+  if (!IsProtected(token)) DeleteKeyTree(blockKey, token);
+  return S_OK;
+}
+
+// "Delete name [= type value]": the key goes, and nothing is written.
+HRESULT RegisterDeletion(const char*& position, char* token, HKEY blockKey) {
+  HRESULT hr = RemoveNamedKey(position, token, blockKey);
+  if (SUCCEEDED(hr)) hr = NextToken(position, token);
+  if (SUCCEEDED(hr) && token[0] == '=') hr = SkipValueClause(position, token);
+  return hr;
+}
+
+// "Val name = type value": a named value of the block's key.
+HRESULT RegisterNamedValue(const char*& position, char* token, HKEY blockKey) {
+  char valueName[kValueNameBufferSize];
+  HRESULT hr = NextValueName(position, token, valueName);
+  if (SUCCEEDED(hr)) hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  if (token[0] != '=') return DISP_E_EXCEPTION;
+  return WriteValue(position, blockKey, valueName, token);
+}
+
+// "name [= type value]": the key, opened (for writing where it may be) or made, held in
+// `current` for the block that may follow, with its default value.
+HRESULT RegisterKey(const char*& position, char* token, HKEY blockKey, RegKeyHandle& current) {
+  if (HasBackslash(token)) return DISP_E_EXCEPTION;
+  if (current.Open(blockKey, token, kReadWrite) != ERROR_SUCCESS &&
+      current.Open(blockKey, token, KEY_READ) != ERROR_SUCCESS) {
+    const LONG created = current.Create(blockKey, token);
+    if (created != ERROR_SUCCESS) return HresultFromWin32(created);
+  }
+  const HRESULT hr = NextToken(position, token);
+  if (FAILED(hr) || token[0] != '=') return hr;
+  return WriteValue(position, current.Get(), nullptr, token);
+}
+
+// One item of a block, up to the "{" of a block of its own, if it has one.
+HRESULT RegisterItem(const char*& position, char* token, HKEY blockKey, RegKeyHandle& current) {
+  if (Is(token, "Delete")) return RegisterDeletion(position, token, blockKey);
+  HRESULT hr = S_OK;
+  if (Is(token, "ForceRemove")) hr = RemoveNamedKey(position, token, blockKey);
+  if (SUCCEEDED(hr) && Is(token, "NoRemove")) hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  if (Is(token, "Val")) return RegisterNamedValue(position, token, blockKey);
+  return RegisterKey(position, token, blockKey, current);
+}
 
 HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey, int depth) {
   if (depth > kMaxNesting) return DISP_E_EXCEPTION;
   RegKeyHandle current;
-  char valueName[kValueNameBufferSize];
   HRESULT hr = NextToken(position, token);
-  if (FAILED(hr)) return hr;
-  while (token[0] != '}') {
-    bool valueItem = false;
-    if (Is(token, "ForceRemove") || Is(token, "Delete")) {
-      const bool isDelete = Is(token, "Delete");
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-      if (HasBackslash(token)) return DISP_E_EXCEPTION;
-      if (!IsProtected(token)) DeleteKeyTree(blockKey, token);  // a missing key is no error
-      if (isDelete) {
-        hr = NextToken(position, token);
-        if (FAILED(hr)) return hr;
-        if (token[0] == '=') {
-          hr = SkipValueClause(position, token);
-          if (FAILED(hr)) return hr;
-        }
-        valueItem = true;  // nothing is created: on to the block test
-      }
-    }
-    if (!valueItem && Is(token, "NoRemove")) {
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-    }
-    if (!valueItem && Is(token, "Val")) {
-      hr = NextValueName(position, token, valueName);
-      if (SUCCEEDED(hr)) hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-      if (token[0] != '=') return DISP_E_EXCEPTION;
-      hr = WriteValue(position, blockKey, valueName, token);
-      if (FAILED(hr)) return hr;
-    } else if (!valueItem) {
-      if (HasBackslash(token)) return DISP_E_EXCEPTION;
-      if (current.Open(blockKey, token, kReadWrite) != ERROR_SUCCESS &&
-          current.Open(blockKey, token, KEY_READ) != ERROR_SUCCESS) {
-        const LONG created = current.Create(blockKey, token);
-        if (created != ERROR_SUCCESS) return HresultFromWin32(created);
-      }
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-      if (token[0] == '=') {
-        hr = WriteValue(position, current.Get(), nullptr, token);
-        if (FAILED(hr)) return hr;
-      }
-    }
+  while (SUCCEEDED(hr) && token[0] != '}') {
+    hr = RegisterItem(position, token, blockKey, current);
     // Only "{" alone opens a block: "{7F3A...}" is the next item's name.
-    if (std::strcmp(token, "{") == 0) {
+    if (SUCCEEDED(hr) && std::strcmp(token, "{") == 0) {
       hr = ApplyRegister(position, token, current.Get(), depth + 1);
       if (SUCCEEDED(hr)) hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
     }
   }
-  return S_OK;
+  return hr;
 }
 
 HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
@@ -377,118 +391,7 @@ HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool 
   return S_OK;
 }
 
-}  // namespace
-
-const char* SkipWhiteSpace(const char* position) {
-  while (IsWhiteSpace(*position)) position = CharNextA(position);
-  return position;
-}
-
-HRESULT ExpandedText::Reserve(std::size_t capacity) {
-  data_ = static_cast<char*>(CoTaskMemAlloc(capacity));
-  if (data_ == nullptr) return E_OUTOFMEMORY;
-  capacity_ = capacity;
-  length_ = 0;
-  data_[0] = '\0';
-  return S_OK;
-}
-
-HRESULT ExpandedText::Append(const char* bytes, std::size_t count) {
-  if (length_ + count + 1 >= capacity_) {
-    std::size_t capacity = capacity_;
-    while (capacity <= length_ + count + 1) capacity *= 2;
-    auto* moved = static_cast<char*>(CoTaskMemRealloc(data_, capacity));
-    if (moved == nullptr) return E_OUTOFMEMORY;
-    data_ = moved;
-    capacity_ = capacity;
-  }
-  std::memcpy(data_ + length_, bytes, count);
-  length_ += count;
-  data_[length_] = '\0';
-  return S_OK;
-}
-
-HRESULT ExpandSymbols(const char* script, const ScriptSymbols& symbols, ExpandedText* out) {
-  const std::size_t length = std::strlen(script);
-  const std::size_t requested = 2 * length < 100 ? 1000 : 2 * length;
-  HRESULT hr = out->Reserve(requested);
-  if (FAILED(hr)) return hr;
-  for (const char* at = script; *at != '\0';) {
-    const char* next = CharNextA(at);
-    if (*at != '%') {
-      hr = out->Append(at, static_cast<std::size_t>(next - at));
-      at = next;
-    } else if (*next == '%') {
-      hr = out->Append("%", 1);
-      at = CharNextA(next);
-    } else {
-      const char* close = next;
-      while (*close != '\0' && *close != '%') close = CharNextA(close);
-      if (*close == '\0') return DISP_E_EXCEPTION;
-      const auto nameLength = static_cast<std::size_t>(close - next);
-      if (nameLength > kMaxSymbolName) return E_FAIL;
-      char name[kMaxSymbolName + 1] = {};
-      std::memcpy(name, next, nameLength);
-      const LPCOLESTR value = symbols.Find(name);
-      if (value == nullptr) return DISP_E_EXCEPTION;
-      // Sized by what the conversion needs: a multi-byte code page may need 3 bytes a character.
-      const int bytes =
-          WideCharToMultiByte(SelectedCodePage(), 0, value, -1, nullptr, 0, nullptr, nullptr);
-      if (bytes > 1) {
-        char* narrow = new (std::nothrow) char[static_cast<std::size_t>(bytes)];
-        if (narrow == nullptr) return E_OUTOFMEMORY;
-        ToNarrow(narrow, bytes, value);
-        hr = out->Append(narrow, std::strlen(narrow));
-        delete[] narrow;
-      }
-      at = CharNextA(close);
-    }
-    if (FAILED(hr)) return hr;
-  }
-  return S_OK;
-}
-
-HRESULT NextToken(const char*& position, char* token) {
-  position = SkipWhiteSpace(position);
-  if (*position == '\0') return DISP_E_EXCEPTION;
-  std::size_t used = 0;
-  if (*position == '\'') {
-    position = CharNextA(position);
-    for (;;) {
-      if (*position == '\0') return DISP_E_EXCEPTION;
-      const char* next = CharNextA(position);
-      if (*position == '\'') {
-        if (*next != '\'') {
-          position = next;
-          break;
-        }
-        next = CharNextA(next);  // a doubled quote stands for one
-        if (used >= kMaxQuotedToken) return DISP_E_EXCEPTION;
-        token[used++] = '\'';
-        position = next;
-        continue;
-      }
-      const auto bytes = static_cast<std::size_t>(next - position);
-      if (used >= kMaxQuotedToken || used + bytes > kMaxQuotedToken) return DISP_E_EXCEPTION;
-      std::memcpy(token + used, position, bytes);
-      used += bytes;
-      position = next;
-    }
-  } else {
-    while (*position != '\0' && !IsWhiteSpace(*position)) {
-      const char* next = CharNextA(position);
-      const auto bytes = static_cast<std::size_t>(next - position);
-      // A token the buffer cannot hold is refused, not cut.
-      if (used + bytes >= kTokenBufferSize) return DISP_E_EXCEPTION;
-      std::memcpy(token + used, position, bytes);
-      used += bytes;
-      position = next;
-    }
-  }
-  token[used] = '\0';
-  return S_OK;
-}
-
+// Applies one root block's items, after its "{", to the root key, in one direction.
 HRESULT ApplyRootBlock(const char*& position, HKEY root, bool doRegister) {
   char token[kTokenBufferSize];
   if (!doRegister) return ApplyUnregister(position, token, root, false, 1);
@@ -499,6 +402,30 @@ HRESULT ApplyRootBlock(const char*& position, HKEY root, bool doRegister) {
   position = start;
   ApplyUnregister(position, token, root, false, 1);
   return hr;
+}
+
+}  // namespace
+
+HRESULT RunScript(const char* text, const ScriptSymbols& symbols, bool doRegister) {
+  ExpandedText expanded;
+  HRESULT hr = ExpandSymbols(text, symbols, &expanded);
+  if (FAILED(hr)) return hr;
+  const char* position = expanded.Data();
+  if (*position == '\0') return S_OK;
+  char token[kTokenBufferSize];
+  for (;;) {
+    hr = NextToken(position, token);
+    if (FAILED(hr)) return hr;
+    const HKEY root = RootKeyNamed(token);
+    if (root == nullptr) return DISP_E_EXCEPTION;
+    hr = NextToken(position, token);
+    if (FAILED(hr)) return hr;
+    if (token[0] != '{') return DISP_E_EXCEPTION;
+    hr = ApplyRootBlock(position, root, doRegister);
+    if (FAILED(hr)) return hr;
+    position = SkipWhiteSpace(position);
+    if (*position == '\0') return S_OK;
+  }
 }
 
 LONG DeleteKeyTree(HKEY parent, const char* name) {
@@ -518,13 +445,6 @@ LONG DeleteKeyTree(HKEY parent, const char* name) {
   }
   key.Close();
   return RegDeleteKeyA(parent, name);
-}
-
-HKEY RootKeyNamed(const char* name) {
-  for (const RootKey& root : kRootKeys) {
-    if (Is(name, root.name)) return root.key;
-  }
-  return nullptr;
 }
 
 }  // namespace telvario

@@ -1,34 +1,12 @@
-// Runs registry scripts: a text language for a tree of registry keys with their default and
-// named values, applied in the register direction (create and write) or the unregister
-// direction (delete what the script names, except what it marks NoRemove). Symbols (%NAME%) are
-// substituted into the text before it is parsed.
+// The registrar a module registers itself with: the symbols its caller sets, and the registry
+// scripts (registry_script.h) it runs with them, from a module's resources or from text.
 #ifndef TELVARIO_SERVER_SCRIPT_REGISTRAR_H
 #define TELVARIO_SERVER_SCRIPT_REGISTRAR_H
 
-#include <vector>
-
+#include "script_symbols.h"
 #include "windows_api.h"
 
 namespace telvario {
-
-// Name and value pairs, in insertion order; lookups find the first pair of a name, whatever its
-// case.
-class ScriptSymbols {
- public:
-  ScriptSymbols() = default;
-  ~ScriptSymbols() { Clear(); }
-  ScriptSymbols(const ScriptSymbols&) = delete;
-  ScriptSymbols& operator=(const ScriptSymbols&) = delete;
-
-  HRESULT Add(LPCOLESTR name, LPCOLESTR value);
-  void Clear();
-  // Null when no pair has that name.
-  LPCOLESTR Find(const char* name) const;
-
- private:
-  std::vector<char*> names_;
-  std::vector<OLECHAR*> values_;
-};
 
 // Made on the caller's stack for one run. Its slot table holds QueryInterface, AddRef, Release,
 // SetSymbol and ClearSymbols, in that order; it is not reference-counted.

@@ -51,6 +51,9 @@ TypeInfoCache& Sonde2TypeInfo() {
   return cache;
 }
 
+namespace {
+
+// The type information and its name table, loaded on first use under the module lock.
 HRESULT EnsureTypeInfo(TypeInfoCache& cache, LCID locale) {
   if (cache.typeInfo.load(std::memory_order_acquire) != nullptr &&
       cache.nameTable.load(std::memory_order_acquire) != nullptr) {
@@ -84,6 +87,8 @@ HRESULT EnsureTypeInfo(TypeInfoCache& cache, LCID locale) {
   }
   return result;
 }
+
+}  // namespace
 
 HRESULT BuildNameTable(TypeInfoCache& cache, ITypeInfo* info) {
   TYPEATTR* attributes = nullptr;

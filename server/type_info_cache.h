@@ -31,7 +31,6 @@ struct TypeInfoCache {
 TypeInfoCache& SondeTypeInfo();
 TypeInfoCache& Sonde2TypeInfo();
 
-HRESULT EnsureTypeInfo(TypeInfoCache& cache, LCID locale);
 HRESULT BuildNameTable(TypeInfoCache& cache, ITypeInfo* info);
 void ReleaseTypeInfo(void* context);
 

@@ -7,6 +7,7 @@
 
 #include "registry_script.h"
 #include "script_registrar.h"
+#include "script_tokens.h"
 
 namespace telvario {
 namespace {

@@ -40,37 +40,35 @@ HRESULT CoInitialize(void* /*reserved*/) {
 void CoUninitialize() {}
 
 HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (clsid == nullptr) return E_INVALIDARG;
-    if (text == nullptr) {
-      *clsid = CLSID_NULL;
-      return S_OK;
-    }
-    LPCOLESTR at = text;
-    unsigned long long value = 0;
-    CLSID parsed{};
-    const auto expect = [&at](OLECHAR c) { return *at++ == c; };
-    bool ok = expect(u'{') && ReadHex(at, 8, &value);
-    parsed.Data1 = static_cast<DWORD>(value);
-    ok = ok && expect(u'-') && ReadHex(at, 4, &value);
-    parsed.Data2 = static_cast<WORD>(value);
-    ok = ok && expect(u'-') && ReadHex(at, 4, &value);
-    parsed.Data3 = static_cast<WORD>(value);
-    ok = ok && expect(u'-');
-    for (int i = 0; ok && i < 8; ++i) {
-      if (i == 2) ok = expect(u'-');
-      ok = ok && ReadHex(at, 2, &value);
-      parsed.Data4[i] = static_cast<BYTE>(value);
-    }
-    ok = ok && expect(u'}') && *at == 0;
-    if (!ok) return CO_E_CLASSSTRING;
-    *clsid = parsed;
+  if (clsid == nullptr) return E_INVALIDARG;
+  if (text == nullptr) {
+    *clsid = CLSID_NULL;
     return S_OK;
-  });
+  }
+  LPCOLESTR at = text;
+  unsigned long long value = 0;
+  CLSID parsed{};
+  const auto expect = [&at](OLECHAR c) { return *at++ == c; };
+  bool ok = expect(u'{') && ReadHex(at, 8, &value);
+  parsed.Data1 = static_cast<DWORD>(value);
+  ok = ok && expect(u'-') && ReadHex(at, 4, &value);
+  parsed.Data2 = static_cast<WORD>(value);
+  ok = ok && expect(u'-') && ReadHex(at, 4, &value);
+  parsed.Data3 = static_cast<WORD>(value);
+  ok = ok && expect(u'-');
+  for (int i = 0; ok && i < 8; ++i) {
+    if (i == 2) ok = expect(u'-');
+    ok = ok && ReadHex(at, 2, &value);
+    parsed.Data4[i] = static_cast<BYTE>(value);
+  }
+  ok = ok && expect(u'}') && *at == 0;
+  if (!ok) return CO_E_CLASSSTRING;
+  *clsid = parsed;
+  return S_OK;
 }
 
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
     std::string text;
     const std::string name = classes_root::Utf8(progId);
@@ -81,7 +79,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
                          void** object) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;

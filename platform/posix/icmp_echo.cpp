@@ -271,7 +271,7 @@ void WriteRecord(const Received& received, ULONG roundTrip, void* replyBuffer, D
 }  // namespace
 
 HANDLE IcmpCreateFile() {
-  return WithoutThrowing<HANDLE>(INVALID_HANDLE_VALUE, [&]() -> HANDLE {
+  return WithoutThrowing(ReportsLastError<HANDLE>{INVALID_HANDLE_VALUE}, [&]() -> HANDLE {
     auto echo = std::make_unique<EchoSocket>();
     echo->fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
     echo->datagram = echo->fd >= 0;
@@ -317,7 +317,7 @@ BOOL IcmpCloseHandle(HANDLE icmpHandle) {
 DWORD IcmpSendEcho(HANDLE icmpHandle, IPAddr destinationAddress, void* requestData,
                    WORD requestSize, PIP_OPTION_INFORMATION requestOptions, void* replyBuffer,
                    DWORD replySize, DWORD timeout) {
-  return WithoutThrowing<DWORD>(0, [&]() -> DWORD {
+  return WithoutThrowing(ReportsLastError<DWORD>{0}, [&]() -> DWORD {
     EchoSocket* echo = Lookup(icmpHandle);
     if (echo == nullptr) {
       SetLastError(ERROR_INVALID_HANDLE);

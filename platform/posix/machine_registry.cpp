@@ -6,10 +6,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "registry_store.h"
 
-namespace registry_store {
+namespace machine_registry {
+
+using registry_store::Access;
+using registry_store::OpenStore;
+
+namespace {
 
 std::string MachineRegistryPath() {
   if (const char* chosen = secure_getenv("TELVARIO_MACHINE_REGISTRY"); chosen && *chosen) {
@@ -17,6 +23,8 @@ std::string MachineRegistryPath() {
   }
   return "/var/lib/telvario/registry.sqlite3";
 }
+
+}  // namespace
 
 bool WritesMachineRegistry() {
   const char* layer = secure_getenv("TELVARIO_REGISTRY_LAYER");
@@ -39,4 +47,4 @@ sqlite3* OpenMachineRegistryForWriting() {
   return db;
 }
 
-}  // namespace registry_store
+}  // namespace machine_registry

@@ -14,11 +14,7 @@
 
 #include <sqlite3.h>
 
-#include <string>
-
-namespace registry_store {
-
-std::string MachineRegistryPath();
+namespace machine_registry {
 
 // Whether this process writes the machine's registry rather than a user's.
 bool WritesMachineRegistry();
@@ -30,6 +26,6 @@ sqlite3* OpenMachineLayer();
 // The machine's registry opened for writing, its folder made when missing; null when it cannot.
 sqlite3* OpenMachineRegistryForWriting();
 
-}  // namespace registry_store
+}  // namespace machine_registry
 
 #endif

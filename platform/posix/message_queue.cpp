@@ -98,7 +98,7 @@ bool Matches(const MSG& entry, HWND window, UINT filterMin, UINT filterMax) {
 }  // namespace
 
 BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     ThreadQueue& queue = currentQueue.Get();
     std::lock_guard<std::mutex> lock(queue.mutex);
     auto found = std::find_if(queue.messages.begin(), queue.messages.end(), [&](const MSG& entry) {
@@ -116,7 +116,7 @@ BOOL TranslateMessage(const MSG* /*message*/) {
 }
 
 LRESULT DispatchMessageA(const MSG* message) {
-  return WithoutThrowing<LRESULT>(0, [&]() -> LRESULT {
+  return WithoutThrowing(ReportsLastError<LRESULT>{0}, [&]() -> LRESULT {
     if (message == nullptr || message->hwnd == nullptr || !IsLiveWindow(message->hwnd)) return 0;
     return message->hwnd->procedure(message->hwnd, message->message, message->wParam,
                                     message->lParam);
@@ -124,7 +124,7 @@ LRESULT DispatchMessageA(const MSG* message) {
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     if (window == nullptr) {
       Post(currentQueue.Get(), nullptr, message, wParam, lParam);
       return TRUE;
@@ -144,7 +144,7 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     std::shared_ptr<ThreadQueue> queue = FindQueue(threadId);
     if (!queue) {
       SetLastError(ERROR_INVALID_THREAD_ID);
@@ -156,7 +156,7 @@ BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 ATOM RegisterClassA(const WNDCLASSA* windowClass) {
-  return WithoutThrowing<ATOM>(0, [&]() -> ATOM {
+  return WithoutThrowing(ReportsLastError<ATOM>{0}, [&]() -> ATOM {
     if (windowClass == nullptr || windowClass->lpszClassName == nullptr ||
         windowClass->lpfnWndProc == nullptr) {
       SetLastError(ERROR_INVALID_PARAMETER);
@@ -173,7 +173,7 @@ ATOM RegisterClassA(const WNDCLASSA* windowClass) {
 }
 
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE /*instance*/) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     if (className == nullptr || registry.classes.erase(className) == 0) {
@@ -187,7 +187,7 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE /*instance*/) {
 HWND CreateWindowExA(DWORD /*exStyle*/, LPCSTR className, LPCSTR /*windowName*/, DWORD /*style*/,
                      int /*x*/, int /*y*/, int /*width*/, int /*height*/, HWND /*parent*/,
                      HMENU /*menu*/, HINSTANCE /*instance*/, LPVOID /*param*/) {
-  return WithoutThrowing<HWND>(nullptr, [&]() -> HWND {
+  return WithoutThrowing(ReportsLastError<HWND>{nullptr}, [&]() -> HWND {
     currentQueue.Get();  // messages for the window go to this thread
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
@@ -203,7 +203,7 @@ HWND CreateWindowExA(DWORD /*exStyle*/, LPCSTR className, LPCSTR /*windowName*/,
 }
 
 BOOL DestroyWindow(HWND window) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     {
       Registry& registry = TheRegistry();
       std::lock_guard<std::mutex> lock(registry.mutex);

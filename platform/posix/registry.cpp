@@ -67,8 +67,8 @@ std::string UserRegistryPath() {
 
 // The store this process writes: the user's, or the machine's where it registers for everyone.
 sqlite3* OpenWrittenStore() {
-  if (registry_store::WritesMachineRegistry()) {
-    return registry_store::OpenMachineRegistryForWriting();
+  if (machine_registry::WritesMachineRegistry()) {
+    return machine_registry::OpenMachineRegistryForWriting();
   }
   return OpenStore(UserRegistryPath(), Access::ReadWrite);
 }
@@ -91,7 +91,7 @@ class Database {
 enum class Layer { User, Machine };
 
 Database userDatabase(OpenWrittenStore);
-Database machineDatabase(registry_store::OpenMachineLayer);
+Database machineDatabase(machine_registry::OpenMachineLayer);
 std::mutex connectionMutex;  // one statement sequence at a time on the shared connections
 
 sqlite3* DatabaseOf(Layer layer) {
@@ -107,9 +107,6 @@ struct RegistryKey {
   // layer is asked for the keys below it that the user's registry does not have.
   std::optional<std::string> classesPath;
 };
-
-// What a call gives when its allocations fail.
-constexpr LSTATUS kNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 
 namespace {
 
@@ -231,14 +228,15 @@ LSTATUS OpenOrCreate(HKEY key, LPCSTR subKey, bool create, PHKEY result, DWORD* 
 }  // namespace
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM /*access*/, PHKEY result) {
-  return WithoutThrowing(
-      kNoMemory, [&]() -> LSTATUS { return OpenOrCreate(key, subKey, false, result, nullptr); });
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
+    return OpenOrCreate(key, subKey, false, result, nullptr);
+  });
 }
 
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*keyClass*/,
                         DWORD /*options*/, REGSAM /*access*/, void* /*security*/, PHKEY result,
                         DWORD* disposition) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
     return OpenOrCreate(key, subKey, true, result, disposition);
   });
@@ -253,7 +251,7 @@ LSTATUS RegCloseKey(HKEY key) {
 
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
                        DWORD size) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
     const std::string name = valueName != nullptr ? valueName : "";
     if (Utf16Units(name) > registry_store::kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
@@ -273,7 +271,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD typ
 
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                          DWORD* size) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
     return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement find(db, "SELECT type, data FROM key_values WHERE key = ? AND folded = ?");
@@ -295,7 +293,7 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD*
 }
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     return OnKey(key, true, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement erase(db, "DELETE FROM key_values WHERE key = ? AND folded = ?");
       erase.Bind(1, id).Bind(2, Fold(valueName));
@@ -306,7 +304,7 @@ LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
 }
 
 LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
     const std::vector<std::string> parts = Components(subKey);
     if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
@@ -329,7 +327,7 @@ LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
 
 LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameLength, DWORD* /*reserved*/,
                       LPSTR /*keyClass*/, DWORD* /*classLength*/, FILETIME* lastWrite) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     if (name == nullptr || nameLength == nullptr) return ERROR_INVALID_PARAMETER;
     return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement child(db,
@@ -350,7 +348,7 @@ LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, DWORD* classLength, DWORD* /*
                          DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength,
                          DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
                          DWORD* securityDescriptorLength, FILETIME* lastWrite) {
-  return WithoutThrowing(kNoMemory, [&]() -> LSTATUS {
+  return WithoutThrowing(ReportsStatus{}, [&]() -> LSTATUS {
     return OnKey(key, false, [&](sqlite3* db, KeyId id) -> LSTATUS {
       Statement keys(db,
                      "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent = ?");

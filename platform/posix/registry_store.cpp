@@ -132,6 +132,8 @@ LSTATUS Transaction::Commit(LSTATUS result) {
   return result;
 }
 
+namespace {
+
 bool FindChild(sqlite3* db, KeyId parent, const std::string& name, KeyId& child) {
   Statement find(db, "SELECT id FROM keys WHERE parent = ? AND folded = ?");
   find.Bind(1, parent).Bind(2, Fold(name.c_str()));
@@ -139,6 +141,8 @@ bool FindChild(sqlite3* db, KeyId parent, const std::string& name, KeyId& child)
   child = find.Integer(0);
   return true;
 }
+
+}  // namespace
 
 bool KeyExists(sqlite3* db, KeyId id) {
   if (id == 0) return true;

@@ -70,7 +70,6 @@ class Transaction {
   bool done_ = false;
 };
 
-bool FindChild(sqlite3* db, KeyId parent, const std::string& name, KeyId& child);
 bool KeyExists(sqlite3* db, KeyId id);
 // Walks (and with create, makes) the path below parent. False when a part is missing.
 bool Walk(sqlite3* db, KeyId parent, const std::vector<std::string>& parts, bool create,

@@ -63,7 +63,7 @@ HANDLE CreateThread(SECURITY_ATTRIBUTES* /*security*/, SIZE_T stackSize,
     return nullptr;
   }
   // Everything that can fail comes before the thread starts: once it runs, its handle exists.
-  return WithoutThrowing<HANDLE>(nullptr, [&]() -> HANDLE {
+  return WithoutThrowing(ReportsLastError<HANDLE>{nullptr}, [&]() -> HANDLE {
     auto record = std::make_shared<ThreadRecord>();
     record->routine = routine;
     record->parameter = parameter;

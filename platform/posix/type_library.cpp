@@ -23,11 +23,7 @@ void SetIfWanted(BSTR* out, const OLECHAR* text) {
   if (out != nullptr) *out = Copy(text);
 }
 
-// The pointer type's target: the descriptions give only the top level of a type.
-TYPEDESC voidTarget{{nullptr}, VT_VOID};
-
-}  // namespace
-
+// Case-insensitive comparison of member and parameter names.
 bool SameName(const OLECHAR* a, const OLECHAR* b) {
   if (a == nullptr || b == nullptr) return false;
   for (;; ++a, ++b) {
@@ -39,6 +35,11 @@ bool SameName(const OLECHAR* a, const OLECHAR* b) {
     if (x == 0) return true;
   }
 }
+
+// The pointer type's target: the descriptions give only the top level of a type.
+TYPEDESC voidTarget{{nullptr}, VT_VOID};
+
+}  // namespace
 
 TypeInfo::TypeInfo(TypeLibrary* library, const telvario::typelib::Interface* interface,
                    const telvario::typelib::Coclass* coclass)
@@ -80,27 +81,25 @@ const Function* TypeInfo::FindFunction(MEMBERID memid) const {
 }
 
 HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (attributes == nullptr) return E_INVALIDARG;
-    auto* attr = new (std::nothrow) TYPEATTR{};
-    if (attr == nullptr) return E_OUTOFMEMORY;
-    attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
-    attr->cbAlignment = sizeof(void*);
-    attr->cImplTypes = 1;
-    if (interface_ != nullptr) {
-      attr->guid = *interface_->iid;
-      attr->typekind = TKIND_DISPATCH;
-      attr->cFuncs = FunctionCount(*interface_);
-      attr->cbSizeVft = kDispatchSlots * sizeof(void*);
-      attr->wTypeFlags = interface_->typeFlags;
-    } else {
-      attr->guid = *coclass_->clsid;
-      attr->typekind = TKIND_COCLASS;
-      attr->wTypeFlags = coclass_->typeFlags;
-    }
-    *attributes = attr;
-    return S_OK;
-  });
+  if (attributes == nullptr) return E_INVALIDARG;
+  auto* attr = new (std::nothrow) TYPEATTR{};
+  if (attr == nullptr) return E_OUTOFMEMORY;
+  attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
+  attr->cbAlignment = sizeof(void*);
+  attr->cImplTypes = 1;
+  if (interface_ != nullptr) {
+    attr->guid = *interface_->iid;
+    attr->typekind = TKIND_DISPATCH;
+    attr->cFuncs = FunctionCount(*interface_);
+    attr->cbSizeVft = kDispatchSlots * sizeof(void*);
+    attr->wTypeFlags = interface_->typeFlags;
+  } else {
+    attr->guid = *coclass_->clsid;
+    attr->typekind = TKIND_COCLASS;
+    attr->wTypeFlags = coclass_->typeFlags;
+  }
+  *attributes = attr;
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
@@ -108,36 +107,34 @@ HRESULT TypeInfo::GetTypeComp(ITypeComp** /*comp*/) {
 }
 
 HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (function == nullptr) return E_INVALIDARG;
-    if (interface_ == nullptr || index >= FunctionCount(*interface_)) return TYPE_E_ELEMENTNOTFOUND;
-    const Function& source = FunctionAt(*interface_, static_cast<WORD>(index));
-    auto* description = new (std::nothrow) FUNCDESC{};
-    ELEMDESC* parameters = nullptr;
-    if (source.parameterCount > 0) {
-      parameters = new (std::nothrow) ELEMDESC[static_cast<std::size_t>(source.parameterCount)]{};
-    }
-    if (description == nullptr || (source.parameterCount > 0 && parameters == nullptr)) {
-      delete description;
-      return E_OUTOFMEMORY;
-    }
-    for (SHORT i = 0; i < source.parameterCount; ++i) {
-      parameters[i].tdesc.vt = source.parameters[i].type;
-      if (source.parameters[i].type == VT_PTR) parameters[i].tdesc.lptdesc = &voidTarget;
-      parameters[i].paramdesc.wParamFlags = source.parameters[i].flags;
-    }
-    description->memid = source.memid;
-    description->lprgelemdescParam = parameters;
-    description->funckind = FUNC_DISPATCH;
-    description->invkind = source.invkind;
-    description->callconv = CC_STDCALL;
-    description->cParams = source.parameterCount;
-    description->oVft = static_cast<SHORT>(source.slot * static_cast<SHORT>(sizeof(void*)));
-    description->elemdescFunc.tdesc.vt = source.result;
-    description->wFuncFlags = source.funcFlags;
-    *function = description;
-    return S_OK;
-  });
+  if (function == nullptr) return E_INVALIDARG;
+  if (interface_ == nullptr || index >= FunctionCount(*interface_)) return TYPE_E_ELEMENTNOTFOUND;
+  const Function& source = FunctionAt(*interface_, static_cast<WORD>(index));
+  auto* description = new (std::nothrow) FUNCDESC{};
+  ELEMDESC* parameters = nullptr;
+  if (source.parameterCount > 0) {
+    parameters = new (std::nothrow) ELEMDESC[static_cast<std::size_t>(source.parameterCount)]{};
+  }
+  if (description == nullptr || (source.parameterCount > 0 && parameters == nullptr)) {
+    delete description;
+    return E_OUTOFMEMORY;
+  }
+  for (SHORT i = 0; i < source.parameterCount; ++i) {
+    parameters[i].tdesc.vt = source.parameters[i].type;
+    if (source.parameters[i].type == VT_PTR) parameters[i].tdesc.lptdesc = &voidTarget;
+    parameters[i].paramdesc.wParamFlags = source.parameters[i].flags;
+  }
+  description->memid = source.memid;
+  description->lprgelemdescParam = parameters;
+  description->funckind = FUNC_DISPATCH;
+  description->invkind = source.invkind;
+  description->callconv = CC_STDCALL;
+  description->cParams = source.parameterCount;
+  description->oVft = static_cast<SHORT>(source.slot * static_cast<SHORT>(sizeof(void*)));
+  description->elemdescFunc.tdesc.vt = source.result;
+  description->wFuncFlags = source.funcFlags;
+  *function = description;
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
@@ -145,19 +142,17 @@ HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
 }
 
 HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (names == nullptr || count == nullptr) return E_INVALIDARG;
-    *count = 0;
-    const Function* function = FindFunction(memid);
-    if (function == nullptr) return TYPE_E_ELEMENTNOTFOUND;
-    if (maxNames > 0) names[(*count)++] = Copy(function->name);
-    for (SHORT i = 0; i < function->parameterCount && *count < maxNames; ++i) {
-      if (function->parameters[i].name != nullptr) {
-        names[(*count)++] = Copy(function->parameters[i].name);
-      }
+  if (names == nullptr || count == nullptr) return E_INVALIDARG;
+  *count = 0;
+  const Function* function = FindFunction(memid);
+  if (function == nullptr) return TYPE_E_ELEMENTNOTFOUND;
+  if (maxNames > 0) names[(*count)++] = Copy(function->name);
+  for (SHORT i = 0; i < function->parameterCount && *count < maxNames; ++i) {
+    if (function->parameters[i].name != nullptr) {
+      names[(*count)++] = Copy(function->parameters[i].name);
     }
-    return S_OK;
-  });
+  }
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* type) {
@@ -175,33 +170,31 @@ HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* flags) {
 }
 
 HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* memids) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
-    for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
-    const Function* member = nullptr;
-    for (WORD i = 0; interface_ != nullptr && i < FunctionCount(*interface_); ++i) {
-      if (SameName(FunctionAt(*interface_, i).name, names[0])) {
-        member = &FunctionAt(*interface_, i);
-        break;
-      }
+  if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
+  for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
+  const Function* member = nullptr;
+  for (WORD i = 0; interface_ != nullptr && i < FunctionCount(*interface_); ++i) {
+    if (SameName(FunctionAt(*interface_, i).name, names[0])) {
+      member = &FunctionAt(*interface_, i);
+      break;
     }
-    if (member == nullptr) return DISP_E_UNKNOWNNAME;
-    memids[0] = member->memid;
-    // The names after the first are the member's parameters, by their position.
-    HRESULT result = S_OK;
-    for (UINT n = 1; n < count; ++n) {
-      for (SHORT p = 0; p < member->parameterCount; ++p) {
-        if (SameName(member->parameters[p].name, names[n])) memids[n] = p;
-      }
-      if (memids[n] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
+  }
+  if (member == nullptr) return DISP_E_UNKNOWNNAME;
+  memids[0] = member->memid;
+  // The names after the first are the member's parameters, by their position.
+  HRESULT result = S_OK;
+  for (UINT n = 1; n < count; ++n) {
+    for (SHORT p = 0; p < member->parameterCount; ++p) {
+      if (SameName(member->parameters[p].name, names[n])) memids[n] = p;
     }
-    return result;
-  });
+    if (memids[n] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
+  }
+  return result;
 }
 
 HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
                          VARIANT* result, EXCEPINFO* exception, UINT* argumentError) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (instance == nullptr || params == nullptr) return E_INVALIDARG;
     // The member of that identifier whose kind the flags ask for; a property put is asked for
     // only by the put flags, a get or a method by either of the others.
@@ -226,24 +219,22 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS*
 
 HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString, DWORD* helpContext,
                                    BSTR* helpFile) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    const OLECHAR* foundName = nullptr;
-    const OLECHAR* foundHelp = nullptr;
-    if (memid == MEMBERID_NIL) {
-      foundName = interface_ != nullptr ? interface_->name : coclass_->name;
-      foundHelp = interface_ != nullptr ? interface_->help : coclass_->help;
-    } else if (const Function* function = FindFunction(memid)) {
-      foundName = function->name;
-      foundHelp = function->help;
-    } else {
-      return TYPE_E_ELEMENTNOTFOUND;
-    }
-    SetIfWanted(name, foundName);
-    SetIfWanted(docString, foundHelp);
-    if (helpContext != nullptr) *helpContext = 0;
-    SetIfWanted(helpFile, nullptr);
-    return S_OK;
-  });
+  const OLECHAR* foundName = nullptr;
+  const OLECHAR* foundHelp = nullptr;
+  if (memid == MEMBERID_NIL) {
+    foundName = interface_ != nullptr ? interface_->name : coclass_->name;
+    foundHelp = interface_ != nullptr ? interface_->help : coclass_->help;
+  } else if (const Function* function = FindFunction(memid)) {
+    foundName = function->name;
+    foundHelp = function->help;
+  } else {
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
+  SetIfWanted(name, foundName);
+  SetIfWanted(docString, foundHelp);
+  if (helpContext != nullptr) *helpContext = 0;
+  SetIfWanted(helpFile, nullptr);
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
@@ -251,12 +242,10 @@ HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
 }
 
 HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (info == nullptr) return E_INVALIDARG;
-    *info = nullptr;
-    if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
-    return library_->GetTypeInfoOfGuid(*coclass_->defaultInterface, info);
-  });
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
+  return library_->GetTypeInfoOfGuid(*coclass_->defaultInterface, info);
 }
 
 HRESULT TypeInfo::AddressOfMember(MEMBERID, INVOKEKIND, void**) {
@@ -273,14 +262,12 @@ HRESULT TypeInfo::GetMops(MEMBERID, BSTR* mops) {
 }
 
 HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** library, UINT* index) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (library != nullptr) {
-      library_->AddRef();
-      *library = library_;
-    }
-    if (index != nullptr) *index = 0;
-    return S_OK;
-  });
+  if (library != nullptr) {
+    library_->AddRef();
+    *library = library_;
+  }
+  if (index != nullptr) *index = 0;
+  return S_OK;
 }
 
 void TypeInfo::ReleaseTypeAttr(TYPEATTR* attributes) {
@@ -328,18 +315,16 @@ UINT TypeLibrary::GetTypeInfoCount() {
 }
 
 HRESULT TypeLibrary::GetTypeInfo(UINT index, ITypeInfo** info) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (info == nullptr) return E_INVALIDARG;
-    *info = nullptr;
-    if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
-    const bool isInterface = index < description_->interfaceCount;
-    auto* made = new (std::nothrow) TypeInfo(
-        this, isInterface ? &description_->interfaces[index] : nullptr,
-        isInterface ? nullptr : &description_->coclasses[index - description_->interfaceCount]);
-    if (made == nullptr) return E_OUTOFMEMORY;
-    *info = made;
-    return S_OK;
-  });
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
+  const bool isInterface = index < description_->interfaceCount;
+  auto* made = new (std::nothrow) TypeInfo(
+      this, isInterface ? &description_->interfaces[index] : nullptr,
+      isInterface ? nullptr : &description_->coclasses[index - description_->interfaceCount]);
+  if (made == nullptr) return E_OUTOFMEMORY;
+  *info = made;
+  return S_OK;
 }
 
 HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
@@ -350,34 +335,30 @@ HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
 }
 
 HRESULT TypeLibrary::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (info == nullptr) return E_INVALIDARG;
-    *info = nullptr;
-    for (UINT i = 0; i < description_->interfaceCount; ++i) {
-      if (*description_->interfaces[i].iid == guid) return GetTypeInfo(i, info);
+  if (info == nullptr) return E_INVALIDARG;
+  *info = nullptr;
+  for (UINT i = 0; i < description_->interfaceCount; ++i) {
+    if (*description_->interfaces[i].iid == guid) return GetTypeInfo(i, info);
+  }
+  for (UINT i = 0; i < description_->coclassCount; ++i) {
+    if (*description_->coclasses[i].clsid == guid) {
+      return GetTypeInfo(description_->interfaceCount + i, info);
     }
-    for (UINT i = 0; i < description_->coclassCount; ++i) {
-      if (*description_->coclasses[i].clsid == guid) {
-        return GetTypeInfo(description_->interfaceCount + i, info);
-      }
-    }
-    return TYPE_E_ELEMENTNOTFOUND;
-  });
+  }
+  return TYPE_E_ELEMENTNOTFOUND;
 }
 
 HRESULT TypeLibrary::GetLibAttr(TLIBATTR** attributes) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (attributes == nullptr) return E_INVALIDARG;
-    auto* attr = new (std::nothrow) TLIBATTR{};
-    if (attr == nullptr) return E_OUTOFMEMORY;
-    attr->guid = *description_->libid;
-    attr->lcid = description_->lcid;
-    attr->syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-    attr->wMajorVerNum = description_->majorVersion;
-    attr->wMinorVerNum = description_->minorVersion;
-    *attributes = attr;
-    return S_OK;
-  });
+  if (attributes == nullptr) return E_INVALIDARG;
+  auto* attr = new (std::nothrow) TLIBATTR{};
+  if (attr == nullptr) return E_OUTOFMEMORY;
+  attr->guid = *description_->libid;
+  attr->lcid = description_->lcid;
+  attr->syskind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+  attr->wMajorVerNum = description_->majorVersion;
+  attr->wMinorVerNum = description_->minorVersion;
+  *attributes = attr;
+  return S_OK;
 }
 
 HRESULT TypeLibrary::GetTypeComp(ITypeComp** /*comp*/) {
@@ -386,22 +367,20 @@ HRESULT TypeLibrary::GetTypeComp(ITypeComp** /*comp*/) {
 
 HRESULT TypeLibrary::GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext,
                                       BSTR* helpFile) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (index == -1) {
-      SetIfWanted(name, description_->name);
-      SetIfWanted(docString, description_->help);
-      if (helpContext != nullptr) *helpContext = 0;
-      SetIfWanted(helpFile, nullptr);
-      return S_OK;
-    }
-    ITypeInfo* info = nullptr;
-    const HRESULT found = GetTypeInfo(static_cast<UINT>(index), &info);
-    if (FAILED(found)) return found;
-    const HRESULT result =
-        info->GetDocumentation(MEMBERID_NIL, name, docString, helpContext, helpFile);
-    info->Release();
-    return result;
-  });
+  if (index == -1) {
+    SetIfWanted(name, description_->name);
+    SetIfWanted(docString, description_->help);
+    if (helpContext != nullptr) *helpContext = 0;
+    SetIfWanted(helpFile, nullptr);
+    return S_OK;
+  }
+  ITypeInfo* info = nullptr;
+  const HRESULT found = GetTypeInfo(static_cast<UINT>(index), &info);
+  if (FAILED(found)) return found;
+  const HRESULT result =
+      info->GetDocumentation(MEMBERID_NIL, name, docString, helpContext, helpFile);
+  info->Release();
+  return result;
 }
 
 HRESULT TypeLibrary::IsName(LPOLESTR, ULONG, BOOL*) {

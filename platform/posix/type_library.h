@@ -91,9 +91,6 @@ HRESULT InvokeFunction(void* instance, const telvario::typelib::Function& functi
                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                        UINT* argumentError);
 
-// Case-insensitive comparison of member and parameter names.
-bool SameName(const OLECHAR* a, const OLECHAR* b);
-
 }  // namespace automation
 
 #endif

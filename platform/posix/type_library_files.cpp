@@ -16,6 +16,7 @@
 #include "no_throw.h"
 #include "oleaut.h"
 #include "registry.h"
+#include "scope_exit.h"
 #include "type_library.h"
 
 namespace {
@@ -134,7 +135,7 @@ void SplitResourceIndex(std::string* path, std::string* symbol) {
 }  // namespace
 
 HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (path == nullptr || library == nullptr) return E_INVALIDARG;
     *library = nullptr;
     std::string narrow = Utf8(path);
@@ -162,7 +163,7 @@ HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
 }
 
 HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, ITypeLib** library) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (library == nullptr) return E_INVALIDARG;
     *library = nullptr;
     const std::string libraryKey = "TypeLib\\" + GuidKeyName(libid);
@@ -180,7 +181,7 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, IType
 }
 
 HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirectory) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (library == nullptr || fullPath == nullptr) return E_INVALIDARG;
     TLIBATTR* attributes = nullptr;
     const HRESULT hr = library->GetLibAttr(&attributes);
@@ -231,7 +232,7 @@ HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirec
 }
 
 HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, SYSKIND /*syskind*/) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     const std::string libraryKey = "TypeLib\\" + GuidKeyName(libid);
     const std::string versionKey = libraryKey + "\\" + Hex(major) + "." + Hex(minor);
     std::string path;

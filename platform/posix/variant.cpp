@@ -254,25 +254,23 @@ HRESULT VariantClear(VARIANT* value) {
 }
 
 HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
-    if (destination == nullptr || source == nullptr) return E_INVALIDARG;
-    if (destination == source) return S_OK;
-    VARIANT copy = *source;
-    if (source->vt == VT_BSTR && source->bstrVal != nullptr) {
-      copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
-      if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
-    } else if ((source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) && source->punkVal) {
-      source->punkVal->AddRef();
-    }
-    VariantClear(destination);
-    *destination = copy;
-    return S_OK;
-  });
+  if (destination == nullptr || source == nullptr) return E_INVALIDARG;
+  if (destination == source) return S_OK;
+  VARIANT copy = *source;
+  if (source->vt == VT_BSTR && source->bstrVal != nullptr) {
+    copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
+    if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
+  } else if ((source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) && source->punkVal) {
+    source->punkVal->AddRef();
+  }
+  VariantClear(destination);
+  *destination = copy;
+  return S_OK;
 }
 
 HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, USHORT /*flags*/,
                           VARTYPE vt) {
-  return WithoutThrowing<HRESULT>(E_OUTOFMEMORY, [&]() -> HRESULT {
+  return WithoutThrowing(ReportsHresult{}, [&]() -> HRESULT {
     if (destination == nullptr || source == nullptr) return E_INVALIDARG;
     if (source->vt == vt) return VariantCopy(destination, source);
     const VARTYPE sourceType = TypeBehind(*source);

@@ -89,7 +89,7 @@ std::string ReadVersionRecord(LPCSTR fileName) {
 }  // namespace
 
 int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int bufferSize) {
-  return WithoutThrowing<int>(0, [&]() -> int {
+  return WithoutThrowing(ReportsLastError<int>{0}, [&]() -> int {
     if (buffer == nullptr || bufferSize <= 0) return 0;
     buffer[0] = '\0';
     HRSRC found =
@@ -115,7 +115,7 @@ int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int bufferSize) {
 }
 
 DWORD GetFileVersionInfoSizeA(LPCSTR fileName, DWORD* handle) {
-  return WithoutThrowing<DWORD>(0, [&]() -> DWORD {
+  return WithoutThrowing(ReportsLastError<DWORD>{0}, [&]() -> DWORD {
     if (handle != nullptr) *handle = 0;
     const std::string record = ReadVersionRecord(fileName);
     if (record.empty()) {
@@ -129,7 +129,7 @@ DWORD GetFileVersionInfoSizeA(LPCSTR fileName, DWORD* handle) {
 }
 
 BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID data) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     const std::string record = ReadVersionRecord(fileName);
     if (record.empty() || data == nullptr) {
       SetLastError(record.empty() ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_INVALID_PARAMETER);
@@ -142,7 +142,7 @@ BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID d
 }
 
 BOOL VerQueryValueA(const void* block, LPCSTR subBlock, LPVOID* value, UINT* length) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     if (block == nullptr || subBlock == nullptr || value == nullptr) return FALSE;
     const auto* record = static_cast<const BYTE*>(block);
     const size_t limit = ReadWord(record, 0);

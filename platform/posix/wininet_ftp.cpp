@@ -13,6 +13,7 @@
 
 #include "kernel.h"
 #include "no_throw.h"
+#include "scope_exit.h"
 #include "wininet_handles.h"
 
 namespace wininet {
@@ -363,7 +364,7 @@ using wininet::HandleUse;
 HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT port,
                            LPCSTR userName, LPCSTR password, DWORD service, DWORD flags,
                            DWORD_PTR /*context*/) {
-  return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
+  return WithoutThrowing(ReportsLastError<HINTERNET>{nullptr}, [&]() -> HINTERNET {
     const HandleUse<wininet::Session> owner(session);
     if (!owner) return nullptr;
     if (service != INTERNET_SERVICE_FTP) {
@@ -390,7 +391,7 @@ HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT p
 
 HINTERNET FtpOpenFileA(HINTERNET connection, LPCSTR fileName, DWORD access, DWORD /*flags*/,
                        DWORD_PTR /*context*/) {
-  return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
+  return WithoutThrowing(ReportsLastError<HINTERNET>{nullptr}, [&]() -> HINTERNET {
     const HandleUse<wininet::FtpConnection> owner(connection);
     if (!owner) return nullptr;
     if (fileName == nullptr || fileName[0] == '\0' || wininet::HasLineBreak(fileName) ||
@@ -407,7 +408,7 @@ HINTERNET FtpOpenFileA(HINTERNET connection, LPCSTR fileName, DWORD access, DWOR
 
 BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD bytesToWrite,
                        DWORD* bytesWritten) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     if (bytesWritten == nullptr || (buffer == nullptr && bytesToWrite > 0)) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
@@ -420,7 +421,7 @@ BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD bytesToWrite,
 }
 
 BOOL FtpDeleteFileA(HINTERNET connection, LPCSTR fileName) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     const HandleUse<wininet::FtpConnection> owner(connection);
     if (!owner) return FALSE;
     if (fileName == nullptr || fileName[0] == '\0' || wininet::HasLineBreak(fileName)) {

@@ -103,6 +103,9 @@ std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle, bool use) {
   return found->second.object;
 }
 
+// Finishes a close: the handle's own work when no call is in progress on it, else a signal to
+// the calls, the last of which does it. `closedItself`: Close, rather than Cancel for a handle
+// closed with one above it.
 void CloseTaken(const std::shared_ptr<InternetHandle>& handle, bool closedItself) {
   {
     std::lock_guard<std::mutex> lock(handle->useMutex_);
@@ -158,7 +161,7 @@ DWORD ErrorFromCurl(CURLcode code) {
 }  // namespace wininet
 
 BOOL InternetCloseHandle(HINTERNET handle) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     std::vector<std::shared_ptr<wininet::InternetHandle>> closing;
     {
       std::lock_guard<std::mutex> lock(wininet::tableMutex);

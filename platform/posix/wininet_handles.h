@@ -39,11 +39,6 @@ class InternetHandle;
 // as in progress on it (found and counted at once, so that no close comes between).
 std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle, bool use = false);
 
-// Finishes a close: the handle's own work when no call is in progress on it, else a signal to
-// the calls, the last of which does it. `closedItself`: Close, rather than Cancel for a handle
-// closed with one above it.
-void CloseTaken(const std::shared_ptr<InternetHandle>& handle, bool closedItself);
-
 class InternetHandle {
  public:
   virtual ~InternetHandle() = default;
@@ -62,7 +57,7 @@ class InternetHandle {
   friend std::shared_ptr<InternetHandle> FindAnyHandle(HINTERNET handle, bool use);
   friend void CloseTaken(const std::shared_ptr<InternetHandle>& handle, bool closedItself);
   std::mutex useMutex_;
-  int uses_ = 0;             // calls in progress on the handle
+  int uses_ = 0;               // calls in progress on the handle
   bool closePending_ = false;  // closed meanwhile: the last call to return does the Close
 };
 
@@ -98,7 +93,6 @@ class Session : public InternetHandle {
 // Adds a handle below `parent` (null for a session). Refused with
 // ERROR_INTERNET_OPERATION_CANCELLED when the parent has been closed meanwhile.
 HINTERNET AddHandle(std::shared_ptr<InternetHandle> handle, HINTERNET parent = nullptr);
-
 
 // A call's use of a handle of the kind asked for, for as long as the call lasts. Empty, with
 // ERROR_INVALID_HANDLE as the last error, when the handle is not open or of another kind.

@@ -31,6 +31,11 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
          strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
+// curl's write callbacks end the transfer as failed by taking fewer bytes than they are given.
+struct EndsTransfer {
+  size_t OutOfMemory() const { return 0; }
+};
+
 // A header's value, without the blanks around it.
 std::string_view HeaderValue(std::string_view line, std::string_view name) {
   std::string_view value = line.substr(name.size());
@@ -186,12 +191,10 @@ class UrlFile : public InternetHandle, public Cancellable {
       file->paused_ = true;
       return CURL_WRITEFUNC_PAUSE;
     }
-    try {
+    return WithoutThrowing(EndsTransfer{}, [&]() -> size_t {
       file->pending_.insert(file->pending_.end(), data, data + size * count);
-    } catch (const std::bad_alloc&) {
-      return 0;
-    }
-    return size * count;
+      return size * count;
+    });
   }
 
   // The body starts after the blank line of the final response: not an interim 1xx, and not a
@@ -224,8 +227,7 @@ class UrlFile : public InternetHandle, public Cancellable {
       long status = 0;
       curl_easy_getinfo(file->easy_, CURLINFO_RESPONSE_CODE, &status);
       const bool interim = status >= 100 && status < 200;
-      const bool redirect =
-          file->following_ && status >= 300 && status < 400 && file->sawLocation_;
+      const bool redirect = file->following_ && status >= 300 && status < 400 && file->sawLocation_;
       if (!interim && !redirect) file->headersComplete_ = true;
     }
     return size * count;
@@ -264,7 +266,7 @@ using wininet::HandleUse;
 
 HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR /*proxyBypass*/,
                         DWORD /*flags*/) {
-  return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
+  return WithoutThrowing(ReportsLastError<HINTERNET>{nullptr}, [&]() -> HINTERNET {
     wininet::InitialiseCurlOnce();
     return wininet::AddHandle(std::make_shared<wininet::Session>(agent, accessType, proxy));
   });
@@ -272,7 +274,7 @@ HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR /*p
 
 HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR /*headers*/,
                            DWORD /*headersLength*/, DWORD flags, DWORD_PTR /*context*/) {
-  return WithoutThrowing<HINTERNET>(nullptr, [&]() -> HINTERNET {
+  return WithoutThrowing(ReportsLastError<HINTERNET>{nullptr}, [&]() -> HINTERNET {
     const HandleUse<wininet::Session> owner(session);
     if (!owner) return nullptr;
     if (url == nullptr || url[0] == '\0') {
@@ -290,7 +292,7 @@ HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR /*headers*/,
 }
 
 BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     if (bytesRead == nullptr || (buffer == nullptr && bytesToRead > 0)) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
@@ -306,7 +308,7 @@ BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* b
 
 BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, LPVOID buffer, DWORD* length,
                     DWORD* /*index*/) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     const HandleUse<wininet::UrlFile> url(request);
     if (!url) return FALSE;
     if (length == nullptr) {

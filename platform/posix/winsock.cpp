@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -21,6 +20,8 @@
 #include <net/if.h>
 #include <netdb.h>
 #include <unistd.h>
+
+#include "no_throw.h"
 
 namespace winsock {
 namespace {
@@ -71,6 +72,17 @@ class HostEntry {
 };
 
 thread_local HostEntry threadEntry;
+
+// The sockets calls report through their own last error, which WSAGetLastError reads: a failed
+// allocation is WSA_NOT_ENOUGH_MEMORY there.
+template <typename Result>
+struct ReportsSocketsError {
+  Result failure;
+  Result OutOfMemory() const {
+    lastError = kWsaNotEnoughMemory;
+    return failure;
+  }
+};
 
 bool Started() {
   if (startups.load() > 0) return true;
@@ -169,8 +181,7 @@ char* inet_ntoa(in_addr address) {
 }
 
 hostent* gethostbyname(const char* name) {
-  // No exception may leave a sockets call: a failed allocation is the resolver's failure.
-  try {
+  return WithoutThrowing(ReportsSocketsError<hostent*>{nullptr}, [&]() -> hostent* {
     if (!Started()) return nullptr;
     if (name == nullptr || name[0] == '\0') return LocalMachineEntry();
     ::hostent result{};
@@ -186,15 +197,11 @@ hostent* gethostbyname(const char* name) {
       return nullptr;
     }
     return FromResolverEntry(found);
-  } catch (const std::bad_alloc&) {
-    lastError = kWsaNotEnoughMemory;
-    return nullptr;
-  }
+  });
 }
 
 hostent* gethostbyaddr(const char* address, int length, int type) {
-  // No exception may leave a sockets call: a failed allocation is the resolver's failure.
-  try {
+  return WithoutThrowing(ReportsSocketsError<hostent*>{nullptr}, [&]() -> hostent* {
     if (!Started()) return nullptr;
     if (type != kAfInet) {
       lastError = kWsaEAfNoSupport;
@@ -217,10 +224,7 @@ hostent* gethostbyaddr(const char* address, int length, int type) {
       return nullptr;
     }
     return FromResolverEntry(found);
-  } catch (const std::bad_alloc&) {
-    lastError = kWsaNotEnoughMemory;
-    return nullptr;
-  }
+  });
 }
 
 }  // namespace winsock
