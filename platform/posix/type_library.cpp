@@ -117,6 +117,7 @@ HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
   }
   if (description == nullptr || (source.parameterCount > 0 && parameters == nullptr)) {
     delete description;
+    delete[] parameters;  // whichever of the two was had
     return E_OUTOFMEMORY;
   }
   for (SHORT i = 0; i < source.parameterCount; ++i) {
