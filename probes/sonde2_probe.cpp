@@ -18,6 +18,42 @@ int AddressFamily(LONG family) {
   return family == 4 ? AF_INET : family == 6 ? AF_INET6 : AF_UNSPEC;
 }
 
+// Watches one phase of a measurement for its Sonde2: tells the listener of progress, at most
+// every kProgressEveryMs, and says whether the run may go on.
+class PhaseWatch final : public LatencyObserver, public ThroughputObserver {
+ public:
+  PhaseWatch(const char* phase, ProgressListener* listener, const std::atomic<bool>& cancelled)
+      : phase_(phase), listener_(listener), cancelled_(cancelled) {}
+
+  bool KeepGoing(LONG sent, LONG planned, double latestMs) override {
+    return Tell(planned > 0 ? static_cast<double>(sent) / planned : 0, latestMs);
+  }
+  bool KeepGoing(double fraction, double latestMbps) override {
+    return Tell(fraction, latestMbps);
+  }
+  // The phase's last word: its whole fraction and its figure.
+  void Done(double value) {
+    if (listener_ != nullptr) listener_->Progress(phase_, 1.0, value);
+  }
+
+ private:
+  bool Tell(double fraction, double value) {
+    const DWORD now = GetTickCount();
+    if (listener_ != nullptr && (!told_ || now - lastTold_ >= kProgressEveryMs)) {
+      told_ = true;
+      lastTold_ = now;
+      listener_->Progress(phase_, fraction, value);  // which may cancel
+    }
+    return !cancelled_.load();
+  }
+
+  const char* phase_;
+  ProgressListener* listener_;
+  const std::atomic<bool>& cancelled_;
+  bool told_ = false;
+  DWORD lastTold_ = 0;
+};
+
 }  // namespace
 
 std::string LatencyResultsJson(const LatencyPlan& plan, const LatencyRun& run) {
@@ -84,7 +120,10 @@ HRESULT Sonde2Probe::Latency(BSTR host, LONG packetSize, double* pVal) {
   plan.intervalMs = settings_.probeIntervalMs;
   plan.family = AddressFamily(settings_.family);
   plan.packetSize = packetSize;
-  const LatencyRun run = MeasureLatency(plan);
+  cancelled_.store(false);
+  PhaseWatch watch("latency", listener_, cancelled_);
+  const LatencyRun run = MeasureLatency(plan, &watch);
+  watch.Done(run.result);
   statistics_ = run.statistics;
   peer_ = run.peer;
   results_ = LatencyResultsJson(plan, run);
@@ -168,7 +207,11 @@ HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, double* pVal) {
   plan.direction = direction;
   plan.streams = settings_.streams;
   plan.durationSeconds = settings_.durationSeconds;
-  const ThroughputRun run = MeasureThroughput(plan);
+  cancelled_.store(false);
+  PhaseWatch watch(direction == Direction::Download ? "download" : "upload", listener_,
+                   cancelled_);
+  const ThroughputRun run = MeasureThroughput(plan, &watch);
+  watch.Done(run.result);
   bytes_ = run.bytes;
   elapsed_ = run.elapsed;
   results_ = ThroughputResultsJson(plan, run);
@@ -187,6 +230,11 @@ HRESULT Sonde2Probe::Upload(BSTR url, double* pVal) {
   const bool readable = text.Get() != nullptr && ParseWebAddress(text.Get(), &address);
   if (!AskUploadConsent(readable ? address.host.c_str() : nullptr)) return S_OK;
   return Throughput(url, Direction::Upload, pVal);
+}
+
+HRESULT Sonde2Probe::Cancel() {
+  cancelled_.store(true);
+  return S_OK;
 }
 
 HRESULT Sonde2Probe::get_Bytes(double* pVal) {

@@ -3,6 +3,7 @@
 #ifndef TELVARIO_PROBES_SONDE2_PROBE_H
 #define TELVARIO_PROBES_SONDE2_PROBE_H
 
+#include <atomic>
 #include <string>
 
 #include "latency_probe.h"
@@ -25,8 +26,21 @@ struct Sonde2Settings {
   double durationSeconds = kDefaultDurationSeconds;
 };
 
+// Hears of a measurement's progress: its phase ("latency", "download", "upload", "idle",
+// "loaded"), the fraction of the run done (0 to 1) and the latest figure (ms or Mbit/s).
+class ProgressListener {
+ public:
+  virtual ~ProgressListener() = default;
+  virtual void Progress(const char* phase, double fraction, double value) = 0;
+};
+
+// Progress is told at most this often, and once more at the end of each phase.
+constexpr DWORD kProgressEveryMs = 250;
+
 class Sonde2Probe {
  public:
+  explicit Sonde2Probe(ProgressListener* listener = nullptr) : listener_(listener) {}
+
   // A setting out of range gives E_INVALIDARG and stays as it was; every other member returns
   // S_OK with its result, a failed measurement in its value.
   HRESULT get_Probes(LONG* pVal);
@@ -58,6 +72,9 @@ class Sonde2Probe {
   HRESULT Upload(BSTR url, double* pVal);
   HRESULT get_Bytes(double* pVal);
   HRESULT get_Elapsed(double* pVal);
+  // Ends the measurement in progress at its next sample, with what it has; from an event's
+  // handler or from another thread. Nothing to end is no error.
+  HRESULT Cancel();
 
   const Sonde2Settings& Settings() const { return settings_; }
 
@@ -70,6 +87,9 @@ class Sonde2Probe {
   std::string results_;  // the last run as JSON; "" before the first
 
   HRESULT Throughput(BSTR url, Direction direction, double* pVal);
+
+  ProgressListener* listener_;
+  std::atomic<bool> cancelled_{false};
 };
 
 // The JSON of a latency run: the plan, the statistics and every probe.

@@ -59,6 +59,16 @@ const Function kSonde2Functions[] = {
     {OLESTR("Upload"), 120, kMethod, VT_R8, kFirst + 25, 0, OLESTR("method Upload"), kUrl, 1},
     TELVARIO_GET(Bytes, 121, VT_R8, 26),
     TELVARIO_GET(Elapsed, 122, VT_R8, 27),
+    {OLESTR("Cancel"), 123, kMethod, VT_VOID, kFirst + 28, 0, OLESTR("method Cancel"), nullptr, 0},
+};
+
+constexpr Parameter kProgress[] = {{OLESTR("phase"), VT_BSTR, kIn},
+                                   {OLESTR("fraction"), VT_R8, kIn},
+                                   {OLESTR("value"), VT_R8, kIn}};
+
+// A dispinterface's members have no slots of their own: they are reached by Invoke only.
+const Function kEventFunctions[] = {
+    {OLESTR("Progress"), 1, kMethod, VT_VOID, 0, 0, OLESTR("method Progress"), kProgress, 3},
 };
 
 #undef TELVARIO_GET
@@ -67,10 +77,13 @@ const typelib::Interface kInterfaces[] = {
     {&IID_ISonde2, OLESTR("ISonde2"), OLESTR("ISonde2 Interface"),
      TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL, kSonde2Functions,
      static_cast<WORD>(sizeof kSonde2Functions / sizeof kSonde2Functions[0]), &kISondeDescription},
+    {&DIID__ISonde2Events, OLESTR("_ISonde2Events"), OLESTR("_ISonde2Events Interface"),
+     TYPEFLAG_FDISPATCHABLE, kEventFunctions, 1},
 };
 
 const typelib::Coclass kCoclasses[] = {
-    {&CLSID_Sonde2, OLESTR("Sonde2"), OLESTR("Sonde2 Class"), TYPEFLAG_FCANCREATE, &IID_ISonde2},
+    {&CLSID_Sonde2, OLESTR("Sonde2"), OLESTR("Sonde2 Class"), TYPEFLAG_FCANCREATE, &IID_ISonde2,
+     &DIID__ISonde2Events},
 };
 
 }  // namespace
@@ -82,7 +95,7 @@ const typelib::Library kSonde2TypeLibrary = {&LIBID_TELVARIO2Lib,
                                              0,
                                              0,
                                              kInterfaces,
-                                             1,
+                                             2,
                                              kCoclasses,
                                              1};
 

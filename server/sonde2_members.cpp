@@ -3,6 +3,7 @@
 // reached through Sonde2 objects only.
 #include "call_boundary.h"
 #include "sonde_object.h"
+#include "type_info_cache.h"
 
 namespace telvario {
 
@@ -89,6 +90,57 @@ HRESULT STDMETHODCALLTYPE Sonde::get_Bytes(double* pVal) {
 HRESULT STDMETHODCALLTYPE Sonde::get_Elapsed(double* pVal) {
   return AtBoundary([&] { return probe2_.get_Elapsed(pVal); });
 }
+HRESULT STDMETHODCALLTYPE Sonde::Cancel() {
+  return probe2_.Cancel();  // an atomic flag: from any thread
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::EnumConnectionPoints(IEnumConnectionPoints** points) {
+  if (points == nullptr) return E_POINTER;
+  *points = nullptr;
+  return AtBoundary([&] {
+    *points = new ConnectionPointList({static_cast<IConnectionPoint*>(&events_)});
+    return S_OK;
+  });
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+  if (point == nullptr) return E_POINTER;
+  *point = nullptr;
+  if (!IsEqualGUID(iid, DIID__ISonde2Events)) return CONNECT_E_NOCONNECTION;
+  events_.AddRef();
+  *point = &events_;
+  return S_OK;
+}
+
+// The class's type information, from its type library, for hosts that look for its events.
+HRESULT STDMETHODCALLTYPE Sonde::GetClassInfo(ITypeInfo** info) {
+  if (info == nullptr) return E_POINTER;
+  *info = nullptr;
+  return AtBoundary([&] {
+    ITypeInfo* interfaceInfo = nullptr;
+    HRESULT hr = CachedGetTypeInfo(Sonde2TypeInfo(), 0, LOCALE_USER_DEFAULT, &interfaceInfo);
+    if (FAILED(hr)) return hr;
+    ITypeLib* library = nullptr;
+    UINT index = 0;
+    hr = interfaceInfo->GetContainingTypeLib(&library, &index);
+    interfaceInfo->Release();
+    if (FAILED(hr)) return hr;
+    hr = library->GetTypeInfoOfGuid(CLSID_Sonde2, info);
+    library->Release();
+    return hr;
+  });
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::GetGUID(DWORD kind, GUID* guid) {
+  if (guid == nullptr) return E_POINTER;
+  if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+    *guid = GUID_NULL;
+    return E_INVALIDARG;
+  }
+  *guid = DIID__ISonde2Events;
+  return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE Sonde::Upload(BSTR url, double* pVal) {
   // The same consent as UploadTest's, asked once for the process.
   return AtBoundary([&] { return probe2_.Upload(url, pVal); });

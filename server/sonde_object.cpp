@@ -28,6 +28,12 @@ IUnknown* AsSite(Sonde* object) {
 IUnknown* AsSafety(Sonde* object) {
   return static_cast<IObjectSafety*>(object);
 }
+IUnknown* AsContainer(Sonde* object) {
+  return static_cast<IConnectionPointContainer*>(object);
+}
+IUnknown* AsClassInfo(Sonde* object) {
+  return static_cast<IProvideClassInfo2*>(object);
+}
 
 // IUnknown is answered by the first row, so the ISonde pointer is the object's identity.
 const InterfaceRow kSondeInterfaces[] = {
@@ -43,6 +49,9 @@ const InterfaceRow kSonde2Interfaces[] = {
     {&IID_IDispatch, AsSonde},
     {&IID_IObjectWithSite, AsSite},
     {&IID_IObjectSafety, AsSafety},
+    {&IID_IConnectionPointContainer, AsContainer},
+    {&IID_IProvideClassInfo, AsClassInfo},
+    {&IID_IProvideClassInfo2, AsClassInfo},
     {nullptr, nullptr},
 };
 
@@ -54,7 +63,8 @@ void SiteReference::Set(IUnknown* site) {
   site_ = site;
 }
 
-Sonde::Sonde(IUnknown* outer, SondeClass kind) : class_(kind), outer_(outer) {}
+Sonde::Sonde(IUnknown* outer, SondeClass kind)
+    : class_(kind), outer_(outer), events_(this), probe2_(&events_) {}
 
 TypeInfoCache& Sonde::Types() const {
   return class_ == SondeClass::Sonde2 ? Sonde2TypeInfo() : SondeTypeInfo();

@@ -6,6 +6,7 @@
 #ifndef TELVARIO_SERVER_SONDE_OBJECT_H
 #define TELVARIO_SERVER_SONDE_OBJECT_H
 
+#include "progress_events.h"
 #include "sonde2_probe.h"
 #include "sonde_probe.h"
 #include "telvario2_idl.h"
@@ -31,7 +32,11 @@ class SiteReference {
 
 enum class SondeClass { Sonde, Sonde2 };
 
-class Sonde final : public IObjectWithSite, public ISonde2, public IObjectSafety {
+class Sonde final : public IObjectWithSite,
+                    public ISonde2,
+                    public IObjectSafety,
+                    public IConnectionPointContainer,
+                    public IProvideClassInfo2 {
  public:
   // A null outer makes a standalone object that counts its own references; otherwise the
   // object is contained and its interfaces answer for the controlling unknown.
@@ -54,6 +59,12 @@ class Sonde final : public IObjectWithSite, public ISonde2, public IObjectSafety
                                                       DWORD* enabled) override;
   HRESULT STDMETHODCALLTYPE SetInterfaceSafetyOptions(REFIID iid, DWORD mask,
                                                       DWORD enabled) override;
+
+  // Sonde2's events (sonde2_members.cpp).
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override;
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+  HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* guid) override;
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
@@ -111,6 +122,7 @@ class Sonde final : public IObjectWithSite, public ISonde2, public IObjectSafety
   HRESULT STDMETHODCALLTYPE Upload(BSTR url, double* pVal) override;
   HRESULT STDMETHODCALLTYPE get_Bytes(double* pVal) override;
   HRESULT STDMETHODCALLTYPE get_Elapsed(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE Cancel() override;
 
  private:
   // The type information late binding is served from: the class's own.
@@ -122,7 +134,8 @@ class Sonde final : public IObjectWithSite, public ISonde2, public IObjectSafety
   LONG refCount_ = 0;  // standalone only
   IUnknown* outer_;    // contained only
   SondeProbe probe_;
-  Sonde2Probe probe2_;  // Sonde2's own measurements
+  ProgressConnectionPoint events_;  // Sonde2's
+  Sonde2Probe probe2_;  // Sonde2's own measurements, which tell events_ of their progress
 };
 
 // The outer part of a Sonde created inside an aggregate: its inner unknown, which does not

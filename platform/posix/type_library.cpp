@@ -13,7 +13,8 @@ namespace {
 using telvario::typelib::Function;
 
 constexpr WORD kDispatchSlots = 7;  // IUnknown's and IDispatch's
-constexpr INT kImplTypeDefault = 1;
+constexpr INT kImplTypeDefault = 1;  // IMPLTYPEFLAG_FDEFAULT
+constexpr INT kImplTypeSource = 2;   // IMPLTYPEFLAG_FSOURCE
 
 BSTR Copy(const OLECHAR* text) {
   return text != nullptr ? SysAllocString(text) : nullptr;
@@ -86,7 +87,7 @@ HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
   if (attr == nullptr) return E_OUTOFMEMORY;
   attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
   attr->cbAlignment = sizeof(void*);
-  attr->cImplTypes = 1;
+  attr->cImplTypes = coclass_ != nullptr && coclass_->defaultSource != nullptr ? 2 : 1;
   if (interface_ != nullptr) {
     attr->guid = *interface_->iid;
     attr->typekind = TKIND_DISPATCH;
@@ -156,17 +157,22 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* cou
   return S_OK;
 }
 
+// A class's implemented types: its default interface (0), then its default source (1).
+bool TypeInfo::HasImplType(UINT index) const {
+  return coclass_ != nullptr && (index == 0 || (index == 1 && coclass_->defaultSource != nullptr));
+}
+
 HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* type) {
   if (type == nullptr) return E_INVALIDARG;
-  if (coclass_ == nullptr || index != 0) return TYPE_E_ELEMENTNOTFOUND;
-  *type = 0;  // the one implemented interface
+  if (!HasImplType(index)) return TYPE_E_ELEMENTNOTFOUND;
+  *type = index;
   return S_OK;
 }
 
 HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* flags) {
   if (flags == nullptr) return E_INVALIDARG;
-  if (coclass_ == nullptr || index != 0) return TYPE_E_ELEMENTNOTFOUND;
-  *flags = kImplTypeDefault;
+  if (!HasImplType(index)) return TYPE_E_ELEMENTNOTFOUND;
+  *flags = index == 0 ? kImplTypeDefault : kImplTypeDefault | kImplTypeSource;
   return S_OK;
 }
 
@@ -245,8 +251,10 @@ HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
 HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) {
   if (info == nullptr) return E_INVALIDARG;
   *info = nullptr;
-  if (coclass_ == nullptr || type != 0) return TYPE_E_ELEMENTNOTFOUND;
-  return library_->GetTypeInfoOfGuid(*coclass_->defaultInterface, info);
+  if (!HasImplType(type)) return TYPE_E_ELEMENTNOTFOUND;
+  return library_->GetTypeInfoOfGuid(type == 0 ? *coclass_->defaultInterface
+                                               : *coclass_->defaultSource,
+                                     info);
 }
 
 HRESULT TypeInfo::AddressOfMember(MEMBERID, INVOKEKIND, void**) {

@@ -47,6 +47,7 @@ class TypeInfo final : public ITypeInfo {
  private:
   ~TypeInfo();
   const telvario::typelib::Function* FindFunction(MEMBERID memid) const;
+  bool HasImplType(UINT index) const;
 
   std::atomic<ULONG> references_{1};
   TypeLibrary* library_;

@@ -4,6 +4,7 @@
 
 #include "windows_types.h"
 #include "com.h"
+#include "connection_points.h"
 #include "automation.h"
 #include "icmp.h"
 #include "kernel.h"

@@ -54,6 +54,7 @@ struct Coclass {
   const OLECHAR* help;
   WORD typeFlags;
   const IID* defaultInterface;
+  const IID* defaultSource = nullptr;  // the events it raises, where it raises any
 };
 
 struct Library {

@@ -22,6 +22,7 @@ struct ICMPV6_ECHO_REPLY {
 };
 #include <objbase.h>
 #include <ocidl.h>
+#include <olectl.h>
 #include <objsafe.h>
 #include <shlwapi.h>
 #include <comcat.h>

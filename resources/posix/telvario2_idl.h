@@ -11,6 +11,9 @@ constexpr CLSID CLSID_Sonde2 = {
     0x7F3A2C2E, 0x5B9E, 0x4D62, {0x8A, 0x47, 0xC1, 0xE0, 0xB5, 0x9D, 0x3F, 0x21}};
 constexpr GUID LIBID_TELVARIO2Lib = {
     0x7F3A2C21, 0x5B9E, 0x4D62, {0x8A, 0x47, 0xC1, 0xE0, 0xB5, 0x9D, 0x3F, 0x21}};
+// Sonde2's events: a dispinterface its sinks implement as IDispatch.
+constexpr IID DIID__ISonde2Events = {
+    0x7F3A2C2F, 0x5B9E, 0x4D62, {0x8A, 0x47, 0xC1, 0xE0, 0xB5, 0x9D, 0x3F, 0x21}};
 
 class ISonde2 : public ISonde {
  public:
@@ -42,6 +45,7 @@ class ISonde2 : public ISonde {
   virtual HRESULT Upload(BSTR url, double* pVal) = 0;
   virtual HRESULT get_Bytes(double* pVal) = 0;
   virtual HRESULT get_Elapsed(double* pVal) = 0;
+  virtual HRESULT Cancel() = 0;
 
  protected:
   ~ISonde2() = default;
