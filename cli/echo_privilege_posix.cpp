@@ -1,5 +1,7 @@
 #include "echo_privilege.h"
 
+#include <initializer_list>
+
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <netinet/in.h>
@@ -14,11 +16,24 @@
 namespace telvario::cli {
 namespace {
 
-bool DatagramEchoAllowed() {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+bool DatagramEchoAllowed(int family, int protocol) {
+  const int fd = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
   if (fd < 0) return false;
   close(fd);
   return true;
+}
+
+// A raw socket of the family where a datagram socket of it may not be opened; else -1.
+int RawWhereNeeded(int family, int protocol) {
+  if (DatagramEchoAllowed(family, protocol)) return -1;
+  return socket(family, SOCK_RAW | SOCK_CLOEXEC, protocol);
+}
+
+void CloseAll(EchoSockets* sockets) {
+  for (int* socket : {&sockets->ipv4, &sockets->ipv6}) {
+    if (*socket >= 0) close(*socket);
+    *socket = -1;
+  }
 }
 
 // Empties the effective, permitted and inheritable sets, and with them the ambient one.
@@ -40,32 +55,32 @@ bool RaisedAtStart() {
   return getauxval(AT_SECURE) != 0;
 }
 
-bool KeepOnlyTheEchoSocket(bool sendsEcho, int* socket) {
-  *socket = -1;
+bool KeepOnlyTheEchoSockets(bool sendsEcho, EchoSockets* sockets) {
+  *sockets = EchoSockets{};
   if (!RaisedAtStart()) return true;
-  if (sendsEcho && !DatagramEchoAllowed()) {
-    *socket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+  if (sendsEcho) {
+    sockets->ipv4 = RawWhereNeeded(AF_INET, IPPROTO_ICMP);
+    sockets->ipv6 = RawWhereNeeded(AF_INET6, IPPROTO_ICMPV6);
   }
   // The kernel leaves a process whose file raised only capabilities open to its user's
-  // debuggers once the capabilities are gone; they could take the socket over. Closed first,
+  // debuggers once the capabilities are gone; they could take the sockets over. Closed first,
   // so that there is no moment between.
-  if (*socket >= 0 && prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) {
-    close(*socket);
-    *socket = -1;
-  }
+  const bool keeps = sockets->ipv4 >= 0 || sockets->ipv6 >= 0;
+  if (keeps && prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) CloseAll(sockets);
   if (!DropEveryCapability()) {
-    if (*socket >= 0) close(*socket);
-    *socket = -1;
+    CloseAll(sockets);
     return false;
   }
   return true;
 }
 
-void HandOverEchoSocket(int socket, TakeSocketFn libraryTakes) {
-  if (socket < 0) return;
-  const int own = fcntl(socket, F_DUPFD_CLOEXEC, 0);
-  if (own >= 0 && !SetIcmpRawSocket(own)) close(own);
-  if (libraryTakes == nullptr || !libraryTakes(socket)) close(socket);
+void HandOverEchoSockets(const EchoSockets& sockets, TakeSocketFn libraryTakes) {
+  for (const int socket : {sockets.ipv4, sockets.ipv6}) {
+    if (socket < 0) continue;
+    const int own = fcntl(socket, F_DUPFD_CLOEXEC, 0);
+    if (own >= 0 && !SetIcmpRawSocket(own)) close(own);
+    if (libraryTakes == nullptr || !libraryTakes(socket)) close(socket);
+  }
 }
 
 }  // namespace telvario::cli

@@ -7,11 +7,11 @@ bool RaisedAtStart() {
   return false;
 }
 
-bool KeepOnlyTheEchoSocket(bool /*sendsEcho*/, int* socket) {
-  *socket = -1;
+bool KeepOnlyTheEchoSockets(bool /*sendsEcho*/, EchoSockets* sockets) {
+  *sockets = EchoSockets{};
   return true;
 }
 
-void HandOverEchoSocket(int /*socket*/, TakeSocketFn /*libraryTakes*/) {}
+void HandOverEchoSockets(const EchoSockets& /*sockets*/, TakeSocketFn /*libraryTakes*/) {}
 
 }  // namespace telvario::cli

@@ -46,7 +46,7 @@ bool MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
     *error = "--interval takes 10 to 60000 ms";
     return false;
   }
-  sonde.put_Family(options.family);
+  sonde.put_Family(static_cast<LONG>(options.family));
   BSTR name = ToBstr(host);
   double result = 0;
   {

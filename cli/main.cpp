@@ -229,9 +229,9 @@ int main(int argc, char** argv) {
   }
 
   // Before the component is loaded, or anything but the command line read.
-  int echoSocket = -1;
-  if (!telvario::cli::KeepOnlyTheEchoSocket(!options.help && !options.version && SendsEcho(options),
-                                            &echoSocket)) {
+  telvario::cli::EchoSockets echoSockets;
+  if (!telvario::cli::KeepOnlyTheEchoSockets(
+          !options.help && !options.version && SendsEcho(options), &echoSockets)) {
     std::fprintf(stderr,
                  "telvario: the capabilities this program started with cannot be dropped\n");
     return kFailed;
@@ -279,9 +279,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "telvario: %s\n", component.Error().c_str());
     return kFailed;
   }
-  telvario::cli::HandOverEchoSocket(
-      echoSocket, reinterpret_cast<telvario::cli::TakeSocketFn>(reinterpret_cast<void*>(
-                      GetProcAddress(component.Library(), "SetIcmpRawSocket"))));
+  telvario::cli::HandOverEchoSockets(
+      echoSockets, reinterpret_cast<telvario::cli::TakeSocketFn>(reinterpret_cast<void*>(
+                       GetProcAddress(component.Library(), "SetIcmpRawSocket"))));
   ISonde& sonde = *component.Sonde();
   if (options.hasPacketSize) sonde.put_PacketSize(To16(options.packetSize));
   if (options.hasPingReps) sonde.put_PingReps(To16(options.pingReps));

@@ -134,7 +134,7 @@ HRESULT STDMETHODCALLTYPE Sonde::GetClassInfo(ITypeInfo** info) {
 HRESULT STDMETHODCALLTYPE Sonde::GetGUID(DWORD kind, GUID* guid) {
   if (guid == nullptr) return E_POINTER;
   if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
-    *guid = GUID_NULL;
+    *guid = GUID{};
     return E_INVALIDARG;
   }
   *guid = DIID__ISonde2Events;

@@ -1,5 +1,6 @@
-// Reading the ICMP messages that come back to an echo request: echo replies, and the routers'
-// error messages that quote the request. Every length is checked against the bytes received.
+// Reading the ICMP and ICMPv6 messages that come back to an echo request: echo replies, and the
+// routers' error messages that quote the request. Every length is checked against the bytes
+// received.
 #ifndef TELVARIO_PLATFORM_POSIX_ICMP_PACKETS_H
 #define TELVARIO_PLATFORM_POSIX_ICMP_PACKETS_H
 
@@ -44,6 +45,9 @@ bool ReadEchoHeader(const std::uint8_t* message, std::size_t size, EchoHeader* h
 // request; false for anything else, and for any truncated or inconsistent packet.
 bool ReadAnswer(const std::uint8_t* packet, std::size_t size, Answer* answer);
 
+// The 16-bit number at the bytes, sent most significant byte first.
+std::uint16_t BigEndian16(const std::uint8_t* bytes);
+
 // The Internet checksum of a message, in network byte order.
 std::uint16_t InternetChecksum(const std::uint8_t* bytes, std::size_t size);
 
@@ -51,5 +55,40 @@ std::uint16_t InternetChecksum(const std::uint8_t* bytes, std::size_t size);
 std::uint32_t StatusOf(std::uint8_t type, std::uint8_t code);
 
 }  // namespace icmp
+
+namespace icmp6 {
+
+constexpr std::uint8_t kDestinationUnreachable = 1;
+constexpr std::uint8_t kPacketTooBig = 2;
+constexpr std::uint8_t kTimeExceeded = 3;
+constexpr std::uint8_t kParameterProblem = 4;
+constexpr std::uint8_t kEchoRequest = 128;
+constexpr std::uint8_t kEchoReply = 129;
+constexpr std::size_t kHeaderSize = 8;
+
+// What an ICMPv6 socket received, read as an answer to an echo request. The sender is not in
+// the message: an ICMPv6 socket passes no IPv6 header, and gives the sender apart.
+struct Answer {
+  std::uint8_t type = 0;
+  std::uint8_t code = 0;
+  icmp::EchoHeader echo;  // of the reply itself, or of the request an error message quotes
+  const std::uint8_t* data = nullptr;  // echo reply data; none for error messages
+  std::size_t dataSize = 0;
+};
+
+// Reads the header of an ICMPv6 echo message (request or reply); false when it is shorter than
+// a header or not an echo message.
+bool ReadEchoHeader(const std::uint8_t* message, std::size_t size, icmp::EchoHeader* header);
+
+// Reads an ICMPv6 message as a raw or datagram ICMPv6 socket passes it (ICMPv6 header first).
+// True for an echo reply, and for an error message (unreachable, packet too big, time
+// exceeded, parameter problem) whose quoted IPv6 packet, past any extension headers, starts an
+// ICMPv6 echo request; false for anything else, and for any truncated or inconsistent message.
+bool ReadAnswer(const std::uint8_t* message, std::size_t size, Answer* answer);
+
+// The echo service's reply status for an ICMPv6 type and code.
+std::uint32_t StatusOf(std::uint8_t type, std::uint8_t code);
+
+}  // namespace icmp6
 
 #endif

@@ -29,6 +29,10 @@ LONG RuntimeClock();
 // Sleeping and threads.
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 void Sleep(DWORD milliseconds);
+// Sleeps as Sleep does; alertable, it runs the asynchronous procedure calls queued to this thread
+// (apc_queue.h) and returns WAIT_IO_COMPLETION once they ran, or 0 when the time passed without.
+constexpr DWORD WAIT_IO_COMPLETION = 0xC0;
+DWORD SleepEx(DWORD milliseconds, BOOL alertable);
 HANDLE GetCurrentThread();
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
@@ -147,6 +151,7 @@ BOOL GetVersionExA(OSVERSIONINFOA* info);
 DWORD GetVersion();
 
 constexpr LCTYPE LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
+constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 LCID GetThreadLocale();
 int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
 UINT GetACP();

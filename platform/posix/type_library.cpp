@@ -13,8 +13,6 @@ namespace {
 using telvario::typelib::Function;
 
 constexpr WORD kDispatchSlots = 7;  // IUnknown's and IDispatch's
-constexpr INT kImplTypeDefault = 1;  // IMPLTYPEFLAG_FDEFAULT
-constexpr INT kImplTypeSource = 2;   // IMPLTYPEFLAG_FSOURCE
 
 BSTR Copy(const OLECHAR* text) {
   return text != nullptr ? SysAllocString(text) : nullptr;
@@ -172,7 +170,7 @@ HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* type) {
 HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* flags) {
   if (flags == nullptr) return E_INVALIDARG;
   if (!HasImplType(index)) return TYPE_E_ELEMENTNOTFOUND;
-  *flags = index == 0 ? kImplTypeDefault : kImplTypeDefault | kImplTypeSource;
+  *flags = index == 0 ? IMPLTYPEFLAG_FDEFAULT : IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE;
   return S_OK;
 }
 

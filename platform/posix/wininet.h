@@ -16,6 +16,14 @@
 // does not connect back for an active transfer within the connect time-out; an upload whose
 // bytes cannot move for the send time-out fails. 0 or 0xFFFFFFFF means no limit.
 //
+// HTTP requests, as WinINet makes them: InternetConnectA with the HTTP service makes no
+// connection (the request does), HttpOpenRequestA prepares a request for a path on it, and
+// HttpSendRequestExA sends its headers with the length of the body to come, which
+// InternetWriteFile then gives and HttpEndRequestA ends, returning once the response's headers
+// are in; InternetReadFile and HttpQueryInfoA then read the response. The requests of a session
+// share its connections: one the server keeps open serves the next request. Redirects of a
+// request are not followed.
+//
 // FTP, as WinINet does it: InternetConnectA logs in (anonymously without a user name) and
 // returns once logged in; closing its session handle from another thread makes it fail at once
 // with ERROR_INTERNET_OPERATION_CANCELLED. Transfers are binary, and active (the server
@@ -42,7 +50,10 @@ constexpr DWORD INTERNET_OPEN_TYPE_PROXY = 3;
 
 constexpr INTERNET_PORT INTERNET_INVALID_PORT_NUMBER = 0;
 constexpr INTERNET_PORT INTERNET_DEFAULT_FTP_PORT = 21;
+constexpr INTERNET_PORT INTERNET_DEFAULT_HTTP_PORT = 80;
+constexpr INTERNET_PORT INTERNET_DEFAULT_HTTPS_PORT = 443;
 constexpr DWORD INTERNET_SERVICE_FTP = 1;
+constexpr DWORD INTERNET_SERVICE_HTTP = 3;
 constexpr DWORD INTERNET_FLAG_PASSIVE = 0x08000000;
 constexpr DWORD FTP_TRANSFER_TYPE_UNKNOWN = 0;
 constexpr DWORD FTP_TRANSFER_TYPE_ASCII = 1;
@@ -53,6 +64,8 @@ constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD INTERNET_FLAG_RELOAD = 0x80000000;
 constexpr DWORD INTERNET_FLAG_NO_CACHE_WRITE = 0x04000000;
 constexpr DWORD INTERNET_FLAG_NO_AUTO_REDIRECT = 0x00200000;
+constexpr DWORD INTERNET_FLAG_KEEP_CONNECTION = 0x00400000;
+constexpr DWORD INTERNET_FLAG_SECURE = 0x00800000;
 
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
@@ -72,6 +85,7 @@ constexpr DWORD ERROR_INTERNET_EXTENDED_ERROR = 12003;
 constexpr DWORD ERROR_INTERNET_LOGIN_FAILURE = 12015;
 constexpr DWORD ERROR_INTERNET_OPERATION_CANCELLED = 12017;
 constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_TYPE = 12018;
+constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_STATE = 12019;
 constexpr DWORD ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;
 constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
 constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
@@ -89,6 +103,27 @@ BOOL InternetCloseHandle(HINTERNET handle);
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length);
 BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD* length);
 BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, LPVOID buffer, DWORD* length, DWORD* index);
+
+// A request's headers and the length of the body to come (HttpSendRequestExA).
+struct INTERNET_BUFFERSA {
+  DWORD dwStructSize;
+  INTERNET_BUFFERSA* Next;
+  LPCSTR lpcszHeader;
+  DWORD dwHeadersLength;
+  DWORD dwHeadersTotal;
+  void* lpvBuffer;
+  DWORD dwBufferLength;
+  DWORD dwBufferTotal;
+  DWORD dwOffsetLow;
+  DWORD dwOffsetHigh;
+};
+
+HINTERNET HttpOpenRequestA(HINTERNET connection, LPCSTR verb, LPCSTR objectName, LPCSTR version,
+                           LPCSTR referrer, LPCSTR* acceptTypes, DWORD flags, DWORD_PTR context);
+BOOL HttpSendRequestExA(HINTERNET request, INTERNET_BUFFERSA* buffersIn,
+                        INTERNET_BUFFERSA* buffersOut, DWORD flags, DWORD_PTR context);
+BOOL HttpEndRequestA(HINTERNET request, INTERNET_BUFFERSA* buffersOut, DWORD flags,
+                     DWORD_PTR context);
 
 HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT port,
                            LPCSTR userName, LPCSTR password, DWORD service, DWORD flags,

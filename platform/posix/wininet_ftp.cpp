@@ -71,28 +71,6 @@ std::string FileUrl(const std::string& serverUrl, const char* name, CURL* easy) 
   return url;
 }
 
-// The time since a count last changed, against a limit: a wait that makes no progress ends.
-class StallClock {
- public:
-  // The limit as CurlMilliseconds gives it: no limit is a week.
-  explicit StallClock(long limitMs) : limit_(static_cast<DWORD>(limitMs)), since_(GetTickCount()) {}
-  // True once `count` has stayed the same for the whole limit.
-  bool Expired(size_t count) {
-    const DWORD now = GetTickCount();
-    if (count != last_) {
-      last_ = count;
-      since_ = now;
-      return false;
-    }
-    return now - since_ >= limit_;
-  }
-
- private:
-  DWORD limit_;
-  DWORD since_;
-  size_t last_ = static_cast<size_t>(-1);
-};
-
 class FtpConnection : public InternetHandle, public Cancellable {
  public:
   FtpConnection() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
@@ -266,7 +244,7 @@ class FtpFile : public InternetHandle {
     }
   }
 
-  BOOL Write(const char* data, DWORD size, DWORD* written) {
+  BOOL Write(const char* data, DWORD size, DWORD* written) override {
     lent_ = data;
     lentSize_ = size;
     Resume();
@@ -367,6 +345,10 @@ HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT p
   return WithoutThrowing(ReportsLastError<HINTERNET>{nullptr}, [&]() -> HINTERNET {
     const HandleUse<wininet::Session> owner(session);
     if (!owner) return nullptr;
+    if (service == INTERNET_SERVICE_HTTP && serverName != nullptr && serverName[0] != '\0' &&
+        !wininet::HasLineBreak(serverName)) {
+      return wininet::ConnectHttp(session, serverName, port);
+    }
     if (service != INTERNET_SERVICE_FTP) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return nullptr;
@@ -403,20 +385,6 @@ HINTERNET FtpOpenFileA(HINTERNET connection, LPCSTR fileName, DWORD access, DWOR
     auto file = std::make_shared<wininet::FtpFile>(owner.Shared());
     if (!file->Open(fileName)) return nullptr;
     return wininet::AddHandle(std::move(file), connection);
-  });
-}
-
-BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD bytesToWrite,
-                       DWORD* bytesWritten) {
-  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
-    if (bytesWritten == nullptr || (buffer == nullptr && bytesToWrite > 0)) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
-    }
-    *bytesWritten = 0;
-    const HandleUse<wininet::FtpFile> upload(file);
-    if (!upload) return FALSE;
-    return upload->Write(static_cast<const char*>(buffer), bytesToWrite, bytesWritten);
   });
 }
 

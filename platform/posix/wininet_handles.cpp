@@ -43,7 +43,29 @@ std::vector<std::shared_ptr<InternetHandle>> TakeOutTree(HINTERNET root) {
 Session::Session(const char* agentText, DWORD access, const char* proxyText)
     : agent(agentText != nullptr ? agentText : ""),
       accessType(access),
-      proxy(proxyText != nullptr ? proxyText : "") {}
+      proxy(proxyText != nullptr ? proxyText : ""),
+      share_(curl_share_init()) {
+  if (share_ == nullptr) return;  // its transfers then make connections of their own
+  curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, LockShare);
+  curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, UnlockShare);
+  curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+}
+
+// Its last transfer has gone before it: each holds the session.
+Session::~Session() {
+  if (share_ != nullptr) curl_share_cleanup(share_);
+}
+
+void Session::LockShare(CURL* /*easy*/, curl_lock_data data, curl_lock_access /*access*/,
+                        void* user) {
+  static_cast<Session*>(user)->shareMutexes_[data].lock();
+}
+
+void Session::UnlockShare(CURL* /*easy*/, curl_lock_data data, void* user) {
+  static_cast<Session*>(user)->shareMutexes_[data].unlock();
+}
 
 void Session::Cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -64,6 +86,7 @@ void Session::End(Cancellable* call) {
 }
 
 void Session::ApplyProxy(CURL* easy) const {
+  if (share_ != nullptr) curl_easy_setopt(easy, CURLOPT_SHARE, share_);
   if (accessType == INTERNET_OPEN_TYPE_DIRECT) {
     curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
   } else if (accessType == INTERNET_OPEN_TYPE_PROXY) {
@@ -158,7 +181,46 @@ DWORD ErrorFromCurl(CURLcode code) {
   }
 }
 
+BOOL InternetHandle::Read(char* /*buffer*/, DWORD /*wanted*/, DWORD* read) {
+  *read = 0;
+  SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+  return FALSE;
+}
+
+BOOL InternetHandle::Write(const char* /*data*/, DWORD /*size*/, DWORD* written) {
+  *written = 0;
+  SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+  return FALSE;
+}
+
 }  // namespace wininet
+
+BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
+    if (bytesRead == nullptr || (buffer == nullptr && bytesToRead > 0)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    *bytesRead = 0;
+    const wininet::HandleUse<wininet::InternetHandle> opened(file);
+    if (!opened) return FALSE;
+    return opened->Read(static_cast<char*>(buffer), bytesToRead, bytesRead);
+  });
+}
+
+BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD bytesToWrite,
+                       DWORD* bytesWritten) {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
+    if (bytesWritten == nullptr || (buffer == nullptr && bytesToWrite > 0)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    *bytesWritten = 0;
+    const wininet::HandleUse<wininet::InternetHandle> opened(file);
+    if (!opened) return FALSE;
+    return opened->Write(static_cast<const char*>(buffer), bytesToWrite, bytesWritten);
+  });
+}
 
 BOOL InternetCloseHandle(HINTERNET handle) {
   return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {

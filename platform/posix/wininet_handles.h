@@ -33,6 +33,28 @@ struct Timeouts {
 long CurlMilliseconds(DWORD limit);
 long CurlSeconds(DWORD limit);
 
+// The time since a count last changed, against a limit: a wait that makes no progress ends.
+class StallClock {
+ public:
+  // The limit as CurlMilliseconds gives it: no limit is a week.
+  explicit StallClock(long limitMs) : limit_(static_cast<DWORD>(limitMs)), since_(GetTickCount()) {}
+  // True once `count` has stayed the same for the whole limit.
+  bool Expired(size_t count) {
+    const DWORD now = GetTickCount();
+    if (count != last_) {
+      last_ = count;
+      since_ = now;
+      return false;
+    }
+    return now - since_ >= limit_;
+  }
+
+ private:
+  DWORD limit_;
+  DWORD since_;
+  size_t last_ = static_cast<size_t>(-1);
+};
+
 class InternetHandle;
 
 // The object behind a handle, if it is open; null otherwise. With `use`, the call is counted
@@ -50,6 +72,9 @@ class InternetHandle {
   // The handle, or one above it, is being closed: end at once what is in progress. Called from
   // any thread: it only signals.
   virtual void Cancel() {}
+  // InternetReadFile and InternetWriteFile on the handle, for the kinds that take them.
+  virtual BOOL Read(char* buffer, DWORD wanted, DWORD* read);
+  virtual BOOL Write(const char* data, DWORD size, DWORD* written);
 
  private:
   template <typename Kind>
@@ -73,11 +98,15 @@ class Cancellable {
 class Session : public InternetHandle {
  public:
   Session(const char* agentText, DWORD access, const char* proxyText);
+  ~Session() override;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
   void Cancel() override;
   // Registers a call in progress; false once the session has been closed.
   bool Begin(Cancellable* call);
   void End(Cancellable* call);
-  // The proxy settings, for a transfer about to be made.
+  // The proxy settings, and the connections the session's transfers share, for a transfer
+  // about to be made: a connection the server keeps open serves the session's next request.
   void ApplyProxy(CURL* easy) const;
 
   const std::string agent;
@@ -88,7 +117,15 @@ class Session : public InternetHandle {
   std::mutex mutex_;
   bool closed_ = false;
   std::set<Cancellable*> calls_;
+  // Its transfers may run on several threads: curl locks the shared data through these.
+  CURLSH* share_;
+  std::mutex shareMutexes_[CURL_LOCK_DATA_LAST];
+  static void LockShare(CURL* easy, curl_lock_data data, curl_lock_access access, void* user);
+  static void UnlockShare(CURL* easy, curl_lock_data data, void* user);
 };
+
+// InternetConnectA for the HTTP service: a connection handle that requests are opened on.
+HINTERNET ConnectHttp(HINTERNET session, const char* server, INTERNET_PORT port);
 
 // Adds a handle below `parent` (null for a session). Refused with
 // ERROR_INTERNET_OPERATION_CANCELLED when the parent has been closed meanwhile.

@@ -1,17 +1,22 @@
-// Windows Sockets 1.1 over the C library's resolver.
+// Windows Sockets start-up, its last error, and the calls of Windows Sockets 1.1 over the C
+// library's resolver; what the other winsock*.cpp files share (winsock_translation.h).
 //
-// Reproduced from Windows: results live in storage of the calling thread until its next call;
-// name resolution fails with WSANOTINITIALISED while no WSAStartup is in force; a null or empty
-// name gives the local machine's entry; inet_addr gives INADDR_NONE for a null text.
+// Reproduced from Windows: the last error is the thread's, the one GetLastError reads; results
+// live in storage of the calling thread until its next call; name resolution and sockets fail
+// with WSANOTINITIALISED while no WSAStartup is in force; a null or empty name gives the local
+// machine's entry; inet_addr gives INADDR_NONE for a null text.
 // Where it differs: the local machine's entry is built from the host name and the IPv4 addresses
 // of the interfaces that are up (loopback last), without asking the resolver, since the C
 // library's gethostbyname(NULL) crashes and gethostbyname("") fails.
 #include "winsock_api.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,24 +26,24 @@
 #include <netdb.h>
 #include <unistd.h>
 
+#include "kernel.h"
 #include "no_throw.h"
+#include "winsock_translation.h"
 
 namespace winsock {
 namespace {
 
-constexpr int kAfInet = 2;
-constexpr int kWsaNotEnoughMemory = 8;  // WSA_NOT_ENOUGH_MEMORY
-constexpr int kWsaEFault = 10014;
-constexpr int kWsaEAfNoSupport = 10047;
-constexpr int kWsaVerNotSupported = 10092;
-constexpr int kWsaNotInitialised = 10093;
-constexpr int kWsaHostNotFound = 11001;
-constexpr int kWsaTryAgain = 11002;
-constexpr int kWsaNoRecovery = 11003;
-constexpr int kWsaNoData = 11004;
+constexpr int kAfInet = value::kAfInet;
+constexpr int kWsaNotEnoughMemory = error::kNotEnoughMemory;
+constexpr int kWsaEFault = error::kFault;
+constexpr int kWsaEAfNoSupport = error::kAddressFamilyNotSupported;
+constexpr int kWsaVerNotSupported = error::kVersionNotSupported;
+constexpr int kWsaHostNotFound = error::kHostNotFound;
+constexpr int kWsaTryAgain = error::kTryAgain;
+constexpr int kWsaNoRecovery = error::kNoRecovery;
+constexpr int kWsaNoData = error::kNoData;
 
 std::atomic<int> startups{0};
-thread_local int lastError = 0;
 
 // A host entry whose strings and arrays this thread owns, as Windows keeps one per thread.
 class HostEntry {
@@ -73,22 +78,8 @@ class HostEntry {
 
 thread_local HostEntry threadEntry;
 
-// The sockets calls report through their own last error, which WSAGetLastError reads: a failed
-// allocation is WSA_NOT_ENOUGH_MEMORY there.
-template <typename Result>
-struct ReportsSocketsError {
-  Result failure;
-  Result OutOfMemory() const {
-    lastError = kWsaNotEnoughMemory;
-    return failure;
-  }
-};
-
-bool Started() {
-  if (startups.load() > 0) return true;
-  lastError = kWsaNotInitialised;
-  return false;
-}
+using translation::SetError;
+using translation::Started;
 
 int ErrorFromResolver(int resolverError) {
   switch (resolverError) {
@@ -158,14 +149,14 @@ int WSACleanup() {
   while (current > 0 && !startups.compare_exchange_weak(current, current - 1)) {
   }
   if (current == 0) {
-    lastError = kWsaNotInitialised;
+    SetError(error::kNotInitialised);
     return -1;
   }
   return 0;
 }
 
 int WSAGetLastError() {
-  return lastError;
+  return static_cast<int>(GetLastError());
 }
 
 ULONG inet_addr(const char* text) {
@@ -181,7 +172,8 @@ char* inet_ntoa(in_addr address) {
 }
 
 hostent* gethostbyname(const char* name) {
-  return WithoutThrowing(ReportsSocketsError<hostent*>{nullptr}, [&]() -> hostent* {
+  // No exception may leave a sockets call: a failed allocation is the resolver's failure.
+  return WithoutThrowing(ReportsLastError<hostent*>{nullptr}, [&]() -> hostent* {
     if (!Started()) return nullptr;
     if (name == nullptr || name[0] == '\0') return LocalMachineEntry();
     ::hostent result{};
@@ -193,7 +185,7 @@ hostent* gethostbyname(const char* name) {
       buffer.resize(buffer.size() * 2);
     }
     if (found == nullptr || found->h_length != 4 || found->h_addr_list[0] == nullptr) {
-      lastError = found == nullptr ? ErrorFromResolver(resolverError) : kWsaNoData;
+      SetError(found == nullptr ? ErrorFromResolver(resolverError) : kWsaNoData);
       return nullptr;
     }
     return FromResolverEntry(found);
@@ -201,14 +193,14 @@ hostent* gethostbyname(const char* name) {
 }
 
 hostent* gethostbyaddr(const char* address, int length, int type) {
-  return WithoutThrowing(ReportsSocketsError<hostent*>{nullptr}, [&]() -> hostent* {
+  return WithoutThrowing(ReportsLastError<hostent*>{nullptr}, [&]() -> hostent* {
     if (!Started()) return nullptr;
     if (type != kAfInet) {
-      lastError = kWsaEAfNoSupport;
+      SetError(kWsaEAfNoSupport);
       return nullptr;
     }
     if (address == nullptr || length != 4) {
-      lastError = kWsaEFault;
+      SetError(kWsaEFault);
       return nullptr;
     }
     ::hostent result{};
@@ -220,7 +212,7 @@ hostent* gethostbyaddr(const char* address, int length, int type) {
       buffer.resize(buffer.size() * 2);
     }
     if (found == nullptr) {
-      lastError = ErrorFromResolver(resolverError);
+      SetError(ErrorFromResolver(resolverError));
       return nullptr;
     }
     return FromResolverEntry(found);
@@ -228,3 +220,167 @@ hostent* gethostbyaddr(const char* address, int length, int type) {
 }
 
 }  // namespace winsock
+
+namespace winsock::translation {
+
+bool Started() {
+  if (startups.load() > 0) return true;
+  SetError(error::kNotInitialised);
+  return false;
+}
+
+void SetError(int code) {
+  SetLastError(static_cast<DWORD>(code));
+}
+
+int ErrorOf(int systemError) {
+  switch (systemError) {
+    case 0:
+      return 0;
+    case EINTR:
+      return error::kInterrupted;
+    case EBADF:
+    case ENOTSOCK:
+      return error::kNotSocket;
+    case EACCES:
+    case EPERM:
+      return error::kAccess;
+    case EFAULT:
+      return error::kFault;
+    case EINVAL:
+      return error::kInvalid;
+    case EMFILE:
+    case ENFILE:
+      return error::kTooManyOpen;
+    case EAGAIN:
+    case EINPROGRESS:  // a non-blocking connect under way: Windows says it would block
+      return error::kWouldBlock;
+    case EALREADY:
+      return error::kAlready;
+    case EDESTADDRREQ:
+      return error::kDestinationRequired;
+    case EMSGSIZE:
+      return error::kMessageSize;
+    case EPROTOTYPE:
+      return error::kProtocolType;
+    case ENOPROTOOPT:
+      return error::kNoProtocolOption;
+    case EPROTONOSUPPORT:
+      return error::kProtocolNotSupported;
+    case ESOCKTNOSUPPORT:
+      return error::kSocketTypeNotSupported;
+    case EOPNOTSUPP:
+      return error::kOperationNotSupported;
+    case EAFNOSUPPORT:
+      return error::kAddressFamilyNotSupported;
+    case EADDRINUSE:
+      return error::kAddressInUse;
+    case EADDRNOTAVAIL:
+      return error::kAddressNotAvailable;
+    case ENETDOWN:
+      return error::kNetworkDown;
+    case ENETUNREACH:
+      return error::kNetworkUnreachable;
+    case ENETRESET:
+      return error::kNetworkReset;
+    case ECONNABORTED:
+      return error::kConnectionAborted;
+    case ECONNRESET:
+    case EPIPE:  // what the system says once a reset connection was reported
+      return error::kConnectionReset;
+    case ENOBUFS:
+    case ENOMEM:
+      return error::kNoBuffers;
+    case EISCONN:
+      return error::kIsConnected;
+    case ENOTCONN:
+      return error::kNotConnected;
+    case ESHUTDOWN:
+      return error::kShutdown;
+    case ETIMEDOUT:
+      return error::kTimedOut;
+    case ECONNREFUSED:
+      return error::kConnectionRefused;
+    case EHOSTDOWN:
+      return error::kHostDown;
+    case EHOSTUNREACH:
+      return error::kHostUnreachable;
+    default:
+      return error::kNetworkDown;
+  }
+}
+
+int SystemFamily(int family) {
+  switch (family) {
+    case value::kAfUnspec:
+      return AF_UNSPEC;
+    case value::kAfInet:
+      return AF_INET;
+    case value::kAfInet6:
+      return AF_INET6;
+    default:
+      return -1;
+  }
+}
+
+int WindowsFamily(int systemFamily) {
+  switch (systemFamily) {
+    case AF_UNSPEC:
+      return value::kAfUnspec;
+    case AF_INET:
+      return value::kAfInet;
+    case AF_INET6:
+      return value::kAfInet6;
+    default:
+      return -1;
+  }
+}
+
+bool ToSystem(const sockaddr* name, int length, ::sockaddr_storage* address,
+              socklen_t* addressLength) {
+  *address = ::sockaddr_storage{};
+  if (name == nullptr || length < static_cast<int>(sizeof(ADDRESS_FAMILY))) {
+    SetError(error::kFault);
+    return false;
+  }
+  // The layouts match the system's field for field; only the family's value differs.
+  std::size_t size = 0;
+  switch (name->sa_family) {
+    case value::kAfInet:
+      size = sizeof(::sockaddr_in);
+      break;
+    case value::kAfInet6:
+      size = sizeof(::sockaddr_in6);
+      break;
+    default:
+      SetError(error::kAddressFamilyNotSupported);
+      return false;
+  }
+  if (static_cast<std::size_t>(length) < size) {
+    SetError(error::kFault);
+    return false;
+  }
+  std::memcpy(address, name, size);
+  address->ss_family = static_cast<sa_family_t>(SystemFamily(name->sa_family));
+  *addressLength = static_cast<socklen_t>(size);
+  return true;
+}
+
+bool ToWindows(const ::sockaddr_storage& address, socklen_t addressLength, sockaddr* name,
+               int* length) {
+  const auto size = std::min<std::size_t>(addressLength, sizeof address);
+  if (name == nullptr || length == nullptr || *length < 0 ||
+      static_cast<std::size_t>(*length) < size) {
+    SetError(error::kFault);
+    return false;
+  }
+  std::memcpy(name, &address, size);
+  const int family = WindowsFamily(address.ss_family);
+  if (size >= sizeof(ADDRESS_FAMILY) && family >= 0) {
+    name->sa_family = static_cast<ADDRESS_FAMILY>(family);
+  }
+  *length = static_cast<int>(size);
+  return true;
+}
+
+}  // namespace winsock::translation

@@ -8,18 +8,40 @@
 #include <winternl.h>
 #include <oleauto.h>
 #include <wininet.h>
-#include <iphlpapi.h>
-// The echo service's asynchronous calls take a typed APC routine rather than a FARPROC.
-#define PIO_APC_ROUTINE_DEFINED
-#include <icmpapi.h>
 
-// The IPv6 echo service's reply record, which mingw-w64's ipexport.h lacks: its status and round
-// trip follow the 28 bytes of the address.
-struct ICMPV6_ECHO_REPLY {
+// mingw-w64 declares the APC routine of IcmpSendEcho2 and Icmp6SendEcho2 as Windows does only
+// when told that PIO_APC_ROUTINE (winternl.h) is there.
+#define PIO_APC_ROUTINE_DEFINED
+// mingw-w64's IPV6_ADDRESS_EX lacks the packing of Windows' own (26 bytes, what the system
+// writes), and it has no ICMPV6_ECHO_REPLY: its declaration is set aside for the ones below.
+#define _IPV6_ADDRESS_EX telvario_mingw_IPV6_ADDRESS_EX_
+#define IPV6_ADDRESS_EX telvario_mingw_IPV6_ADDRESS_EX
+#define PIPV6_ADDRESS_EX telvario_mingw_PIPV6_ADDRESS_EX
+#include <iphlpapi.h>
+#include <icmpapi.h>
+#undef _IPV6_ADDRESS_EX
+#undef IPV6_ADDRESS_EX
+#undef PIPV6_ADDRESS_EX
+
+#pragma pack(push, 1)
+typedef struct _IPV6_ADDRESS_EX {
+  USHORT sin6_port;
+  ULONG sin6_flowinfo;
+  USHORT sin6_addr[8];
+  ULONG sin6_scope_id;
+} IPV6_ADDRESS_EX, *PIPV6_ADDRESS_EX;
+#pragma pack(pop)
+
+// The reply data follows the record.
+typedef struct icmpv6_echo_reply_lh {
   IPV6_ADDRESS_EX Address;
   ULONG Status;
   unsigned int RoundTripTime;
-};
+} ICMPV6_ECHO_REPLY_LH, *PICMPV6_ECHO_REPLY_LH;
+typedef ICMPV6_ECHO_REPLY_LH ICMPV6_ECHO_REPLY;
+typedef ICMPV6_ECHO_REPLY_LH* PICMPV6_ECHO_REPLY;
+
+static_assert(sizeof(IPV6_ADDRESS_EX) == 26 && sizeof(ICMPV6_ECHO_REPLY) == 36);
 #include <objbase.h>
 #include <ocidl.h>
 #include <olectl.h>
