@@ -7,6 +7,7 @@
 #include "download_measure.h"
 #include "echo_measure.h"
 #include "latency_measure.h"
+#include "throughput_measure.h"
 #include "loopback_servers.h"
 #include "upload_measure.h"
 
@@ -16,6 +17,8 @@ namespace {
 constexpr char kSelfAddress[] = "127.0.0.1";
 constexpr char kSelfName[] = "localhost";
 constexpr char kSelfDownload[] = "/bytes/100000000";  // 100 MB
+constexpr char kSelfUpload[] = "/upload";
+constexpr double kReportSeconds = 3;  // each way, for Sonde2's throughput in a report
 
 std::string LookUp(ISonde& sonde, bool forward, const std::string& argument) {
   BSTR text = ToBstr(argument);
@@ -113,6 +116,18 @@ bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targe
   } else if (self) {
     report.Add("Download", Skipped("no loopback HTTP server: " + servers->HttpProblem()));
     complete = false;
+  }
+  // Sonde2's throughput over several connections: from the URL given, and both ways on loopback.
+  if (ISonde2* sonde2 = AsSonde2(sonde); sonde2 != nullptr && !url.empty()) {
+    ThroughputOptions options;
+    options.durationSeconds = kReportSeconds;
+    options.assumeYes = targets.assumeYes;
+    if (self) options.uploadUrl = "http://127.0.0.1:" + std::to_string(servers->HttpPort()) + kSelfUpload;
+    Report throughput;
+    std::string ignored;
+    MeasureThroughput(library, *sonde2, throughput, url, options, &ignored);
+    complete = complete && !throughput.Has("Failure");
+    report.Add("Throughput", throughput);
   }
   if (!ftpHost.empty()) {
     Report upload;

@@ -1,7 +1,9 @@
 // What `telvario report` measures against when it is given no targets: the machine itself. The
 // process moves into a network namespace of its own where it can, so that the servers below
 // take their usual ports without meeting the machine's own services, and starts two small
-// servers on loopback for the time of the report: HTTP (GET /bytes/N gives N bytes) and
+// servers on loopback for the time of the report: HTTP (GET /bytes/N gives N bytes, a POST's
+// body is taken and discarded; several connections at once, each kept while the client keeps
+// it) and
 // anonymous FTP on port 21, which takes uploads into /temp by active transfers, counts and
 // discards their bytes, and deletes the names it took.
 #ifndef TELVARIO_CLI_LOOPBACK_SERVERS_H

@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -72,7 +74,7 @@ int Listen(int port, std::string* problem) {
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   const sockaddr_in address = Loopback(port);
   if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      listen(fd, 8) != 0) {
+      listen(fd, 64) != 0) {
     *problem = SystemError(("127.0.0.1:" + std::to_string(port)).c_str());
     close(fd);
     return -1;
@@ -123,35 +125,114 @@ void AcceptLoop(int listener, const std::atomic<bool>& stopping, Serve serve) {
   }
 }
 
-// GET /bytes/N: N bytes; anything else: 404.
-void ServeHttp(int fd) {
-  std::string request;
-  char buffer[1024];
-  while (request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequest) {
+// Waits up to a poll's time for the connection to be readable; false when the servers stop.
+bool Readable(int fd, const std::atomic<bool>& stopping) {
+  for (int waited = 0; !stopping; waited += kAcceptPollMs) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, kAcceptPollMs) > 0) return true;
+    if (waited >= kIdleSeconds * 1000) return false;
+  }
+  return false;
+}
+
+// One request's head: its line and headers, up to the blank line; what came after it stays in
+// `pending` (the start of a body).
+bool ReadHead(int fd, const std::atomic<bool>& stopping, std::string* pending, std::string* head) {
+  char buffer[4096];
+  for (;;) {
+    const size_t end = pending->find("\r\n\r\n");
+    if (end != std::string::npos) {
+      *head = pending->substr(0, end + 4);
+      pending->erase(0, end + 4);
+      return true;
+    }
+    if (pending->size() > kMaxRequest || !Readable(fd, stopping)) return false;
     const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-    if (got <= 0) return;
-    request.append(buffer, static_cast<size_t>(got));
+    if (got <= 0) return false;
+    pending->append(buffer, static_cast<size_t>(got));
   }
-  unsigned long long size = 0;
-  char path[64] = {};
-  const bool found = std::sscanf(request.c_str(), "GET %63s HTTP/1.", path) == 1 &&
-                     std::sscanf(path, "/bytes/%llu", &size) == 1;
-  if (!found) {
-    SendText(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    return;
+}
+
+unsigned long long DeclaredLength(const std::string& head) {
+  std::string lower = head;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const size_t at = lower.find("\r\ncontent-length:");
+  if (at == std::string::npos) return 0;
+  return std::strtoull(head.c_str() + at + 17, nullptr, 10);
+}
+
+// Reads and discards a body of `length` bytes, some of which may be pending already.
+bool DiscardBody(int fd, const std::atomic<bool>& stopping, std::string* pending,
+                 unsigned long long length) {
+  const size_t held = static_cast<size_t>(std::min<unsigned long long>(length, pending->size()));
+  pending->erase(0, held);
+  length -= held;
+  std::vector<char> buffer(kChunk);
+  while (length > 0) {
+    if (!Readable(fd, stopping)) return false;
+    const ssize_t got = recv(fd, buffer.data(),
+                             static_cast<size_t>(std::min<unsigned long long>(length, kChunk)), 0);
+    if (got <= 0) return false;
+    length -= static_cast<unsigned long long>(got);
   }
-  if (!SendText(fd,
-                "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                "Content-Length: " +
-                    std::to_string(size) + "\r\nConnection: close\r\n\r\n")) {
-    return;
-  }
+  return true;
+}
+
+// Requests on one connection while the client keeps it: GET /bytes/N gives N bytes, a POST's
+// body is taken and discarded (the uploads), anything else is 404.
+void ServeHttp(int fd, const std::atomic<bool>& stopping) {
+  std::string pending;
+  std::string head;
   const std::vector<char> chunk(kChunk, 'x');
-  while (size > 0) {
-    const size_t part = static_cast<size_t>(std::min<unsigned long long>(size, kChunk));
-    if (!SendAll(fd, chunk.data(), part)) return;
-    size -= part;
+  while (ReadHead(fd, stopping, &pending, &head)) {
+    unsigned long long size = 0;
+    char path[64] = {};
+    if (head.rfind("POST ", 0) == 0) {
+      if (!DiscardBody(fd, stopping, &pending, DeclaredLength(head))) return;
+      if (!SendText(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")) return;
+      continue;
+    }
+    const bool found = std::sscanf(head.c_str(), "GET %63s HTTP/1.", path) == 1 &&
+                       std::sscanf(path, "/bytes/%llu", &size) == 1;
+    if (!found) {
+      SendText(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      return;
+    }
+    if (!SendText(fd, "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                      "Content-Length: " +
+                          std::to_string(size) + "\r\n\r\n")) {
+      return;
+    }
+    while (size > 0) {
+      if (stopping) return;
+      const size_t part = static_cast<size_t>(std::min<unsigned long long>(size, kChunk));
+      if (!SendAll(fd, chunk.data(), part)) return;
+      size -= part;
+    }
   }
+}
+
+// The HTTP server's connections, each on a thread of its own, so that several can be measured
+// at once; joined when the servers stop.
+void AcceptHttp(int listener, const std::atomic<bool>& stopping) {
+  std::vector<std::thread> connections;
+  while (!stopping) {
+    pollfd ready{listener, POLLIN, 0};
+    if (poll(&ready, 1, kAcceptPollMs) <= 0) continue;
+    const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    SetIdleLimit(fd);
+    try {
+      connections.emplace_back([fd, &stopping] {
+        ServeHttp(fd, stopping);
+        close(fd);
+      });
+    } catch (const std::system_error&) {
+      close(fd);  // no thread to serve it: the client sees the connection end
+    }
+  }
+  for (std::thread& connection : connections) connection.join();
 }
 
 // Lines of a control connection, CR LF or LF ended; false at the end, on an error, or when a
@@ -324,9 +405,7 @@ LoopbackServers::LoopbackServers() {
   httpSocket_ = Listen(0, &httpProblem_);
   if (httpSocket_ >= 0) {
     httpPort_ = BoundPort(httpSocket_);
-    httpThread_ = std::thread([this] {
-      AcceptLoop(httpSocket_, stopping_, [](int fd, const sockaddr_in&) { ServeHttp(fd); });
-    });
+    httpThread_ = std::thread([this] { AcceptHttp(httpSocket_, stopping_); });
   }
   ftpSocket_ = Listen(kFtpPort, &ftpProblem_);
   if (ftpSocket_ >= 0) {

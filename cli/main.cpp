@@ -20,6 +20,7 @@
 #include "latency_measure.h"
 #include "progress.h"
 #include "report.h"
+#include "throughput_measure.h"
 #include "upload_measure.h"
 
 namespace {
@@ -48,6 +49,10 @@ constexpr char kUsage[] =
     "                  echo requests sent on a fixed schedule: the median round trip, its\n"
     "                  spread (min, mean, p90, p99, max), jitter and loss (Latency)\n"
     "  addresses NAME  every address of NAME, both families, in the resolver's order\n"
+    "  throughput URL [--upload URL] [--streams N] [--duration S]\n"
+    "                  the download rate from URL and the upload rate to the --upload URL (URL\n"
+    "                  itself unless given) in Mbit/s: several connections for a bounded\n"
+    "                  time, the start-up left out (Download, Upload); the upload asks first\n"
     "  report [HOST] [--url URL] [--ftp HOST] [--hop N]\n"
     "                  every measurement in one go: echo and one hop (default 1) to HOST and\n"
     "                  its names, its latency, a download of URL, an upload to the FTP server;\n"
@@ -75,10 +80,13 @@ constexpr char kUsage[] =
     "  --probes N      latency: echo requests (1..10000; 20 unless given)\n"
     "  --interval MS   latency: milliseconds between them (10..60000; 100 unless given)\n"
     "  -4, -6          latency: IPv4 or IPv6 only\n"
+    "  --streams N     throughput: connections each way (1..32; 4 unless given)\n"
+    "  --duration S    throughput: seconds each way may take (2..60; 10 unless given)\n"
+    "  --upload URL    throughput: where the upload goes\n"
     "  --class NAME    the object to make: Sonde2 (the default) or Sonde\n"
     "  --url URL       the download of report\n"
     "  --ftp HOST      the FTP server of report's upload\n"
-    "  --yes           answer the upload's prompt with OK without asking\n"
+    "  --yes           answer the uploads' prompt with OK without asking\n"
     "  --json          print one JSON object instead of text\n"
     "  --version       print the component's version\n"
     "  --help          print this help\n"
@@ -105,6 +113,7 @@ struct Options {
   std::string url;
   std::string ftpHost;
   telvario::cli::LatencyOptions latency;
+  telvario::cli::ThroughputOptions throughput;
   std::string className = "Sonde2";
 };
 
@@ -197,10 +206,23 @@ int main(int argc, char** argv) {
       options.yes = true;
     } else if (arg == "-4" || arg == "-6") {
       options.latency.family = arg == "-4" ? 4 : 6;
-    } else if (arg == "--url" || arg == "--ftp" || arg == "--class") {
+    } else if (arg == "--url" || arg == "--ftp" || arg == "--class" || arg == "--upload") {
       if (i + 1 >= argc) return Fail(arg + " needs a value");
-      (arg == "--url" ? options.url : arg == "--ftp" ? options.ftpHost : options.className) =
-          argv[++i];
+      (arg == "--url"      ? options.url
+       : arg == "--ftp"    ? options.ftpHost
+       : arg == "--upload" ? options.throughput.uploadUrl
+                           : options.className) = argv[++i];
+    } else if (arg == "--duration") {
+      char* end = nullptr;
+      const double seconds = i + 1 < argc ? std::strtod(argv[i + 1], &end) : 0;
+      if (i + 1 >= argc || end == argv[i + 1] || *end != '\0') return Fail(arg + " needs seconds");
+      options.throughput.durationSeconds = seconds;
+      ++i;
+    } else if (arg == "--streams") {
+      long value = 0;
+      if (i + 1 >= argc || !ParseNumber(argv[i + 1], value)) return Fail(arg + " needs a number");
+      options.throughput.streams = value;
+      ++i;
     } else if (arg == "--probes" || arg == "--interval") {
       long value = 0;
       if (i + 1 >= argc || !ParseNumber(argv[i + 1], value)) return Fail(arg + " needs a number");
@@ -272,6 +294,12 @@ int main(int argc, char** argv) {
   if (latencyOptions && options.command != "latency") {
     return Fail("--probes, --interval, -4 and -6 belong to latency");
   }
+  const bool throughputOptions = options.throughput.streams ||
+                                 options.throughput.durationSeconds ||
+                                 !options.throughput.uploadUrl.empty();
+  if (throughputOptions && options.command != "throughput") {
+    return Fail("--streams, --duration and --upload belong to throughput");
+  }
 
   const telvario::cli::Component component(options.className == "Sonde" ? CLSID_Sonde
                                                                           : CLSID_Sonde2);
@@ -332,6 +360,17 @@ int main(int argc, char** argv) {
     std::optional<short> hop;
     if (trace) hop = To16(*options.hop);
     telvario::cli::MeasureEcho(sonde, report, options.arguments[0], hop);
+    return Finish(report, options.json);
+  } else if (options.command == "throughput") {
+    if (component.Sonde2() == nullptr) return Fail("throughput needs --class Sonde2");
+    if (options.arguments.size() != 1) return Fail("throughput needs a URL");
+    if (options.throughput.uploadUrl.empty()) options.throughput.uploadUrl = options.arguments[0];
+    options.throughput.assumeYes = options.yes;
+    std::string error;
+    if (!telvario::cli::MeasureThroughput(component.Library(), *component.Sonde2(), report,
+                                          options.arguments[0], options.throughput, &error)) {
+      return Fail(error);
+    }
     return Finish(report, options.json);
   } else if (options.command == "latency" || options.command == "addresses") {
     if (component.Sonde2() == nullptr) return Fail(options.command + " needs --class Sonde2");

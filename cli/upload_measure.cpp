@@ -60,31 +60,52 @@ const char* UploadFailure(LONG result) {
   }
 }
 
+// Exported by the posix library; on Windows the system's own box asks.
+using Answer = int (*)(LPCSTR text, LPCSTR caption, UINT type);
+using SetHandlerFn = Answer (*)(Answer);
+
+SetHandlerFn HandlerSetter(HMODULE library) {
+  return reinterpret_cast<SetHandlerFn>(
+      reinterpret_cast<void*>(GetProcAddress(library, "SetMessageBoxHandler")));
+}
+
+Consent scopeState;
+HMODULE scopeLibrary = nullptr;
+
 }  // namespace
+
+ConsentScope::ConsentScope(HMODULE library, bool assumeYes, std::string label) {
+  scopeState = Consent{};
+  scopeState.assumeYes = assumeYes;
+  scopeState.label = std::move(label);
+  consent = &scopeState;
+  scopeLibrary = library;
+  if (const SetHandlerFn setHandler = HandlerSetter(library)) setHandler(AnswerMessageBox);
+}
+
+ConsentScope::~ConsentScope() {
+  scopeState.progress.reset();
+  if (const SetHandlerFn setHandler = HandlerSetter(scopeLibrary)) setHandler(nullptr);
+  consent = nullptr;
+}
+
+bool ConsentScope::Refused() const {
+  return scopeState.asked && !scopeState.agreed;
+}
 
 void MeasureUpload(HMODULE library, ISonde& sonde, Report& report, const std::string& host,
                    bool assumeYes) {
-  // Exported by the posix library; on Windows the system's own box asks.
-  using Answer = int (*)(LPCSTR text, LPCSTR caption, UINT type);
-  using SetHandlerFn = Answer (*)(Answer);
-  const auto setHandler = reinterpret_cast<SetHandlerFn>(
-      reinterpret_cast<void*>(GetProcAddress(library, "SetMessageBoxHandler")));
-  Consent state;
-  state.assumeYes = assumeYes;
-  state.label = "uploading to " + host;
-  consent = &state;
-  if (setHandler != nullptr) setHandler(AnswerMessageBox);
-
-  BSTR text = ToBstr(host);
   LONG result = 0;
-  sonde.get_UploadTest(text, &result);
-  SysFreeString(text);
-  state.progress.reset();
-  if (setHandler != nullptr) setHandler(nullptr);
-  consent = nullptr;
-
+  bool refused = false;
+  {
+    const ConsentScope scope(library, assumeYes, "uploading to " + host);
+    BSTR text = ToBstr(host);
+    sonde.get_UploadTest(text, &result);
+    SysFreeString(text);
+    refused = scope.Refused();
+  }
   report.Add("UploadTest", static_cast<long long>(result));
-  if (result >= 0 && state.asked && !state.agreed) {
+  if (result >= 0 && refused) {
     report.Add("Failure", std::string("the test was not confirmed, so nothing was sent"));
   } else if (const char* failure = UploadFailure(result)) {
     report.Add("Failure", std::string(failure));

@@ -5,10 +5,25 @@
 
 #include <string>
 
+#include "windows_api.h"
+
 #include "report.h"
 #include "telvario_idl.h"
 
 namespace telvario::cli {
+
+// While it lives, the library's consent prompt is answered by this process: OK when
+// `assumeYes`, otherwise by asking on the terminal; with no terminal, Cancel. Once OK is
+// given, the seconds of the measurement under `label` are shown on a terminal.
+class ConsentScope {
+ public:
+  ConsentScope(HMODULE library, bool assumeYes, std::string label);
+  ~ConsentScope();
+  ConsentScope(const ConsentScope&) = delete;
+  ConsentScope& operator=(const ConsentScope&) = delete;
+  // Whether the prompt was shown and not answered OK.
+  bool Refused() const;
+};
 
 // Measures the upload rate to the FTP server `host` and reports it, or what went wrong. The
 // library's message boxes are answered by this process while it runs: OK when `assumeYes`,
