@@ -20,6 +20,7 @@
 #include "latency_measure.h"
 #include "progress.h"
 #include "report.h"
+#include "responsiveness_measure.h"
 #include "throughput_measure.h"
 #include "upload_measure.h"
 
@@ -53,6 +54,10 @@ constexpr char kUsage[] =
     "                  the download rate from URL and the upload rate to the --upload URL (URL\n"
     "                  itself unless given) in Mbit/s: several connections for a bounded\n"
     "                  time, the start-up left out (Download, Upload); the upload asks first\n"
+    "  responsiveness URL [--upload] [--streams N] [--duration S]\n"
+    "                  latency under working conditions: idle, then while downloads (and\n"
+    "                  uploads with --upload, which asks first) fill the link; RPM\n"
+    "                  (Responsiveness)\n"
     "  report [HOST] [--url URL] [--ftp HOST] [--hop N]\n"
     "                  every measurement in one go: echo and one hop (default 1) to HOST and\n"
     "                  its names, its latency, a download of URL, an upload to the FTP server;\n"
@@ -83,6 +88,7 @@ constexpr char kUsage[] =
     "  --streams N     throughput: connections each way (1..32; 4 unless given)\n"
     "  --duration S    throughput: seconds each way may take (2..60; 10 unless given)\n"
     "  --upload URL    throughput: where the upload goes\n"
+    "  --upload        responsiveness: load with uploads too\n"
     "  --class NAME    the object to make: Sonde2 (the default) or Sonde\n"
     "  --url URL       the download of report\n"
     "  --ftp HOST      the FTP server of report's upload\n"
@@ -114,6 +120,7 @@ struct Options {
   std::string ftpHost;
   telvario::cli::LatencyOptions latency;
   telvario::cli::ThroughputOptions throughput;
+  bool uploadLoad = false;  // responsiveness --upload
   std::string className = "Sonde2";
 };
 
@@ -206,6 +213,9 @@ int main(int argc, char** argv) {
       options.yes = true;
     } else if (arg == "-4" || arg == "-6") {
       options.latency.family = arg == "-4" ? 4 : 6;
+    } else if (arg == "--upload" &&
+               (i + 1 >= argc || std::string(argv[i + 1]).find("://") == std::string::npos)) {
+      options.uploadLoad = true;  // responsiveness's: a URL would follow throughput's
     } else if (arg == "--url" || arg == "--ftp" || arg == "--class" || arg == "--upload") {
       if (i + 1 >= argc) return Fail(arg + " needs a value");
       (arg == "--url"      ? options.url
@@ -297,8 +307,12 @@ int main(int argc, char** argv) {
   const bool throughputOptions = options.throughput.streams ||
                                  options.throughput.durationSeconds ||
                                  !options.throughput.uploadUrl.empty();
-  if (throughputOptions && options.command != "throughput") {
-    return Fail("--streams, --duration and --upload belong to throughput");
+  const bool loadCommand = options.command == "throughput" || options.command == "responsiveness";
+  if (throughputOptions && !loadCommand) {
+    return Fail("--streams, --duration and --upload belong to throughput and responsiveness");
+  }
+  if (options.uploadLoad && options.command != "responsiveness") {
+    return Fail("--upload without a URL belongs to responsiveness");
   }
 
   const telvario::cli::Component component(options.className == "Sonde" ? CLSID_Sonde
@@ -360,6 +374,22 @@ int main(int argc, char** argv) {
     std::optional<short> hop;
     if (trace) hop = To16(*options.hop);
     telvario::cli::MeasureEcho(sonde, report, options.arguments[0], hop);
+    return Finish(report, options.json);
+  } else if (options.command == "responsiveness") {
+    if (component.Sonde2() == nullptr) return Fail("responsiveness needs --class Sonde2");
+    if (options.arguments.size() != 1) return Fail("responsiveness needs a URL");
+    if (!options.throughput.uploadUrl.empty()) return Fail("responsiveness loads its own URL");
+    telvario::cli::ResponsivenessOptions measure;
+    measure.upload = options.uploadLoad;
+    measure.streams = options.throughput.streams;
+    measure.durationSeconds = options.throughput.durationSeconds;
+    measure.assumeYes = options.yes;
+    std::string error;
+    if (!telvario::cli::MeasureResponsiveness(component.Library(), *component.Sonde2(), report,
+                                              options.arguments[0], measure, !options.json,
+                                              &error)) {
+      return Fail(error);
+    }
     return Finish(report, options.json);
   } else if (options.command == "throughput") {
     if (component.Sonde2() == nullptr) return Fail("throughput needs --class Sonde2");

@@ -1,6 +1,7 @@
 #include "sonde2_probe.h"
 
 #include <new>
+#include <optional>
 
 #include "address_lookup.h"
 #include "ftp_upload.h"
@@ -52,6 +53,32 @@ class PhaseWatch final : public LatencyObserver, public ThroughputObserver {
   const std::atomic<bool>& cancelled_;
   bool told_ = false;
   DWORD lastTold_ = 0;
+};
+
+// Watches a responsiveness run: its two phases told as they come, each once more at its end.
+class ResponsivenessWatch final : public ResponsivenessObserver {
+ public:
+  ResponsivenessWatch(ProgressListener* listener, const std::atomic<bool>& cancelled)
+      : listener_(listener), cancelled_(cancelled) {}
+  bool KeepGoing(const char* phase, double fraction, double latestMs) override {
+    if (phase_ != nullptr && std::string(phase_) != phase && listener_ != nullptr) {
+      listener_->Progress(phase_, 1.0, lastMs_);  // the idle phase is over
+    }
+    if (phase_ == nullptr || std::string(phase_) != phase) watch_.emplace(phase, listener_, cancelled_);
+    phase_ = phase;
+    lastMs_ = latestMs;
+    return watch_->KeepGoing(fraction, latestMs);
+  }
+  void Done(double rpm) {
+    if (watch_) watch_->Done(rpm);
+  }
+
+ private:
+  ProgressListener* listener_;
+  const std::atomic<bool>& cancelled_;
+  const char* phase_ = nullptr;
+  double lastMs_ = 0;
+  std::optional<PhaseWatch> watch_;
 };
 
 }  // namespace
@@ -200,7 +227,7 @@ HRESULT Sonde2Probe::put_Duration(double newVal) {
   return S_OK;
 }
 
-HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, double* pVal) {
+HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, LONG packetSize, double* pVal) {
   const NarrowArgument text(url);
   ThroughputPlan plan;
   plan.url = text.Get() != nullptr ? text.Get() : "";
@@ -210,7 +237,20 @@ HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, double* pVal) {
   cancelled_.store(false);
   PhaseWatch watch(direction == Direction::Download ? "download" : "upload", listener_,
                    cancelled_);
-  const ThroughputRun run = MeasureThroughput(plan, &watch);
+  // Echo requests to the server all along: the latency under this load.
+  std::unique_ptr<LoadedLatency> echoes;
+  ProbeTarget target;
+  std::string ignored;
+  if (ResolveTarget(plan.url, &target, &ignored)) {
+    echoes = std::make_unique<LoadedLatency>(target, false, packetSize, plan.durationSeconds);
+    echoes->Start();
+  }
+  const ThroughputRun run = MeasureThroughput(plan, &watch, echoes.get());
+  loadedLatency_ = loadedLatencyP90_ = 0;
+  if (echoes != nullptr) {
+    echoes->Finish();
+    EchoStatistics(echoes->Probes(), &loadedLatency_, &loadedLatencyP90_);
+  }
   watch.Done(run.result);
   bytes_ = run.bytes;
   elapsed_ = run.elapsed;
@@ -219,17 +259,70 @@ HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, double* pVal) {
   return S_OK;
 }
 
-HRESULT Sonde2Probe::Download(BSTR url, double* pVal) {
-  return Throughput(url, Direction::Download, pVal);
+HRESULT Sonde2Probe::Download(BSTR url, LONG packetSize, double* pVal) {
+  return Throughput(url, Direction::Download, packetSize, pVal);
 }
 
-HRESULT Sonde2Probe::Upload(BSTR url, double* pVal) {
+HRESULT Sonde2Probe::Upload(BSTR url, LONG packetSize, double* pVal) {
   *pVal = 0;
   const NarrowArgument text(url);
   WebAddress address;
   const bool readable = text.Get() != nullptr && ParseWebAddress(text.Get(), &address);
   if (!AskUploadConsent(readable ? address.host.c_str() : nullptr)) return S_OK;
-  return Throughput(url, Direction::Upload, pVal);
+  return Throughput(url, Direction::Upload, packetSize, pVal);
+}
+
+HRESULT Sonde2Probe::Responsiveness(BSTR url, LONG packetSize, double* pVal) {
+  *pVal = 0;
+  const NarrowArgument text(url);
+  ResponsivenessPlan plan;
+  plan.url = text.Get() != nullptr ? text.Get() : "";
+  plan.streams = settings_.streams;
+  plan.durationSeconds = settings_.durationSeconds;
+  plan.packetSize = packetSize;
+  if (settings_.responsivenessUpload) {
+    WebAddress address;
+    const bool readable = ParseWebAddress(plan.url, &address);
+    plan.withUpload = AskUploadConsent(readable ? address.host.c_str() : nullptr);
+  }
+  cancelled_.store(false);
+  ResponsivenessWatch watch(listener_, cancelled_);
+  const ResponsivenessRun run = MeasureResponsiveness(plan, &watch);
+  watch.Done(run.result);
+  idleLatency_ = run.idleLatencyMs;
+  loadedLatency_ = run.loadedLatencyMs;
+  loadedLatencyP90_ = run.loadedLatencyP90Ms;
+  rpm_ = run.rpm;
+  bytes_ = run.load.bytes;
+  elapsed_ = run.load.elapsed;
+  results_ = ResponsivenessResultsJson(plan, run);
+  *pVal = run.result;
+  return S_OK;
+}
+
+HRESULT Sonde2Probe::get_ResponsivenessUpload(VARIANT_BOOL* pVal) {
+  *pVal = settings_.responsivenessUpload ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+HRESULT Sonde2Probe::put_ResponsivenessUpload(VARIANT_BOOL newVal) {
+  settings_.responsivenessUpload = newVal != VARIANT_FALSE;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_IdleLatency(double* pVal) {
+  *pVal = idleLatency_;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_LoadedLatency(double* pVal) {
+  *pVal = loadedLatency_;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_LoadedLatencyP90(double* pVal) {
+  *pVal = loadedLatencyP90_;
+  return S_OK;
+}
+HRESULT Sonde2Probe::get_RPM(double* pVal) {
+  *pVal = rpm_;
+  return S_OK;
 }
 
 HRESULT Sonde2Probe::Cancel() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "latency_probe.h"
+#include "responsiveness_probe.h"
 #include "throughput_probe.h"
 #include "windows_api.h"
 
@@ -24,6 +25,7 @@ struct Sonde2Settings {
   LONG family = 0;  // 0 the system's choice, 4 IPv4 only, 6 IPv6 only
   LONG streams = kDefaultStreams;
   double durationSeconds = kDefaultDurationSeconds;
+  bool responsivenessUpload = false;
 };
 
 // Hears of a measurement's progress: its phase ("latency", "download", "upload", "idle",
@@ -67,14 +69,24 @@ class Sonde2Probe {
   HRESULT put_Streams(LONG newVal);
   HRESULT get_Duration(double* pVal);
   HRESULT put_Duration(double newVal);
-  HRESULT Download(BSTR url, double* pVal);
+  // Echo requests of `packetSize` bytes time the latency under the load (LoadedLatency).
+  HRESULT Download(BSTR url, LONG packetSize, double* pVal);
   // Asks the same consent as UploadTest first: 0 without it, and nothing sent.
-  HRESULT Upload(BSTR url, double* pVal);
+  HRESULT Upload(BSTR url, LONG packetSize, double* pVal);
   HRESULT get_Bytes(double* pVal);
   HRESULT get_Elapsed(double* pVal);
   // Ends the measurement in progress at its next sample, with what it has; from an event's
   // handler or from another thread. Nothing to end is no error.
   HRESULT Cancel();
+  // Loads the link with downloads (and uploads, where asked and consented to) and probes its
+  // latency all along: RPM, or Download's failures.
+  HRESULT Responsiveness(BSTR url, LONG packetSize, double* pVal);
+  HRESULT get_ResponsivenessUpload(VARIANT_BOOL* pVal);
+  HRESULT put_ResponsivenessUpload(VARIANT_BOOL newVal);
+  HRESULT get_IdleLatency(double* pVal);
+  HRESULT get_LoadedLatency(double* pVal);
+  HRESULT get_LoadedLatencyP90(double* pVal);
+  HRESULT get_RPM(double* pVal);
 
   const Sonde2Settings& Settings() const { return settings_; }
 
@@ -84,9 +96,13 @@ class Sonde2Probe {
   std::string peer_;
   double bytes_ = 0;    // of the last Download or Upload
   double elapsed_ = 0;
+  double idleLatency_ = 0;
+  double loadedLatency_ = 0;  // of the last load: Download, Upload or Responsiveness
+  double loadedLatencyP90_ = 0;
+  double rpm_ = 0;
   std::string results_;  // the last run as JSON; "" before the first
 
-  HRESULT Throughput(BSTR url, Direction direction, double* pVal);
+  HRESULT Throughput(BSTR url, Direction direction, LONG packetSize, double* pVal);
 
   ProgressListener* listener_;
   std::atomic<bool> cancelled_{false};

@@ -77,7 +77,8 @@ double StartupSeconds(const std::vector<ULONGLONG>& aggregate, double plannedSec
   return std::max(static_cast<double>(kLeastStartupBins) * binSeconds, half);
 }
 
-ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* observer) {
+ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* observer,
+                                LoadCompanion* companion) {
   ThroughputRun run;
   if (!IsHttpAddress(plan.url)) {
     run.result = THROUGHPUT_CANNOT_START;
@@ -91,13 +92,18 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
   const LONGLONG start = PerformanceTicks();
   const LONGLONG endsAt = start + static_cast<LONGLONG>(plan.durationSeconds * static_cast<double>(frequency));
 
-  // Each connection with a session of its own, so that each is a connection of its own.
-  std::vector<Connection> connections(static_cast<std::size_t>(plan.streams));
-  for (Connection& connection : connections) {
+  // Each connection with a session of its own, so that each is a connection of its own: the
+  // downloads first, then the uploads.
+  const bool both = plan.direction == Direction::Both;
+  std::vector<Connection> connections(static_cast<std::size_t>(plan.streams * (both ? 2 : 1)));
+  for (std::size_t i = 0; i < connections.size(); ++i) {
+    Connection& connection = connections[i];
     HINTERNET session = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (session == nullptr) continue;
     LimitNetworkWaits(session);
-    if (plan.direction == Direction::Download) {
+    const bool download = plan.direction == Direction::Download ||
+                          (both && i < static_cast<std::size_t>(plan.streams));
+    if (download) {
       connection.stream = NewWork<DownloadStream>(plan.url, session);
     } else {
       connection.stream = NewWork<UploadStream>(plan.url, session, frequency, endsAt);
@@ -121,6 +127,7 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
   std::size_t bins = 0;
   for (; bins < planned; ++bins) {
     const LONGLONG due = start + static_cast<LONGLONG>((bins + 1) * kSampleMs) * frequency / 1000;
+    if (companion != nullptr) companion->WaitUntil(due);
     while (PerformanceTicks() < due) {
       const LONGLONG left = due - PerformanceTicks();
       ::Sleep(static_cast<DWORD>(std::max<LONGLONG>(1, left * 1000 / frequency)));
@@ -153,6 +160,7 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
     const double latestMbps =
         static_cast<double>(latest) * 8 / 1e6 /
         (static_cast<double>(std::min<std::size_t>(kSettleBins, run.samples.size())) * 0.1);
+    if (companion != nullptr) companion->Sample(now, latestMbps);
     if (!running) {
       ++bins;
       break;
@@ -183,8 +191,9 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
     }
   }
 
-  if (plan.direction == Direction::Upload) {
-    for (std::size_t i = 0; i < connections.size(); ++i) {
+  if (plan.direction != Direction::Download) {
+    for (std::size_t i = both ? static_cast<std::size_t>(plan.streams) : 0; i < connections.size();
+         ++i) {
       if (!connections[i].started) continue;
       const auto* upload = static_cast<const UploadStream*>(connections[i].stream.get());
       const std::vector<ULONGLONG> binned = BinBodies(upload->Bodies(), start, frequency, bins);
@@ -238,7 +247,9 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
 
 std::string ThroughputResultsJson(const ThroughputPlan& plan, const ThroughputRun& run) {
   std::string json = "{\"measurement\": ";
-  json += plan.direction == Direction::Download ? "\"download\"" : "\"upload\"";
+  json += plan.direction == Direction::Download ? "\"download\""
+          : plan.direction == Direction::Upload ? "\"upload\""
+                                                  : "\"load\"";
   json += ", \"url\": " + JsonString(plan.url);
   json += ", \"streams\": " + std::to_string(plan.streams);
   json += ", \"durationSeconds\": " + JsonNumber(plan.durationSeconds);

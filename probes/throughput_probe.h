@@ -31,7 +31,9 @@ constexpr DWORD kSampleMs = 100;
 // After the run's time, how long the connections are given to end before they are left.
 constexpr DWORD kStopGraceMs = 10000;
 
-enum class Direction { Download, Upload };
+// Both: Streams connections each way at once, as a load (for latency under it); the rate is
+// then of both together.
+enum class Direction { Download, Upload, Both };
 
 struct ThroughputPlan {
   std::string url;
@@ -45,6 +47,17 @@ class ThroughputObserver {
  public:
   virtual ~ThroughputObserver() = default;
   virtual bool KeepGoing(double fraction, double latestMbps) = 0;
+};
+
+// What runs beside the load on the caller's thread: told of each sample, and waiting between
+// them in its own way (the echo probes' answers come in alertable waits).
+class LoadCompanion {
+ public:
+  virtual ~LoadCompanion() = default;
+  // A sample `seconds` into the run, with the rate of the last half second.
+  virtual void Sample(double seconds, double latestMbps) = 0;
+  // Until the performance counter reaches `due`.
+  virtual void WaitUntil(LONGLONG due) = 0;
 };
 
 struct ConnectionOutcome {
@@ -66,7 +79,8 @@ struct ThroughputRun {
   bool stopped = false;
 };
 
-ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* observer = nullptr);
+ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* observer = nullptr,
+                                LoadCompanion* companion = nullptr);
 
 // The end of the start-up in seconds, for aggregate bytes per 100 ms of a run planned to last
 // `plannedSeconds` (the rule above).

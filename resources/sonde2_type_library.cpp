@@ -19,6 +19,7 @@ constexpr Parameter kHost[] = {{OLESTR("host"), VT_BSTR, kIn}};
 constexpr Parameter kName[] = {{OLESTR("name"), VT_BSTR, kIn}};
 constexpr Parameter kDoubleValue[] = {{nullptr, VT_R8, kIn}};
 constexpr Parameter kUrl[] = {{OLESTR("url"), VT_BSTR, kIn}};
+constexpr Parameter kBoolValue[] = {{nullptr, VT_BOOL, kIn}};
 
 // After ISonde's slots: the three of IUnknown, the four of IDispatch and its eighteen.
 constexpr SHORT kFirst = 25;
@@ -60,6 +61,15 @@ const Function kSonde2Functions[] = {
     TELVARIO_GET(Bytes, 121, VT_R8, 26),
     TELVARIO_GET(Elapsed, 122, VT_R8, 27),
     {OLESTR("Cancel"), 123, kMethod, VT_VOID, kFirst + 28, 0, OLESTR("method Cancel"), nullptr, 0},
+    {OLESTR("Responsiveness"), 124, kMethod, VT_R8, kFirst + 29, 0,
+     OLESTR("method Responsiveness"), kUrl, 1},
+    TELVARIO_GET(ResponsivenessUpload, 125, VT_BOOL, 30),
+    {OLESTR("ResponsivenessUpload"), 125, kPut, VT_VOID, kFirst + 31, 0,
+     OLESTR("property ResponsivenessUpload"), kBoolValue, 1},
+    TELVARIO_GET(IdleLatency, 126, VT_R8, 32),
+    TELVARIO_GET(LoadedLatency, 127, VT_R8, 33),
+    TELVARIO_GET(LoadedLatencyP90, 128, VT_R8, 34),
+    TELVARIO_GET(RPM, 129, VT_R8, 35),
 };
 
 constexpr Parameter kProgress[] = {{OLESTR("phase"), VT_BSTR, kIn},

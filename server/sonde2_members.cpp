@@ -82,7 +82,8 @@ HRESULT STDMETHODCALLTYPE Sonde::put_Duration(double newVal) {
   return AtBoundary([&] { return probe2_.put_Duration(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Download(BSTR url, double* pVal) {
-  return AtBoundary([&] { return probe2_.Download(url, pVal); });
+  // Echo requests of PacketSize bytes time the latency under the load.
+  return AtBoundary([&] { return probe2_.Download(url, probe_.State().packetSize, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Bytes(double* pVal) {
   return AtBoundary([&] { return probe2_.get_Bytes(pVal); });
@@ -143,7 +144,29 @@ HRESULT STDMETHODCALLTYPE Sonde::GetGUID(DWORD kind, GUID* guid) {
 
 HRESULT STDMETHODCALLTYPE Sonde::Upload(BSTR url, double* pVal) {
   // The same consent as UploadTest's, asked once for the process.
-  return AtBoundary([&] { return probe2_.Upload(url, pVal); });
+  return AtBoundary([&] { return probe2_.Upload(url, probe_.State().packetSize, pVal); });
+}
+
+HRESULT STDMETHODCALLTYPE Sonde::get_ResponsivenessUpload(VARIANT_BOOL* pVal) {
+  return AtBoundary([&] { return probe2_.get_ResponsivenessUpload(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_ResponsivenessUpload(VARIANT_BOOL newVal) {
+  return AtBoundary([&] { return probe2_.put_ResponsivenessUpload(newVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_IdleLatency(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_IdleLatency(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_LoadedLatency(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_LoadedLatency(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_LoadedLatencyP90(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_LoadedLatencyP90(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_RPM(double* pVal) {
+  return AtBoundary([&] { return probe2_.get_RPM(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::Responsiveness(BSTR url, double* pVal) {
+  return AtBoundary([&] { return probe2_.Responsiveness(url, probe_.State().packetSize, pVal); });
 }
 
 }  // namespace telvario

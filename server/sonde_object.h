@@ -123,6 +123,13 @@ class Sonde final : public IObjectWithSite,
   HRESULT STDMETHODCALLTYPE get_Bytes(double* pVal) override;
   HRESULT STDMETHODCALLTYPE get_Elapsed(double* pVal) override;
   HRESULT STDMETHODCALLTYPE Cancel() override;
+  HRESULT STDMETHODCALLTYPE Responsiveness(BSTR url, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_ResponsivenessUpload(VARIANT_BOOL* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_ResponsivenessUpload(VARIANT_BOOL newVal) override;
+  HRESULT STDMETHODCALLTYPE get_IdleLatency(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_LoadedLatency(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_LoadedLatencyP90(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_RPM(double* pVal) override;
 
  private:
   // The type information late binding is served from: the class's own.

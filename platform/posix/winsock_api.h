@@ -196,6 +196,14 @@ int getaddrinfo(const char* nodeName, const char* serviceName, const addrinfo* h
 void freeaddrinfo(addrinfo* list);
 const char* inet_ntop(int family, const void* address, char* text, SIZE_T size);
 int inet_pton(int family, const char* text, void* address);
+// Byte order: network order is big-endian, as on Windows. (The names in parentheses: the
+// system's headers, where a file includes them too, make them macros.)
+constexpr unsigned short(htons)(unsigned short value) {
+  return static_cast<unsigned short>((value << 8) | (value >> 8));
+}
+constexpr unsigned short(ntohs)(unsigned short value) {
+  return (htons)(value);
+}
 
 SOCKET socket(int family, int type, int protocol);
 int closesocket(SOCKET socket);

@@ -46,6 +46,13 @@ class ISonde2 : public ISonde {
   virtual HRESULT get_Bytes(double* pVal) = 0;
   virtual HRESULT get_Elapsed(double* pVal) = 0;
   virtual HRESULT Cancel() = 0;
+  virtual HRESULT Responsiveness(BSTR url, double* pVal) = 0;
+  virtual HRESULT get_ResponsivenessUpload(VARIANT_BOOL* pVal) = 0;
+  virtual HRESULT put_ResponsivenessUpload(VARIANT_BOOL newVal) = 0;
+  virtual HRESULT get_IdleLatency(double* pVal) = 0;
+  virtual HRESULT get_LoadedLatency(double* pVal) = 0;
+  virtual HRESULT get_LoadedLatencyP90(double* pVal) = 0;
+  virtual HRESULT get_RPM(double* pVal) = 0;
 
  protected:
   ~ISonde2() = default;

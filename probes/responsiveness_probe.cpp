@@ -1,0 +1,176 @@
+#include "responsiveness_probe.h"
+
+#include <algorithm>
+
+#include "latency_probe.h"
+#include "web_address.h"
+
+namespace telvario {
+namespace {
+
+constexpr double kTrimmedShare = 0.95;
+
+// The load's watch: its samples as the "loaded" phase, the latest round trip as their figure.
+class LoadWatch final : public ThroughputObserver {
+ public:
+  LoadWatch(ResponsivenessObserver* observer, const LoadedLatency& probes)
+      : observer_(observer), probes_(probes) {}
+  bool KeepGoing(double fraction, double /*latestMbps*/) override {
+    return observer_ == nullptr || observer_->KeepGoing("loaded", fraction, probes_.LatestMs());
+  }
+
+ private:
+  ResponsivenessObserver* observer_;
+  const LoadedLatency& probes_;
+};
+
+class IdleWatch final : public LatencyObserver {
+ public:
+  explicit IdleWatch(ResponsivenessObserver* observer) : observer_(observer) {}
+  bool KeepGoing(LONG sent, LONG planned, double latestMs) override {
+    return observer_ == nullptr ||
+           observer_->KeepGoing("idle", static_cast<double>(sent) / planned, latestMs);
+  }
+
+ private:
+  ResponsivenessObserver* observer_;
+};
+
+const char* KindName(ProbeKind kind) {
+  switch (kind) {
+    case ProbeKind::Echo:
+      return "echo";
+    case ProbeKind::Tcp:
+      return "tcp";
+    case ProbeKind::Http:
+      return "http";
+  }
+  return "";
+}
+
+}  // namespace
+
+void EchoStatistics(const std::vector<LatencyProbe>& probes, double* median, double* p90) {
+  std::vector<double> times;
+  for (const LatencyProbe& probe : probes) {
+    if (probe.kind == ProbeKind::Echo && probe.answered) times.push_back(probe.roundTripMs);
+  }
+  std::sort(times.begin(), times.end());
+  *median = NearestRank(times, 50);
+  *p90 = NearestRank(times, 90);
+}
+
+double RoundTripsPerMinute(const std::vector<LatencyProbe>& probes) {
+  std::vector<double> handshakes;
+  std::vector<double> requests;
+  for (const LatencyProbe& probe : probes) {
+    if (!probe.answered) continue;
+    if (probe.kind == ProbeKind::Tcp) handshakes.push_back(probe.roundTripMs);
+    if (probe.kind == ProbeKind::Http) requests.push_back(probe.roundTripMs);
+  }
+  if (handshakes.empty()) return 0;
+  double roundTrip = TrimmedMean(handshakes, kTrimmedShare);
+  if (!requests.empty()) roundTrip = (roundTrip + TrimmedMean(requests, kTrimmedShare)) / 2;
+  return roundTrip > 0 ? 60000.0 / roundTrip : 0;
+}
+
+ResponsivenessRun MeasureResponsiveness(const ResponsivenessPlan& plan,
+                                        ResponsivenessObserver* observer) {
+  ResponsivenessRun run;
+  ProbeTarget target;
+  if (!IsHttpAddress(plan.url)) {
+    run.result = THROUGHPUT_CANNOT_START;
+    run.failure = "only http and https URLs can be measured";
+    return run;
+  }
+  if (!ResolveTarget(plan.url, &target, &run.failure)) {
+    run.result = THROUGHPUT_NOT_OPENED;
+    return run;
+  }
+
+  // Idle: echo requests to the server's address before anything loads the link.
+  LatencyPlan idle;
+  idle.host = target.peer.text.c_str();
+  idle.probes = kIdleProbes;
+  idle.intervalMs = kIdleIntervalMs;
+  idle.family = target.peer.family;
+  idle.packetSize = plan.packetSize;
+  IdleWatch idleWatch(observer);
+  const LatencyRun idleRun = MeasureLatency(idle, &idleWatch);
+  for (const LatencySample& sample : idleRun.samples) {
+    run.idleProbes.push_back(
+        {ProbeKind::Echo, sample.sendOffsetMs / 1000, sample.answered, sample.roundTripMs});
+  }
+  run.idleLatencyMs = idleRun.statistics.received > 0 ? idleRun.statistics.median : 0;
+  if (idleRun.stopped) {
+    run.stopped = true;
+    return run;
+  }
+
+  // Loaded: the link filled, probed all along.
+  ThroughputPlan load;
+  load.url = plan.url;
+  load.direction = plan.withUpload ? Direction::Both : Direction::Download;
+  load.streams = plan.streams;
+  load.durationSeconds = plan.durationSeconds;
+  LoadedLatency probes(target, true, plan.packetSize, plan.durationSeconds);
+  probes.Start();
+  LoadWatch loadWatch(observer, probes);
+  run.load = MeasureThroughput(load, &loadWatch, &probes);
+  probes.Finish();
+  run.loadedProbes = probes.Probes();
+  run.stopped = run.load.stopped;
+  EchoStatistics(run.loadedProbes, &run.loadedLatencyMs, &run.loadedLatencyP90Ms);
+  run.rpm = RoundTripsPerMinute(run.loadedProbes);
+  if (run.load.result < 0) {
+    run.result = run.load.result;
+    run.failure = run.load.failure;
+    return run;
+  }
+  run.result = run.rpm;
+  if (run.rpm == 0) run.failure = "no foreign probe was answered under the load";
+  return run;
+}
+
+std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan, const ResponsivenessRun& run) {
+  std::string json = "{\"measurement\": \"responsiveness\", \"url\": " + JsonString(plan.url);
+  json += ", \"streams\": " + std::to_string(plan.streams);
+  json += ", \"durationSeconds\": " + JsonNumber(plan.durationSeconds);
+  json += ", \"upload\": ";
+  json += plan.withUpload ? "true" : "false";
+  json += ", \"result\": " + JsonNumber(run.result);
+  if (!run.failure.empty()) json += ", \"failure\": " + JsonString(run.failure);
+  json += ", \"cancelled\": ";
+  json += run.stopped ? "true" : "false";
+  json += ", \"idleLatency\": " + JsonNumber(run.idleLatencyMs);
+  json += ", \"loadedLatency\": " + JsonNumber(run.loadedLatencyMs);
+  json += ", \"loadedLatencyP90\": " + JsonNumber(run.loadedLatencyP90Ms);
+  json += ", \"rpm\": " + JsonNumber(run.rpm);
+  json += ", \"throughput\": " + JsonNumber(run.load.result);
+  json += ", \"probes\": [";
+  bool first = true;
+  for (const auto* phase : {&run.idleProbes, &run.loadedProbes}) {
+    for (const LatencyProbe& probe : *phase) {
+      if (!first) json += ", ";
+      first = false;
+      json += "{\"kind\": \"";
+      json += KindName(probe.kind);
+      json += "\", \"phase\": \"";
+      json += phase == &run.idleProbes ? "idle" : "loaded";
+      json += "\", \"t\": " + JsonNumber(probe.atSeconds) + ", \"rttMs\": ";
+      json += probe.answered ? JsonNumber(probe.roundTripMs) : "null";
+      json += "}";
+    }
+  }
+  // The load's samples, as a download's are written.
+  const std::string load = ThroughputResultsJson(
+      ThroughputPlan{plan.url, plan.withUpload ? Direction::Both : Direction::Download,
+                     plan.streams, plan.durationSeconds},
+      run.load);
+  const std::size_t samples = load.find("\"samples\": ");
+  json += "], ";
+  json += samples != std::string::npos ? load.substr(samples) : "\"samples\": []}";
+  return json;
+}
+
+}  // namespace telvario
