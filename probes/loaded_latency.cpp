@@ -214,7 +214,11 @@ bool ResolveTarget(const std::string& url, ProbeTarget* target, std::string* fai
   target->port = static_cast<INTERNET_PORT>(address.port != 0 ? address.port
                                             : target->http  ? INTERNET_DEFAULT_HTTP_PORT
                                                             : INTERNET_DEFAULT_HTTPS_PORT);
-  target->hostHeader = address.host + (address.port != 0 ? ":" + std::to_string(address.port) : "");
+  target->hostHeader = address.host;
+  if (address.port != 0) {
+    target->hostHeader += ':';
+    target->hostHeader += std::to_string(address.port);
+  }
   target->path = address.pathAndQuery.empty() ? "/" : address.pathAndQuery;
   std::string host = address.host;
   if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
