@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "responsiveness_probe.h"
 #include "throughput_probe.h"
 #include "windows_api.h"
 
@@ -117,6 +118,44 @@ TEST(Throughput, TheStartUpEndsWhenTheRateSettles) {
   std::vector<ULONGLONG> erratic(40);
   for (std::size_t i = 0; i < 40; ++i) erratic[i] = (i / 5) % 2 == 0 ? 100 : 1000;
   EXPECT_DOUBLE_EQ(StartupSeconds(erratic, 4), 2.0);
+}
+
+// Latency under a load of downloads: ten idle echo requests, one at every loaded sample, and
+// foreign probes (a handshake and a request each) all along; RPM from the foreign ones.
+TEST(Responsiveness, IdleAndLoadedProbesAndRoundTripsPerMinute) {
+  WSADATA sockets;  // as every Sonde object starts Windows Sockets for itself
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &sockets), 0);
+  ResponsivenessPlan plan;
+  plan.url = kServer + "/bytes/10000000";
+  plan.streams = 2;
+  plan.durationSeconds = 2;
+  const ResponsivenessRun run = MeasureResponsiveness(plan);
+  EXPECT_GT(run.result, 0) << run.failure;
+  EXPECT_EQ(run.result, run.rpm);
+  EXPECT_EQ(run.rpm, RoundTripsPerMinute(run.loadedProbes));
+  EXPECT_GT(run.load.result, 0);
+  EXPECT_EQ(run.idleProbes.size(), static_cast<std::size_t>(kIdleProbes));
+  int echoes = 0, handshakes = 0, requests = 0;
+  for (const LatencyProbe& probe : run.loadedProbes) {
+    echoes += probe.kind == ProbeKind::Echo;
+    handshakes += probe.kind == ProbeKind::Tcp && probe.answered;
+    requests += probe.kind == ProbeKind::Http && probe.answered;
+  }
+  EXPECT_EQ(echoes, 20);  // one at every 100 ms sample
+  EXPECT_GT(handshakes, 0);
+  EXPECT_GT(requests, 0);
+  const std::string json = ResponsivenessResultsJson(plan, run);
+  for (const char* part : {"\"kind\": \"tcp\"", "\"kind\": \"http\"", "\"phase\": \"idle\"",
+                           "\"samples\": [{\"t\": 0.1"}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part;
+  }
+  // The best 95% are kept: of twenty round trips the slowest is left out.
+  std::vector<double> times(19, 10.0);
+  times.push_back(1000.0);
+  EXPECT_DOUBLE_EQ(TrimmedMean(times, 0.95), 10.0);
+  EXPECT_DOUBLE_EQ(RoundTripsPerMinute({{ProbeKind::Tcp, 0, true, 20}, {ProbeKind::Http, 0, true, 40}}),
+                   2000.0);
+  WSACleanup();
 }
 
 }  // namespace
