@@ -15,6 +15,7 @@
 
 #include "ftp_upload.h"
 #include "sonde_probe.h"
+#include "throughput_probe.h"
 #include "test_strings.h"
 
 namespace telvario {
@@ -175,6 +176,40 @@ std::vector<std::function<void()>> HttpCases() {
   };
 }
 
+// Sonde2's throughput against the same servers: two connections for three seconds, which a run
+// never outlasts by more than its ten seconds of grace.
+std::function<void()> ThroughputCase(const char* name, int port, Direction direction,
+                                     double expected) {
+  return [=] {
+    ThroughputPlan plan;
+    plan.url = kHttp + std::to_string(port) + "/";
+    plan.direction = direction;
+    plan.streams = 2;
+    plan.durationSeconds = 3;
+    const DWORD start = GetTickCount();
+    const ThroughputRun run = MeasureThroughput(plan);
+    const double seconds = SecondsSince(start);
+    const double bound = plan.durationSeconds + kStopGraceMs / 1000.0 + 1;
+    Report(name, (direction == Direction::Download ? "Download " : "Upload ") +
+                     std::to_string(run.result),
+           seconds, bound);
+    EXPECT_EQ(run.result, expected) << name << ": " << run.failure;
+    EXPECT_LE(seconds, bound) << name;
+  };
+}
+
+std::vector<std::function<void()>> ThroughputCases() {
+  return {
+      // Stalled after its first mebibyte: nothing counted once the start-up is over.
+      ThroughputCase("throughput stall after 1 MiB", 18301, Direction::Download, 0),
+      ThroughputCase("throughput never answers", 18302, Direction::Download, THROUGHPUT_NOT_OPENED),
+      ThroughputCase("throughput reset after 1 MiB", 18303, Direction::Download,
+                     THROUGHPUT_ALL_BROKE),
+      ThroughputCase("throughput answers 500", 18309, Direction::Download, THROUGHPUT_NOT_OPENED),
+      ThroughputCase("throughput refuses POST", 18310, Direction::Upload, THROUGHPUT_NOT_OPENED),
+  };
+}
+
 // The files a server of the lab holds in its /temp.
 std::vector<std::string> FilesOf(const char* server) {
   std::vector<std::string> files;
@@ -272,7 +307,7 @@ std::vector<std::function<void()>> NameCases() {
 
 TEST(FaultLab, EveryFaultEndsWithItsResultWithinItsBound) {
   std::vector<std::function<void()>> cases;
-  for (auto group : {HttpCases(), FtpCases(), NameCases()}) {
+  for (auto group : {HttpCases(), FtpCases(), NameCases(), ThroughputCases()}) {
     cases.insert(cases.end(), group.begin(), group.end());
   }
   SideBySide(cases);

@@ -11,6 +11,8 @@ same fault, whatever its path.
   crawl       declares 1 MiB and sends 50 bytes a second: less than 4 KiB a minute
   loop        a redirect to itself
   longer      declares 100 bytes and sends 200
+  error       answers every request with 500
+  no-post     serves a GET, and answers a POST with 405
 
 Every request is written to the journal (--journal FILE), a line each, so that a test can tell
 whether a server was asked at all, and when.
@@ -92,6 +94,20 @@ class Handler(http_test_server.Handler):
             self.head(200, 100)
             self.wfile.write(b"l" * 200)
             self.close_connection = True
+        elif fault == "error":
+            self.head(500, 0)
+        elif fault == "no-post":
+            self.head(200, MIB)
+            self.wfile.write(b"g" * MIB)
+
+    def do_POST(self):
+        with open(options.journal, "a") as journal:
+            journal.write("%.3f POST %s\n" % (time.time(), self.path))
+        if options.fault in ("no-post", "error"):
+            self.head(405 if options.fault == "no-post" else 500, 0, [("Allow", "GET")])
+            self.close_connection = True
+        else:
+            self.do_GET()
 
 
 def main():
@@ -99,7 +115,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--fault", required=True,
                         choices=["stall", "silent", "reset", "short", "bad-chunks", "trickle",
-                                 "crawl", "loop", "longer"])
+                                 "crawl", "loop", "longer", "error", "no-post"])
     parser.add_argument("--journal", default="/dev/null")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, required=True)

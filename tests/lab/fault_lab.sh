@@ -5,7 +5,8 @@
 #     declared 16 MiB, 18302 never answers, 18303 resets after 1 MiB, 18304 closes cleanly after
 #     1 MiB, 18305 sends bad chunking, 18306 trickles a byte a second and stops after 8, 18307
 #     crawls at 50 bytes a second, 18308 redirects to itself, 34463 (99999 less 65536) sends
-#     more than it declared; each writes the requests it gets to a journal
+#     more than it declared, 18309 answers 500, 18310 answers POST with 405; each writes the
+#     requests it gets to a journal
 #   HTTP that behaves, on 18300 (tests/http_test_server.py)
 #   FTP on port 21 (tests/faulty_ftp_server.py): 127.0.0.11 never greets, 127.0.0.12 never
 #     answers STOR, 127.0.0.13 stalls a data connection after 1 MiB, 127.0.0.14 resets it after
@@ -51,6 +52,8 @@ up() {
     port=$((port + 1))
   done
   http longer 34463
+  http error 18309
+  http no-post 18310
   http silent 18311 --hold 3
   http stall 18312 --hold 3
   http crawl 18313 --hold 3
