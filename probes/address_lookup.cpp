@@ -20,6 +20,29 @@ std::string AddressText(const sockaddr* address) {
   return text;
 }
 
+namespace {
+
+// Why a name gave no address of the family asked for. Resolvers differ in what they say of a
+// name that exists without such an address (Wine's getaddrinfo says it does not exist): the
+// name is asked for again of either family, and then as PingTime asks, so that the two
+// members tell the same names apart.
+LookupEnd WhyNone(const char* name, int family, int failure) {
+  if (failure == WSANO_DATA) return LookupEnd::NoData;
+  if (family != AF_UNSPEC) {
+    addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &list) == 0) {
+      freeaddrinfo(list);
+      return LookupEnd::NoData;  // it has addresses, of the other family
+    }
+  }
+  return gethostbyname(name) == nullptr && WSAGetLastError() == WSANO_DATA ? LookupEnd::NoData
+                                                                          : LookupEnd::Failed;
+}
+
+}  // namespace
+
 LookupEnd LookUpAddresses(const char* name, int family, std::vector<ResolvedAddress>* found) {
   found->clear();
   if (name == nullptr || name[0] == '\0') return LookupEnd::Failed;
@@ -28,10 +51,7 @@ LookupEnd LookUpAddresses(const char* name, int family, std::vector<ResolvedAddr
   hints.ai_socktype = SOCK_DGRAM;  // one entry per address, not one per socket type
   addrinfo* list = nullptr;
   const int failure = getaddrinfo(name, nullptr, &hints, &list);
-  if (failure != 0) {
-    // The resolver knows the name but has nothing of this family for it.
-    return failure == WSANO_DATA ? LookupEnd::NoData : LookupEnd::Failed;
-  }
+  if (failure != 0) return WhyNone(name, family, failure);
   for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
     if (entry->ai_family != AF_INET && entry->ai_family != AF_INET6) continue;
     if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
