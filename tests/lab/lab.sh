@@ -29,6 +29,8 @@
 # Of the packets that reach tvl-rj from the client 5% are dropped, each on its own draw, none on
 # the way back: 5% of the echo requests get no reply. The draws are seeded, so the same probes
 # meet the same fate on every run.
+# tvl-host serves HTTP on 10.213.3.10:8080 (tests/http_test_server.py): GET /bytes/N, and POST
+# bodies taken and discarded.
 # Names of lab.test: host.lab.test 10.213.2.10 and fd13:213:0:2::10 (no host has them) with
 # reverse records, echo.lab.test tvl-host's addresses, jitter.lab.test tvl-jitter's;
 # nodata.lab.test exists without address records; every other name of lab.test does not exist.
@@ -46,7 +48,7 @@ if [[ ! $p =~ ^[a-z0-9]{1,8}$ ]]; then
 fi
 run=/run/telvario-lab  # pidfiles $run-NAME.pid, programs under $run/
 if [ "$p" != tvl ]; then run=/run/telvario-lab-$p; fi
-daemons="dnsmasq delay garble jitter-ahead jitter-back"
+daemons="dnsmasq delay garble jitter-ahead jitter-back http"
 block=10.213.0.0/16
 block6=fd13:213::/48
 here=$(cd "$(dirname "$0")" && pwd)
@@ -284,6 +286,9 @@ up() {
   build garble_queue
   routed_chain
   jittery_path
+  # Downloads and uploads across the 40 ms path (tests/http_test_server.py, which detaches).
+  inside host python3 "$here/../http_test_server.py" --host 10.213.3.10 --port 8080 \
+    --pidfile "$run-http.pid"
 }
 
 case "${1:-}" in
