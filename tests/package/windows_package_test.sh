@@ -24,7 +24,7 @@ wineserver -p 2>/dev/null || true
 folder="$work/Telvario"
 /usr/bin/python3 -m zipfile -e "$zip" "$folder"
 for file in x86/Telvario.DLL x86/telvario.exe x64/Telvario.DLL x64/telvario.exe \
-  examples/measure.vbs examples/measure.js README.txt install.cmd uninstall.cmd; do
+  examples/measure.vbs examples/measure.js examples/latency.vbs examples/progress.vbs README.txt install.cmd uninstall.cmd; do
   [ -f "$folder/$file" ] || fail "the archive lacks $file"
 done
 windows_folder="Z:${folder//\//\\}"
