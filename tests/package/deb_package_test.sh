@@ -3,9 +3,9 @@
 # socket (net.ipv4.ping_group_range "1 0", Debian's default, set for the while): installed with
 # dpkg, which gives the client cap_net_raw; the client run as root and as an unprivileged user,
 # neither with a registration of their own, reaching the component through the machine's
-# registration; the user measuring echo and a hop with it, as with ping, to a host two hops
-# away in namespaces of the test's own; the example host program built with pkg-config and run
-# by both, the user's failing to send echo (the library raises nothing); a user's own
+# registration; the user measuring echo, a hop and latency with it, as with ping, to a host two
+# hops away in namespaces of the test's own; the example host program built with pkg-config and
+# run by both, the user's failing to send echo (the library raises nothing); a user's own
 # registration coming first for that user, and not loaded by the raised client; and nothing
 # left once the package is removed, no capability either. Root only.
 # Usage: deb_package_test.sh DEB
@@ -71,7 +71,10 @@ printf '%s\n' "$answer" | grep -q '"ReplyIP": "10.214.2.10"' || fail "telvario p
 answer=$(as_user telvario trace 10.214.2.10 --hop 1 --json) ||
   fail "telvario trace as a user: $answer"
 printf '%s\n' "$answer" | grep -q '"ReplyIP": "10.214.1.2"' || fail "telvario trace: $answer"
-# telvario latency: the user's run to 10.214.2.10 goes here.
+answer=$(as_user telvario latency 10.214.2.10 --probes 5 --interval 20 --json) ||
+  fail "telvario latency as a user: $answer"
+printf '%s\n' "$answer" | grep -q '"Received": 5, "PeerAddress": "10.214.2.10"' ||
+  fail "telvario latency: $answer"
 net_down
 
 c++ -o "$work/ping_time" /usr/share/doc/telvario/examples/ping_time.cpp \
@@ -113,5 +116,5 @@ for path in /usr/bin/telvario /usr/lib/x86_64-linux-gnu/libtelvario.so \
   /usr/share/man/man1/telvario.1.gz; do
   [ ! -e "$path" ] || fail "$path is left after dpkg -r"
 done
-echo "deb package: installed, used by root and by an unprivileged user (echo and a hop too)," \
-  "removed; nothing left"
+echo "deb package: installed, used by root and by an unprivileged user (echo, a hop and" \
+  "latency too), removed; nothing left"
