@@ -7,8 +7,9 @@
 #include "download_measure.h"
 #include "echo_measure.h"
 #include "latency_measure.h"
-#include "throughput_measure.h"
 #include "loopback_servers.h"
+#include "responsiveness_measure.h"
+#include "throughput_measure.h"
 #include "upload_measure.h"
 
 namespace telvario::cli {
@@ -128,6 +129,16 @@ bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targe
     MeasureThroughput(library, *sonde2, throughput, url, options, &ignored);
     complete = complete && !throughput.Has("Failure");
     report.Add("Throughput", throughput);
+    // The same link under load, probed all along, on loopback only: on a link of the user's the
+    // throughput above already asked it for its capacity, and this would ask again as long.
+    if (self) {
+      ResponsivenessOptions loaded;
+      loaded.durationSeconds = kReportSeconds;
+      Report responsiveness;
+      MeasureResponsiveness(library, *sonde2, responsiveness, url, loaded, false, &ignored);
+      complete = complete && !responsiveness.Has("Failure");
+      report.Add("Responsiveness", responsiveness);
+    }
   }
   if (!ftpHost.empty()) {
     Report upload;
