@@ -4,11 +4,14 @@
 # holds each packet for a draw from a normal distribution of 20 ms, sd 2.5 ms, each way, and
 # drops 5% of what comes from the client. For IPv4 and IPv6, one after the other (never at once,
 # so they never share the delay element's queue): COUNT probes 10 ms apart of 32 data bytes by
-# each. The delay elements restart before each run, so both meet the same draws, probe by
-# probe. Prints median, p90, p99, jitter and loss of both side by side with their differences;
-# ping's percentiles by nearest rank from its per-probe lines, its jitter as the mean absolute
-# difference of consecutive replies in send order (the component's rule), its loss from its
-# summary. Root only. Usage: bench/latency_vs_ping.sh [BUILD_DIR] [COUNT]
+# each. The delay elements restart before each run, so both meet the same draws: the same
+# probes are lost, and the same delays met but where replies reach the router in another order
+# (each draw goes to the next packet to arrive). Prints min, median, mean, p90, p99, max,
+# jitter and loss of both side by side with their differences: ping's min, mean and max from
+# its summary, its percentiles by nearest rank from its per-probe lines (tenths of a
+# millisecond), its jitter as the mean absolute difference of consecutive replies in send order
+# (the component's rule), its loss from its summary's counts.
+# Root only. Usage: bench/latency_vs_ping.sh [BUILD_DIR] [COUNT]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/native}
