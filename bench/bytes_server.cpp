@@ -70,12 +70,14 @@ void Converse(int fd) {
       pending.erase(0, buffered);
       left -= buffered;
       while (left > 0) {
-        const ssize_t got = recv(fd, buffer.data(), std::min<unsigned long long>(left, buffer.size()), 0);
+        const ssize_t got =
+            recv(fd, buffer.data(), std::min<unsigned long long>(left, buffer.size()), 0);
         if (got <= 0) return;
         left -= static_cast<unsigned long long>(got);
       }
       const std::string body = std::to_string(taken);
-      answer = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+      answer =
+          "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
       if (!SendAll(fd, answer.data(), answer.size())) return;
     } else if (head.rfind("GET /bytes/", 0) == 0) {
       unsigned long long left = std::strtoull(head.c_str() + 11, nullptr, 10);
