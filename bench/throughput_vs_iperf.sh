@@ -8,7 +8,7 @@
 #   (b) the 50 Mbit/s token bucket of the shaped benches, here on the router.
 # On each, in the same run: iperf3 -P STREAMS both ways (-R for the download; -O 1 leaves out
 # the first second, as the component leaves out its start-up), `telvario throughput` with the
-# same streams and seconds, and one connection each way: iperf3 -P 1 -R beside ReadURL
+# same streams and seconds, and one connection down: iperf3 -P 1 -R beside ReadURL
 # (`telvario download`) of about SECONDS' worth of bytes at that rate. iperf3's rate is its
 # receiver's. The HTTP server is bench/bytes_server.cpp (the Python test server answers a POST
 # in two writes under Nagle's rule, so each upload body waits a delayed ACK more).
