@@ -1,8 +1,9 @@
 // The throughput benches' HTTP server, for rates and connection counts the Python test server
-// does not keep up with: GET /bytes/N serves N bytes, a POST to any path reads its body
-// (Content-Length) and discards it, answering with the count of bytes taken. Connections are
-// kept (HTTP/1.1), one thread each; every answer's head goes out with its body in one write and
-// without Nagle's wait, so a client waiting for an answer never waits on a delayed ACK.
+// does not keep up with: GET /bytes/N serves N bytes (HEAD its head alone), a POST to any path
+// reads its body (Content-Length) and discards it, answering with the count of bytes taken.
+// Connections are kept (HTTP/1.1), one thread each; every answer's head goes out with its body in
+// one write and without Nagle's wait, so a client waiting for an answer never waits on a delayed
+// ACK.
 // Usage: bytes_server ADDRESS PORT PIDFILE: it detaches once it listens, the pid in PIDFILE.
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -93,6 +94,10 @@ void Converse(int fd) {
         if (!SendAll(fd, kFill.data(), piece)) return;
         left -= piece;
       }
+    } else if (head.rfind("HEAD /bytes/", 0) == 0) {  // a prober's small request
+      answer = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+               std::to_string(std::strtoull(head.c_str() + 12, nullptr, 10)) + "\r\n\r\n";
+      if (!SendAll(fd, answer.data(), answer.size())) return;
     } else {
       answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
       if (!SendAll(fd, answer.data(), answer.size())) return;

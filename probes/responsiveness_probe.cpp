@@ -50,6 +50,15 @@ const char* KindName(ProbeKind kind) {
 
 }  // namespace
 
+std::vector<LatencyProbe> ProbesAfterStartup(const std::vector<LatencyProbe>& probes,
+                                              double startupSeconds) {
+  std::vector<LatencyProbe> working;
+  for (const LatencyProbe& probe : probes) {
+    if (probe.atSeconds >= startupSeconds) working.push_back(probe);
+  }
+  return working.empty() ? probes : working;
+}
+
 void EchoStatistics(const std::vector<LatencyProbe>& probes, double* median, double* p90) {
   std::vector<double> times;
   for (const LatencyProbe& probe : probes) {
@@ -120,8 +129,10 @@ ResponsivenessRun MeasureResponsiveness(const ResponsivenessPlan& plan,
   probes.Finish();
   run.loadedProbes = probes.Probes();
   run.stopped = run.load.stopped;
-  EchoStatistics(run.loadedProbes, &run.loadedLatencyMs, &run.loadedLatencyP90Ms);
-  run.rpm = RoundTripsPerMinute(run.loadedProbes);
+  const std::vector<LatencyProbe> working =
+      ProbesAfterStartup(run.loadedProbes, run.load.startupSeconds);
+  EchoStatistics(working, &run.loadedLatencyMs, &run.loadedLatencyP90Ms);
+  run.rpm = RoundTripsPerMinute(working);
   if (run.load.result < 0) {
     run.result = run.load.result;
     run.failure = run.load.failure;

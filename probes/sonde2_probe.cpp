@@ -249,7 +249,8 @@ HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, LONG packetSize, 
   loadedLatency_ = loadedLatencyP90_ = 0;
   if (echoes != nullptr) {
     echoes->Finish();
-    EchoStatistics(echoes->Probes(), &loadedLatency_, &loadedLatencyP90_);
+    EchoStatistics(ProbesAfterStartup(echoes->Probes(), run.startupSeconds), &loadedLatency_,
+                   &loadedLatencyP90_);
   }
   watch.Done(run.result);
   bytes_ = run.bytes;
