@@ -57,7 +57,7 @@ class Parser {
   }
 
   std::optional<JsonValue> Value(int depth) {
-    if (depth > kMaxDepth) return Fail("nesting too deep");
+    if (depth >= kMaxDepth) return Fail("nesting too deep");
     SkipSpace();
     if (at_ >= text_.size()) return Fail("a value expected");
     const char c = text_[at_];
