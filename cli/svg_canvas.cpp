@@ -112,20 +112,25 @@ void PlotArea::DrawAxes(SvgCanvas& canvas, const std::string& xTitle,
                         const std::string& yTitle) const {
   for (const double tick : x.ticks) {
     const double at = X(tick);
-    canvas.Line(at, top, at, Bottom(), "stroke=\"#e2e2e2\" stroke-width=\"1\"");
-    canvas.Line(at, Bottom(), at, Bottom() + 5, "stroke=\"#444\" stroke-width=\"1\"");
+    canvas.Line(at, top, at, Bottom(),
+                "stroke=\"#e2e2e2\" stroke-width=\"1\" shape-rendering=\"crispEdges\"");
+    canvas.Line(at, Bottom(), at, Bottom() + 5,
+                "stroke=\"#444\" stroke-width=\"1\" shape-rendering=\"crispEdges\"");
     canvas.Text(at, Bottom() + 19, TickText(tick, x.step),
                 "class=\"tick-x\" text-anchor=\"middle\" font-size=\"12\"");
   }
   for (const double tick : y.ticks) {
     const double at = Y(tick);
-    canvas.Line(left, at, Right(), at, "stroke=\"#e2e2e2\" stroke-width=\"1\"");
-    canvas.Line(left - 5, at, left, at, "stroke=\"#444\" stroke-width=\"1\"");
+    canvas.Line(left, at, Right(), at,
+                "stroke=\"#e2e2e2\" stroke-width=\"1\" shape-rendering=\"crispEdges\"");
+    canvas.Line(left - 5, at, left, at,
+                "stroke=\"#444\" stroke-width=\"1\" shape-rendering=\"crispEdges\"");
     canvas.Text(left - 8, at + 4, TickText(tick, y.step),
                 "class=\"tick-y\" text-anchor=\"end\" font-size=\"12\"");
   }
   canvas.Rect(left, top, width, height,
-              "class=\"plot\" fill=\"none\" stroke=\"#444\" stroke-width=\"1\"");
+              "class=\"plot\" fill=\"none\" stroke=\"#444\" stroke-width=\"1\" "
+              "shape-rendering=\"crispEdges\"");
   canvas.Text(left + width / 2, Bottom() + 40, xTitle, "text-anchor=\"middle\" font-size=\"13\"");
   const std::string middle = Coordinate(top + height / 2);
   canvas.Raw("<text x=\"0\" y=\"0\" transform=\"translate(" + Coordinate(left - 52) + "," + middle +
