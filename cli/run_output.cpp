@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "byte_output.h"
 #include "interrupt.h"
 #include "openmetrics.h"
 #include "svg_chart.h"
@@ -29,6 +30,7 @@ bool RunOutput::Open(std::string* error) {
 int RunOutput::Finish(const Report& report, const std::vector<RunResults>& runs,
                       const std::string& what, bool failed) {
   if (options_.openMetrics) {
+    WriteBytesUnchanged(stdout);
     std::fputs(RunsOpenMetrics(runs).c_str(), stdout);
   } else {
     report.Print(stdout, options_.json);
