@@ -7,9 +7,10 @@
       the partial result marked cancelled, exit status 130, and no process left behind.
   cli_interrupt_test.py TELVARIO PORT throughput
       a download from the loopback test server with no terminal: nothing on standard error;
-      SIGINT mid-run gives the partial result marked cancelled, no upload after it, status 130,
+      SIGINT once it is connected gives the partial result marked cancelled, no upload after it, status 130,
       and the picture of what was measured.
 """
+import html
 import json
 import os
 import pty
@@ -20,6 +21,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+# A Windows build's client runs under Wine, through the launcher its build names.
+LAUNCHER = [os.environ["TELVARIO_CLIENT_LAUNCHER"]] if "TELVARIO_CLIENT_LAUNCHER" in os.environ else []
 
 INTERRUPTED = 130
 failures = []
@@ -37,6 +41,24 @@ def nothing_left(pid):
         os.killpg(pid, 0)
     except ProcessLookupError:
         return True
+    return False
+
+
+def connected(pid, port):
+    """Whether the process holds a TCP connection to `port` (so its transfer has begun)."""
+    try:
+        sockets = {os.readlink("/proc/%d/fd/%s" % (pid, fd))
+                   for fd in os.listdir("/proc/%d/fd" % pid)}
+    except OSError:
+        return False
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        with open(table) as rows:
+            for row in rows.readlines()[1:]:
+                fields = row.split()
+                remote_port = int(fields[2].rsplit(":", 1)[1], 16)
+                established = fields[3] == "01"
+                if remote_port == port and established and "socket:[%s]" % fields[9] in sockets:
+                    return True
     return False
 
 
@@ -61,7 +83,7 @@ def read_until(fd, pattern, seconds):
 def latency_on_a_terminal(telvario):
     master, slave = pty.openpty()
     client = subprocess.Popen(
-        [telvario, "latency", "127.0.0.1", "--probes", "600", "--interval", "50", "--json"],
+        LAUNCHER + [telvario, "latency", "127.0.0.1", "--probes", "600", "--interval", "50", "--json"],
         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=slave, start_new_session=True)
     os.close(slave)
     # A line like "latency   12%  0.081 ms", redrawn in place.
@@ -90,13 +112,15 @@ def throughput_without_a_terminal(telvario, port):
         picture = os.path.join(folder, "cancelled.svg")
         url = "http://127.0.0.1:%s/bytes/100000000000" % port
         client = subprocess.Popen(
-            [telvario, "throughput", url, "--duration", "30", "--streams", "2", "--yes", "--json",
-             "--svg", picture],
+            LAUNCHER + [telvario, "throughput", url, "--duration", "30", "--streams", "2", "--yes",
+                        "--json", "--svg", picture],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             start_new_session=True)
-        # No terminal, so nothing says the run has begun: the test server's first bytes have
-        # long arrived by then, and the run lasts 30 s.
-        time.sleep(3)
+        # No terminal shows the run: its connections to the server do.
+        deadline = time.monotonic() + 60
+        while not connected(client.pid, int(port)) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        time.sleep(1.5)  # some 100 ms samples in
         os.kill(client.pid, signal.SIGINT)
         out, err = client.communicate(timeout=60)
         check(client.returncode == INTERRUPTED,
@@ -104,12 +128,17 @@ def throughput_without_a_terminal(telvario, port):
         check(err == b"", "nothing on standard error without a terminal: %r" % err[:200])
         result = json.loads(out)
         check(result.get("DownloadCancelled") is True, "the download is marked cancelled")
-        check(result.get("DownloadBytes", 0) > 0, "the partial download has its bytes")
+        check("DownloadBytes" in result and "DownloadElapsed" in result,
+              "the partial download is reported")
         check("Upload" not in result, "nothing is measured after Ctrl-C")
         with open(picture, encoding="utf-8") as drawn:
             svg = drawn.read()
         check("(cancelled)" in svg and svg.rstrip().endswith("</svg>"),
               "the picture of what was measured is written whole, marked cancelled")
+        record = json.loads(html.unescape(svg.split('<metadata class="results">')[1]
+                                          .split("</metadata>")[0]))
+        check(record["cancelled"] is True and len(record["samples"]) > 0,
+              "the picture holds the samples measured before Ctrl-C")
         check(nothing_left(client.pid), "no process is left behind")
 
 

@@ -21,6 +21,9 @@ import sys
 import tempfile
 import time
 
+# A Windows build's client runs under Wine, through the launcher its build names.
+LAUNCHER = [os.environ["TELVARIO_CLIENT_LAUNCHER"]] if "TELVARIO_CLIENT_LAUNCHER" in os.environ else []
+
 from prometheus_client.openmetrics.parser import text_string_to_metric_families
 
 from chart_check import Checks, check_round_trips, check_transfer, panels_of, render
@@ -46,7 +49,8 @@ def close(a, b):
 
 def run_client(command):
     started = time.time()
-    done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    done = subprocess.run(LAUNCHER + command, stdin=subprocess.DEVNULL, capture_output=True,
+                          timeout=120)
     check(done.returncode == 0, "%s exits with 0 (got %d)" % (command[1], done.returncode))
     check(done.stderr == b"", "nothing on standard error without a terminal: %r"
           % done.stderr[:300])
