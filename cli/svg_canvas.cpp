@@ -60,9 +60,10 @@ std::string Coordinate(double value) {
   return text;
 }
 
-void SvgCanvas::Text(double x, double y, const std::string& text, const std::string& attributes) {
+void SvgCanvas::Text(double x, double y, const std::string& text, const std::string& attributes,
+                     std::size_t limit) {
   svg_ += "<text x=\"" + Coordinate(x) + "\" y=\"" + Coordinate(y) + "\" " + attributes + ">" +
-          XmlText(text, 160) + "</text>\n";
+          XmlText(text, limit) + "</text>\n";
 }
 
 void SvgCanvas::Line(double x1, double y1, double x2, double y2, const std::string& attributes) {

@@ -20,8 +20,10 @@ std::string Coordinate(double value);
 
 class SvgCanvas {
  public:
-  // `attributes` are written as given: the callers' own constants and numbers.
-  void Text(double x, double y, const std::string& text, const std::string& attributes);
+  // `attributes` are written as given: the callers' own constants and numbers. The text keeps
+  // `limit` characters at most.
+  void Text(double x, double y, const std::string& text, const std::string& attributes,
+            std::size_t limit = 160);
   void Line(double x1, double y1, double x2, double y2, const std::string& attributes);
   void Rect(double x, double y, double width, double height, const std::string& attributes);
   void Circle(double x, double y, double radius, const std::string& attributes);

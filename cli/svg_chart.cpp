@@ -11,35 +11,42 @@ std::string Percent(double ratio) {
   return std::isfinite(ratio) ? FigureText(ratio * 100) + "%" : "?";
 }
 
+// What became of the run, after its details.
 std::string Outcome(const RunResults& run) {
   std::string outcome;
+  if (run.cancelled) outcome += "; cancelled before its end";
   if (!run.failure.empty()) outcome += "; failed: " + run.failure;
-  if (run.cancelled) outcome += " (cancelled)";
   return outcome;
 }
 
-std::string LatencyHeading(const RunResults& run) {
-  std::string heading = "Latency to " + run.target;
-  if (!run.peer.empty() && run.peer != run.target) heading += " (" + run.peer + ")";
-  heading += ": median " + FigureText(run.median) + " ms, " + FigureText(run.sent) + " sent, " +
-             FigureText(run.received) + " answered, " + Percent(run.loss) + " lost";
-  return heading + Outcome(run);
+PanelHeading LatencyHeading(const RunResults& run) {
+  std::string title = "Latency to " + run.target;
+  if (!run.peer.empty() && run.peer != run.target) title += " (" + run.peer + ")";
+  title += run.result >= 0 ? ": median " + FigureText(run.median) + " ms" : ": no round trip";
+  return {title, FigureText(run.sent) + " echo requests of " + FigureText(run.packetSize) +
+                     " bytes every " + FigureText(run.intervalMs) + " ms, " +
+                     FigureText(run.received) + " answered (" + Percent(run.loss) + " lost)" +
+                     Outcome(run)};
 }
 
-std::string TransferHeading(const RunResults& run) {
-  const bool upload = run.measurement == "upload";
-  std::string heading = upload ? "Upload to " : "Download from ";
-  heading += run.target + ": ";
-  heading += run.result >= 0 ? FigureText(run.result) + " Mbit/s" : std::string("no rate");
-  heading += ", " + FigureText(run.streams) + " connections";
-  if (run.brokenConnections > 0) heading += " (" + FigureText(run.brokenConnections) + " broke)";
-  return heading + Outcome(run);
+PanelHeading TransferHeading(const RunResults& run) {
+  std::string title = run.measurement == "upload" ? "Upload to " : "Download from ";
+  title += run.target + ": ";
+  title += run.result >= 0 ? FigureText(run.result) + " Mbit/s" : std::string("no rate");
+  std::string detail = FigureText(run.streams) + " connections";
+  if (run.brokenConnections > 0) detail += " (" + FigureText(run.brokenConnections) + " broke)";
+  if (run.result >= 0) {
+    detail += ", " + FigureText(run.bytes / 1e6) + " MB in " + FigureText(run.elapsed) +
+              " s counted, the first " + FigureText(run.startupSeconds) + " s left out";
+  }
+  return {title, detail + Outcome(run)};
 }
 
-std::string ResponsivenessHeading(const RunResults& run) {
-  return "Responsiveness of " + run.target + ": " + FigureText(run.rpm) + " RPM, idle " +
-         FigureText(run.idleLatency) + " ms, loaded " + FigureText(run.loadedLatency) +
-         " ms (p90 " + FigureText(run.loadedLatencyP90) + " ms)" + Outcome(run);
+PanelHeading ResponsivenessHeading(const RunResults& run, const std::string& part) {
+  return {"Responsiveness of " + run.target + ": " + FigureText(run.rpm) + " RPM" + part,
+          "round trips idle " + FigureText(run.idleLatency) + " ms, loaded " +
+              FigureText(run.loadedLatency) + " ms (p90 " + FigureText(run.loadedLatencyP90) +
+              " ms)" + Outcome(run)};
 }
 
 }  // namespace
@@ -58,10 +65,9 @@ std::string RunsSvg(const std::vector<RunResults>& runs, const std::string& what
       DrawThroughputPanel(body, run, top, TransferHeading(run));
       top += kPanelHeight;
     } else if (run.measurement == "responsiveness") {
-      const std::string heading = ResponsivenessHeading(run);
-      DrawThroughputPanel(body, run, top, heading + ": the load");
+      DrawThroughputPanel(body, run, top, ResponsivenessHeading(run, ", the load"));
       top += kPanelHeight;
-      DrawLatencyPanel(body, run, top, heading + ": round trips idle and loaded");
+      DrawLatencyPanel(body, run, top, ResponsivenessHeading(run, ", idle and loaded"));
       top += kPanelHeight;
     } else {
       DrawNotePanel(body, top, "A run of another kind",

@@ -61,7 +61,7 @@ std::vector<std::pair<double, double>> Steps(const PlotArea& plot,
 }  // namespace
 
 void DrawLatencyPanel(SvgCanvas& canvas, const RunResults& run, double top,
-                      const std::string& heading) {
+                      const PanelHeading& heading) {
   const std::vector<Curve> curves = CurvesOf(run);
   PlotArea plot = PanelPlot(top);
   double longest = 0;
@@ -109,12 +109,12 @@ void DrawLatencyPanel(SvgCanvas& canvas, const RunResults& run, double top,
   for (const Curve& curve : curves) {
     legend.Line(curve.colour, 2, curve.label + " (" + std::to_string(curve.rtts.size()) + ")");
   }
+  if (curves.size() > 1) legend.Note("marks: idle / under load");
   for (std::size_t m = 0; m < 3; ++m) {
-    std::string label = kMarks[m].name;
+    std::string label = std::string(kMarks[m].name) + " ";
     for (const Curve& curve : curves) {
-      label += curves.size() > 1 ? " " + curve.phase + " " : " ";
+      if (&curve != &curves.front()) label += " / ";
       label += FigureText(curve.marks[m]);
-      if (&curve != &curves.back()) label += ",";
     }
     legend.Dot(kMarks[m].colour, label + " ms");
   }
