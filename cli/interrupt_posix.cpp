@@ -46,8 +46,18 @@ struct InterruptScope::State {
   std::thread watcher;
 };
 
+namespace {
+
+// The scope that lives, for a question asked inside it: one at a time.
+std::atomic<const InterruptScope::State*> activeScope{nullptr};
+
+}  // namespace
+
 InterruptScope::InterruptScope(std::function<void()> cancel) : state_(std::make_unique<State>()) {
   State& state = *state_;
+  // A program started with SIGINT ignored (in the background of a script) keeps ignoring it.
+  struct sigaction current = {};
+  if (sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
   if (pipe2(state.pipe, O_CLOEXEC) != 0) return;  // Ctrl-C then ends the process, as before
   fcntl(state.pipe[1], F_SETFL, O_NONBLOCK);      // a handler never waits
   const sigset_t onlyInterrupt = InterruptOnly();
@@ -72,11 +82,13 @@ InterruptScope::InterruptScope(std::function<void()> cancel) : state_(std::make_
   // The handler lasts for one Ctrl-C: the next one has the default action and ends the process.
   action.sa_flags = SA_RESTART | SA_RESETHAND;
   state.installed = sigaction(SIGINT, &action, &state.previous) == 0;
+  activeScope.store(&state);
 }
 
 InterruptScope::~InterruptScope() {
   State& state = *state_;
   if (state.pipe[0] < 0) return;
+  activeScope.store(nullptr);
   if (state.installed) sigaction(SIGINT, &state.previous, nullptr);
   if (state.watcher.joinable()) {
     const char byte = kStop;
@@ -92,20 +104,20 @@ InterruptScope::~InterruptScope() {
 }
 
 struct InterruptsAsBefore::State {
+  bool changed = false;
   struct sigaction during = {};
   sigset_t mask = {};
 };
 
 InterruptsAsBefore::InterruptsAsBefore() : state_(std::make_unique<State>()) {
-  struct sigaction defaults = {};
-  defaults.sa_handler = SIG_DFL;
-  sigemptyset(&defaults.sa_mask);
-  sigaction(SIGINT, &defaults, &state_->during);
-  const sigset_t onlyInterrupt = InterruptOnly();
-  pthread_sigmask(SIG_UNBLOCK, &onlyInterrupt, &state_->mask);
+  const InterruptScope::State* scope = activeScope.load();
+  if (scope == nullptr || !scope->installed) return;  // Ctrl-C acts as before already
+  state_->changed = sigaction(SIGINT, &scope->previous, &state_->during) == 0;
+  pthread_sigmask(SIG_SETMASK, &scope->previousMask, &state_->mask);
 }
 
 InterruptsAsBefore::~InterruptsAsBefore() {
+  if (!state_->changed) return;
   pthread_sigmask(SIG_SETMASK, &state_->mask, nullptr);
   sigaction(SIGINT, &state_->during, nullptr);
 }
