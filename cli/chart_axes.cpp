@@ -17,8 +17,9 @@ Axis NiceAxis(double low, double high, int aim) {
   const double magnitude = std::pow(10, std::floor(std::log10(rough)));
   const double normal = rough / magnitude;
   axis.step = (normal < 1.5 ? 1 : normal < 3 ? 2 : normal < 7 ? 5 : 10) * magnitude;
-  axis.min = std::floor(low / axis.step) * axis.step;
-  axis.max = std::ceil(high / axis.step) * axis.step;
+  // A bound on a tick stays there: 0.14 / 0.02 is 7.000000000000001 in binary.
+  axis.min = std::floor(low / axis.step + 1e-9) * axis.step;
+  axis.max = std::ceil(high / axis.step - 1e-9) * axis.step;
   const double count = (axis.max - axis.min) / axis.step;
   if (!std::isfinite(count) || !(axis.step > 0) || count > 100) {
     return NiceAxis(0, 1, 5);  // numbers no chart can show: an empty range instead

@@ -1,10 +1,11 @@
-// The client's JSON reader: what it takes, what it refuses and says why, and what a record of the
-// wrong shape reads as.
+// The client's JSON reader (what it takes, what it refuses and says why, and what a record of the
+// wrong shape reads as) and the axes of its charts.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
+#include "chart_axes.h"
 #include "json_reader.h"
 #include "run_results.h"
 
@@ -68,6 +69,20 @@ TEST(JsonReader, ARecordOfTheWrongShapeReadsAsUnknown) {
   EXPECT_EQ(telvario::cli::NearestRank({5, 1, 4, 2, 3}, 50), 3);
   EXPECT_EQ(telvario::cli::NearestRank({5, 1, 4, 2, 3}, 90), 5);
   EXPECT_EQ(telvario::cli::NearestRank({5, 1, 4, 2, 3}, 0), 1);
+}
+
+// Ranges rounded out to whole steps of 1, 2 or 5, never a step past the data.
+TEST(ChartAxes, RangesEndAtTheNextTick) {
+  const telvario::cli::Axis axis = telvario::cli::NiceAxis(0, 0.14);
+  EXPECT_DOUBLE_EQ(axis.step, 0.02);
+  EXPECT_DOUBLE_EQ(axis.max, 0.14);
+  EXPECT_EQ(axis.ticks.size(), 8u);
+  EXPECT_DOUBLE_EQ(telvario::cli::NiceAxis(0, 17408.1).max, 20000);
+  EXPECT_EQ(telvario::cli::TickText(0.06, 0.02), "0.06");
+  const telvario::cli::Axis empty = telvario::cli::NiceAxis(0, 0);
+  EXPECT_DOUBLE_EQ(empty.max, 1);
+  const telvario::cli::Axis huge = telvario::cli::NiceAxis(-1e308, 1e308);
+  EXPECT_FALSE(huge.ticks.empty());
 }
 
 }  // namespace
