@@ -6,6 +6,7 @@
 #include "automation_text.h"
 #include "download_measure.h"
 #include "echo_measure.h"
+#include "interrupt.h"
 #include "latency_measure.h"
 #include "loopback_servers.h"
 #include "responsiveness_measure.h"
@@ -74,7 +75,7 @@ Report Skipped(const std::string& why) {
 }  // namespace
 
 bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targets,
-                      const std::string& where, Report& report) {
+                      const std::string& where, Report& report, std::vector<RunResults>* runs) {
   const bool self = targets.None();
   std::string host = targets.host;
   std::string url = targets.url;
@@ -103,9 +104,10 @@ bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targe
     if (ISonde2* sonde2 = AsSonde2(sonde)) {
       Report latency;
       std::string ignored;
-      MeasureLatency(*sonde2, latency, host, LatencyOptions{}, false, &ignored);
+      MeasureLatency(*sonde2, latency, host, LatencyOptions{}, false, runs, &ignored);
       complete = complete && !latency.Has("Failure");
       report.Add("Latency to " + host, latency);
+      if (Interrupted()) return false;
     }
     report.Add("Names", MeasureNames(sonde, host, self, &complete));
   }
@@ -123,21 +125,24 @@ bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targe
     ThroughputOptions options;
     options.durationSeconds = kReportSeconds;
     options.assumeYes = targets.assumeYes;
-    if (self) options.uploadUrl = "http://127.0.0.1:" + std::to_string(servers->HttpPort()) + kSelfUpload;
+    if (self)
+      options.uploadUrl = "http://127.0.0.1:" + std::to_string(servers->HttpPort()) + kSelfUpload;
     Report throughput;
     std::string ignored;
-    MeasureThroughput(library, *sonde2, throughput, url, options, &ignored);
+    MeasureThroughput(library, *sonde2, throughput, url, options, runs, &ignored);
     complete = complete && !throughput.Has("Failure");
     report.Add("Throughput", throughput);
+    if (Interrupted()) return false;
     // The same link under load, probed all along, on loopback only: on a link of the user's the
     // throughput above already asked it for its capacity, and this would ask again as long.
     if (self) {
       ResponsivenessOptions loaded;
       loaded.durationSeconds = kReportSeconds;
       Report responsiveness;
-      MeasureResponsiveness(library, *sonde2, responsiveness, url, loaded, false, &ignored);
+      MeasureResponsiveness(library, *sonde2, responsiveness, url, loaded, false, runs, &ignored);
       complete = complete && !responsiveness.Has("Failure");
       report.Add("Responsiveness", responsiveness);
+      if (Interrupted()) return false;
     }
   }
   if (!ftpHost.empty()) {

@@ -5,8 +5,10 @@
 #define TELVARIO_CLI_CONNECTION_REPORT_H
 
 #include <string>
+#include <vector>
 
 #include "report.h"
+#include "run_results.h"
 #include "telvario2_idl.h"
 
 namespace telvario::cli {
@@ -22,10 +24,11 @@ struct ReportTargets {
 };
 
 // Measures the targets given into `report`; with none, the machine itself. `where` says which
-// network the measurements run in. Gives true when every measurement could be made (a rate or
-// a time, not a failure code).
+// network the measurements run in. Sonde2's runs leave their Results in `runs`; once Ctrl-C has
+// cancelled one, nothing more is measured. Gives true when every measurement could be made (a
+// rate or a time, not a failure code).
 bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targets,
-                      const std::string& where, Report& report);
+                      const std::string& where, Report& report, std::vector<RunResults>* runs);
 
 }  // namespace telvario::cli
 

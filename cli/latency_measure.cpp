@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "automation_text.h"
-#include "progress.h"
+#include "sonde2_run.h"
 
 namespace telvario::cli {
 namespace {
@@ -36,7 +36,8 @@ std::string FailureOf(const std::string& results) {
 }
 
 bool MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
-                    const LatencyOptions& options, bool summary, std::string* error) {
+                    const LatencyOptions& options, bool summary, std::vector<RunResults>* runs,
+                    std::string* error) {
   if (options.probes && sonde.put_Probes(static_cast<LONG>(*options.probes)) != S_OK) {
     *error = "--probes takes 1 to 10000";
     return false;
@@ -49,10 +50,10 @@ bool MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
   sonde.put_Family(static_cast<LONG>(options.family));
   BSTR name = ToBstr(host);
   double result = 0;
-  {
-    const Progress progress("measuring latency to " + host);
-    sonde.Latency(name, &result);
-  }
+  Sonde2Run run(sonde, "measuring latency to " + host);
+  sonde.Latency(name, &result);
+  const RunResults record = run.Finish();
+  runs->push_back(record);
   SysFreeString(name);
 
   double min = 0, median = 0, mean = 0, p90 = 0, p99 = 0, max = 0, jitter = 0, loss = 0;
@@ -79,9 +80,10 @@ bool MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
     std::printf("%ld packets transmitted, %ld received, %.3g%% packet loss\n",
                 static_cast<long>(sent), static_cast<long>(received), loss * 100);
     if (received > 0) {
-      std::printf("rtt min/median/mean/max = %.3f/%.3f/%.3f/%.3f ms, p90 %.3f ms, p99 %.3f ms, "
-                  "jitter %.3f ms\n\n",
-                  min, median, mean, max, p90, p99, jitter);
+      std::printf(
+          "rtt min/median/mean/max = %.3f/%.3f/%.3f/%.3f ms, p90 %.3f ms, p99 %.3f ms, "
+          "jitter %.3f ms\n\n",
+          min, median, mean, max, p90, p99, jitter);
     }
   }
   report.Add("Latency", result);
@@ -96,6 +98,7 @@ bool MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
   report.Add("Sent", static_cast<long long>(sent));
   report.Add("Received", static_cast<long long>(received));
   report.Add("PeerAddress", peer);
+  if (record.cancelled) report.Add("LatencyCancelled", true);
   if (result < 0) {
     const char* known = LatencyFailure(result);
     report.Add("Failure", known != nullptr ? std::string(known) : FailureOf(results));

@@ -5,8 +5,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "report.h"
+#include "run_results.h"
 #include "telvario2_idl.h"
 
 namespace telvario::cli {
@@ -18,10 +20,12 @@ struct LatencyOptions {
 };
 
 // Sets what the options give, measures, and reports the result and the statistics under the
-// members' names; with `summary`, ping's summary lines are printed first. False when a setting
-// was refused.
+// members' names (and LatencyCancelled when Ctrl-C cut the run short); with `summary`, ping's
+// summary lines are printed first. The run's Results go to `runs`. False when a setting was
+// refused.
 bool MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
-                    const LatencyOptions& options, bool summary, std::string* error);
+                    const LatencyOptions& options, bool summary, std::vector<RunResults>* runs,
+                    std::string* error);
 
 // Every address of the name, both families, in the resolver's order.
 void ListAddresses(ISonde2& sonde, Report& report, const std::string& name);

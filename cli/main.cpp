@@ -21,13 +21,18 @@
 #include "progress.h"
 #include "report.h"
 #include "responsiveness_measure.h"
+#include "run_output.h"
 #include "throughput_measure.h"
 #include "upload_measure.h"
 
 namespace {
 
+using telvario::cli::kFailed;
+using telvario::cli::kMeasured;
+using telvario::cli::kUsageError;
 using telvario::cli::Narrow;
 using telvario::cli::Report;
+using telvario::cli::RunResults;
 using telvario::cli::ToBstr;
 
 constexpr char kUsage[] =
@@ -62,8 +67,9 @@ constexpr char kUsage[] =
     "                  every measurement in one go: echo and one hop (default 1) to HOST and\n"
     "                  its names, its latency, a download of URL, an upload to the FTP server;\n"
     "                  with no targets, the machine itself: echo and latency to 127.0.0.1, the\n"
-    "                  loopback names, and a 100 MB download and an upload from servers it runs\n"
-    "                  on loopback, in a network namespace of its own where it may make one\n"
+    "                  loopback names, a 100 MB download and an upload, throughput both ways\n"
+    "                  and responsiveness, from servers it runs on loopback, in a network\n"
+    "                  namespace of its own where it may make one\n"
     "  upload HOST     the upload rate to the anonymous FTP server HOST in kbit/s: about five\n"
     "                  seconds of writing to a file in its /temp, deleted afterwards\n"
     "                  (UploadTest); asks first, as the component does\n"
@@ -94,15 +100,30 @@ constexpr char kUsage[] =
     "  --ftp HOST      the FTP server of report's upload\n"
     "  --yes           answer the uploads' prompt with OK without asking\n"
     "  --json          print one JSON object instead of text\n"
+    "  --openmetrics   latency, throughput, responsiveness, report: print Sonde2's results\n"
+    "                  in the OpenMetrics text format (telvario_... gauges, units in their\n"
+    "                  names, ending with # EOF) for a monitoring system's text-file\n"
+    "                  collector, instead of text or --json\n"
+    "  --svg FILE      latency, throughput, responsiveness, report: draw the runs into FILE\n"
+    "                  (SVG): throughput over time per 100 ms, all connections and each, in\n"
+    "                  Mbit/s; round trips as a distribution (CDF) with the median, p90 and p99\n"
+    "                  marked, loaded beside idle where there is a load\n"
     "  --version       print the component's version\n"
     "  --help          print this help\n"
     "\n"
-    "Results go to standard output; errors, and progress on a terminal, to standard error.\n"
+    "Results go to standard output; errors, and progress on a terminal, to standard error:\n"
+    "latency, throughput, responsiveness and report show the phase, the share done and the\n"
+    "latest figure once a Sonde2 measurement has taken a second. Ctrl-C during one cancels it:\n"
+    "what it had measured is printed (marked LatencyCancelled, DownloadCancelled,\n"
+    "UploadCancelled or ResponsivenessCancelled) and drawn, and nothing more is measured; a\n"
+    "second Ctrl-C ends the program at once.\n"
     "\n"
     "exit status:\n"
-    "  0  the measurement gave a result\n"
-    "  1  it failed: a negative code, a failure result, or no component to ask\n"
-    "  2  the command line was wrong\n";
+    "  0    the measurement gave a result\n"
+    "  1    it failed: a negative code, a failure result, no component to ask, or a picture\n"
+    "       that could not be written\n"
+    "  2    the command line was wrong\n"
+    "  130  Ctrl-C cancelled a measurement; its partial results were printed\n";
 
 struct Options {
   std::string command = "show";
@@ -110,6 +131,8 @@ struct Options {
   bool help = false;
   bool version = false;
   bool json = false;
+  bool openMetrics = false;
+  std::string svgPath;
   bool yes = false;
   bool hasPacketSize = false;
   long packetSize = 0;
@@ -140,14 +163,16 @@ short To16(long value) {
   return static_cast<short>(value);
 }
 
-constexpr int kMeasured = 0;
-constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
-
 // A usage error: one line, and where the help is.
 int Fail(const std::string& message) {
   std::fprintf(stderr, "telvario: %s\nsee 'telvario --help'\n", message.c_str());
   return kUsageError;
+}
+
+// A failure before anything was measured: one line.
+int Failed(const std::string& message) {
+  std::fprintf(stderr, "telvario: %s\n", message.c_str());
+  return kFailed;
 }
 
 // Prints the report; the exit status says whether it holds a failure.
@@ -209,6 +234,11 @@ int main(int argc, char** argv) {
     }
     if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--openmetrics") {
+      options.openMetrics = true;
+    } else if (arg == "--svg") {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') return Fail(arg + " needs a file");
+      options.svgPath = argv[++i];
     } else if (arg == "--yes") {
       options.yes = true;
     } else if (arg == "-4" || arg == "-6") {
@@ -299,13 +329,12 @@ int main(int argc, char** argv) {
   if (options.className != "Sonde2" && options.className != "Sonde") {
     return Fail("--class takes Sonde2 or Sonde");
   }
-  const bool latencyOptions = options.latency.probes || options.latency.intervalMs ||
-                              options.latency.family != 0;
+  const bool latencyOptions =
+      options.latency.probes || options.latency.intervalMs || options.latency.family != 0;
   if (latencyOptions && options.command != "latency") {
     return Fail("--probes, --interval, -4 and -6 belong to latency");
   }
-  const bool throughputOptions = options.throughput.streams ||
-                                 options.throughput.durationSeconds ||
+  const bool throughputOptions = options.throughput.streams || options.throughput.durationSeconds ||
                                  !options.throughput.uploadUrl.empty();
   const bool loadCommand = options.command == "throughput" || options.command == "responsiveness";
   if (throughputOptions && !loadCommand) {
@@ -314,9 +343,19 @@ int main(int argc, char** argv) {
   if (options.uploadLoad && options.command != "responsiveness") {
     return Fail("--upload without a URL belongs to responsiveness");
   }
+  const bool draws = options.command == "latency" || options.command == "throughput" ||
+                     options.command == "responsiveness" || options.command == "report";
+  if ((options.openMetrics || !options.svgPath.empty()) && !draws) {
+    return Fail("--svg and --openmetrics belong to latency, throughput, responsiveness and report");
+  }
+  if (options.openMetrics && options.json) {
+    return Fail("--openmetrics and --json exclude each other");
+  }
+  telvario::cli::RunOutput output({options.json, options.openMetrics, options.svgPath});
+  std::vector<RunResults> runs;
 
   const telvario::cli::Component component(options.className == "Sonde" ? CLSID_Sonde
-                                                                          : CLSID_Sonde2);
+                                                                        : CLSID_Sonde2);
   if (component.Sonde() == nullptr) {
     std::fprintf(stderr, "telvario: %s\n", component.Error().c_str());
     return kFailed;
@@ -385,23 +424,31 @@ int main(int argc, char** argv) {
     measure.durationSeconds = options.throughput.durationSeconds;
     measure.assumeYes = options.yes;
     std::string error;
-    if (!telvario::cli::MeasureResponsiveness(component.Library(), *component.Sonde2(), report,
-                                              options.arguments[0], measure, !options.json,
-                                              &error)) {
+    if (!output.Open(&error)) return Failed(error);
+    if (!telvario::cli::MeasureResponsiveness(
+            component.Library(), *component.Sonde2(), report, options.arguments[0], measure,
+            !options.json && !options.openMetrics, &runs, &error)) {
       return Fail(error);
     }
-    return Finish(report, options.json);
+    return output.Finish(report, runs, "responsiveness of " + options.arguments[0],
+                         report.Has("Failure"));
   } else if (options.command == "throughput") {
     if (component.Sonde2() == nullptr) return Fail("throughput needs --class Sonde2");
     if (options.arguments.size() != 1) return Fail("throughput needs a URL");
     if (options.throughput.uploadUrl.empty()) options.throughput.uploadUrl = options.arguments[0];
     options.throughput.assumeYes = options.yes;
     std::string error;
+    if (!output.Open(&error)) return Failed(error);
     if (!telvario::cli::MeasureThroughput(component.Library(), *component.Sonde2(), report,
-                                          options.arguments[0], options.throughput, &error)) {
+                                          options.arguments[0], options.throughput, &runs,
+                                          &error)) {
       return Fail(error);
     }
-    return Finish(report, options.json);
+    const bool both = options.throughput.uploadUrl != options.arguments[0];
+    return output.Finish(report, runs,
+                         "throughput of " + options.arguments[0] +
+                             (both ? " and " + options.throughput.uploadUrl : ""),
+                         report.Has("Failure"));
   } else if (options.command == "latency" || options.command == "addresses") {
     if (component.Sonde2() == nullptr) return Fail(options.command + " needs --class Sonde2");
     if (options.arguments.size() != 1) return Fail(options.command + " needs one argument");
@@ -410,11 +457,13 @@ int main(int argc, char** argv) {
       return Finish(report, options.json);
     }
     std::string error;
+    if (!output.Open(&error)) return Failed(error);
     if (!telvario::cli::MeasureLatency(*component.Sonde2(), report, options.arguments[0],
-                                       options.latency, !options.json, &error)) {
+                                       options.latency, !options.json && !options.openMetrics,
+                                       &runs, &error)) {
       return Fail(error);
     }
-    return Finish(report, options.json);
+    return output.Finish(report, runs, "latency to " + options.arguments[0], report.Has("Failure"));
   } else if (options.command == "register" || options.command == "unregister") {
     if (!options.arguments.empty()) return Fail(options.command + " takes no arguments");
     const bool doRegister = options.command == "register";
@@ -443,10 +492,15 @@ int main(int argc, char** argv) {
     if (!put) return Finish(report, options.json);
   } else if (options.command == "report") {
     if (!options.hasPingReps) sonde.put_PingReps(4);
+    std::string error;
+    if (!output.Open(&error)) return Failed(error);
     const bool complete =
-        telvario::cli::ReportConnection(component.Library(), sonde, targets, where, report);
-    report.Print(stdout, options.json);
-    return complete ? kMeasured : kFailed;
+        telvario::cli::ReportConnection(component.Library(), sonde, targets, where, report, &runs);
+    const std::string& about = !targets.host.empty()  ? targets.host
+                               : !targets.url.empty() ? targets.url
+                                                      : targets.ftpHost;
+    return output.Finish(report, runs, "connection report, " + (targets.None() ? where : about),
+                         !complete);
   } else if (options.command == "upload") {
     if (options.arguments.size() != 1) return Fail("upload needs a host");
     telvario::cli::MeasureUpload(component.Library(), sonde, report, options.arguments[0],

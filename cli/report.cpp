@@ -42,6 +42,11 @@ void Report::Add(const std::string& name, const std::string& value) {
   rows_.push_back({name, value, JsonString(value), nullptr});
 }
 
+void Report::Add(const std::string& name, bool value) {
+  const char* text = value ? "true" : "false";
+  rows_.push_back({name, text, text, nullptr});
+}
+
 void Report::Add(const std::string& name, const Report& section) {
   rows_.push_back({name, "", "", std::make_shared<const Report>(section)});
 }

@@ -14,6 +14,8 @@ class Report {
   void Add(const std::string& name, long long value);
   void Add(const std::string& name, double value);
   void Add(const std::string& name, const std::string& value);
+  void Add(const std::string& name, const char* value) { Add(name, std::string(value)); }
+  void Add(const std::string& name, bool value);
   // A titled group of values: indented under its title as text, a nested object in JSON.
   void Add(const std::string& name, const Report& section);
   void Print(std::FILE* out, bool json) const;

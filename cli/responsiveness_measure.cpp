@@ -4,7 +4,7 @@
 
 #include "automation_text.h"
 #include "latency_measure.h"
-#include "progress.h"
+#include "sonde2_run.h"
 #include "upload_measure.h"
 
 namespace telvario::cli {
@@ -21,7 +21,7 @@ const char* ResponsivenessFailure(double result) {
 
 bool MeasureResponsiveness(HMODULE library, ISonde2& sonde, Report& report, const std::string& url,
                            const ResponsivenessOptions& options, bool summary,
-                           std::string* error) {
+                           std::vector<RunResults>* runs, std::string* error) {
   if (options.streams && sonde.put_Streams(static_cast<LONG>(*options.streams)) != S_OK) {
     *error = "--streams takes 1 to 32";
     return false;
@@ -33,27 +33,34 @@ bool MeasureResponsiveness(HMODULE library, ISonde2& sonde, Report& report, cons
   sonde.put_ResponsivenessUpload(options.upload ? VARIANT_TRUE : VARIANT_FALSE);
   BSTR text = ToBstr(url);
   double result = 0;
+  RunResults record;
   {
     const ConsentScope consent(library, options.assumeYes, "measuring responsiveness");
-    const Progress progress("measuring responsiveness with " + url);
+    Sonde2Run run(sonde, "measuring responsiveness with " + url);
     sonde.Responsiveness(text, &result);
+    record = run.Finish();
   }
   SysFreeString(text);
+  if (record.measurement == "responsiveness") runs->push_back(record);
   double rpm = 0, idle = 0, loaded = 0, loadedP90 = 0;
   sonde.get_RPM(&rpm);
   sonde.get_IdleLatency(&idle);
   sonde.get_LoadedLatency(&loaded);
   sonde.get_LoadedLatencyP90(&loadedP90);
   if (summary && rpm > 0) {
-    std::printf("%.0f RPM: a round trip of %.1f ms under load (idle latency %.1f ms, loaded %.1f "
-                "ms, p90 %.1f ms)\n\n",
-                rpm, 60000.0 / rpm, idle, loaded, loadedP90);
+    std::printf(
+        "%.0f RPM: a round trip of %.1f ms under load (idle latency %.1f ms, loaded %.1f "
+        "ms, p90 %.1f ms)\n\n",
+        rpm, 60000.0 / rpm, idle, loaded, loadedP90);
   }
   report.Add("RPM", rpm);
   report.Add("IdleLatency", idle);
   report.Add("LoadedLatency", loaded);
   report.Add("LoadedLatencyP90", loadedP90);
-  if (const char* failure = ResponsivenessFailure(result)) {
+  if (record.cancelled) report.Add("ResponsivenessCancelled", true);
+  if (record.cancelled && rpm <= 0) {
+    report.Add("Failure", std::string("cancelled before a round trip under load was measured"));
+  } else if (const char* failure = ResponsivenessFailure(result)) {
     BSTR results = nullptr;
     sonde.get_Results(&results);
     const std::string why = FailureOf(Narrow(results));

@@ -4,8 +4,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "report.h"
+#include "run_results.h"
 #include "telvario2_idl.h"
 
 namespace telvario::cli {
@@ -18,11 +20,12 @@ struct ResponsivenessOptions {
 };
 
 // Measures and reports RPM, IdleLatency, LoadedLatency and LoadedLatencyP90 under the members'
-// names; with `summary`, a line first says what the RPM stands for. False when a setting was
+// names (and ResponsivenessCancelled when Ctrl-C cut it short); with `summary`, a line first
+// says what the RPM stands for. The run's Results go to `runs`. False when a setting was
 // refused.
 bool MeasureResponsiveness(HMODULE library, ISonde2& sonde, Report& report, const std::string& url,
                            const ResponsivenessOptions& options, bool summary,
-                           std::string* error);
+                           std::vector<RunResults>* runs, std::string* error);
 
 }  // namespace telvario::cli
 

@@ -1,8 +1,9 @@
 #include "throughput_measure.h"
 
 #include "automation_text.h"
+#include "interrupt.h"
 #include "latency_measure.h"
-#include "progress.h"
+#include "sonde2_run.h"
 #include "upload_measure.h"
 
 namespace telvario::cli {
@@ -17,15 +18,18 @@ const char* ThroughputFailure(double result) {
 
 // One direction: its rate, bytes and seconds under `name`, and what went wrong.
 void AddDirection(ISonde2& sonde, Report& report, const std::string& name, double result,
-                  bool refused) {
+                  bool refused, const RunResults& run) {
   double bytes = 0, elapsed = 0;
   sonde.get_Bytes(&bytes);
   sonde.get_Elapsed(&elapsed);
   report.Add(name, result);
   report.Add(name + "Bytes", bytes);
   report.Add(name + "Elapsed", elapsed);
+  if (run.cancelled) report.Add(name + "Cancelled", true);
   if (refused) {
     report.Add("Failure", std::string("the upload was not confirmed, so nothing was sent"));
+  } else if (run.cancelled && result < 0) {
+    report.Add("Failure", std::string("cancelled before a rate could be measured"));
   } else if (const char* failure = ThroughputFailure(result)) {
     BSTR results = nullptr;
     sonde.get_Results(&results);
@@ -39,7 +43,7 @@ void AddDirection(ISonde2& sonde, Report& report, const std::string& name, doubl
 
 bool MeasureThroughput(HMODULE library, ISonde2& sonde, Report& report,
                        const std::string& downloadUrl, const ThroughputOptions& options,
-                       std::string* error) {
+                       std::vector<RunResults>* runs, std::string* error) {
   if (options.streams && sonde.put_Streams(static_cast<LONG>(*options.streams)) != S_OK) {
     *error = "--streams takes 1 to 32";
     return false;
@@ -51,24 +55,30 @@ bool MeasureThroughput(HMODULE library, ISonde2& sonde, Report& report,
   if (!downloadUrl.empty()) {
     BSTR url = ToBstr(downloadUrl);
     double result = 0;
-    {
-      const Progress progress("downloading from " + downloadUrl);
-      sonde.Download(url, &result);
-    }
+    Sonde2Run run(sonde, "downloading from " + downloadUrl);
+    sonde.Download(url, &result);
+    const RunResults record = run.Finish();
+    runs->push_back(record);
     SysFreeString(url);
-    AddDirection(sonde, report, "Download", result, false);
+    AddDirection(sonde, report, "Download", result, false, record);
   }
-  if (!options.uploadUrl.empty()) {
+  if (!options.uploadUrl.empty() && !Interrupted()) {
     BSTR url = ToBstr(options.uploadUrl);
     double result = 0;
     bool refused = false;
+    RunResults record;
     {
-      const ConsentScope consent(library, options.assumeYes, "uploading to " + options.uploadUrl);
+      // The consent is asked inside the call, before the run begins; the run shows its progress.
+      const ConsentScope consent(library, options.assumeYes, "");
+      Sonde2Run run(sonde, "uploading to " + options.uploadUrl);
       sonde.Upload(url, &result);
+      record = run.Finish();
       refused = consent.Refused();
     }
+    // Under Windows the system's box asks, and an upload it refused leaves no run of its own.
+    if (!refused && record.measurement == "upload") runs->push_back(record);
     SysFreeString(url);
-    AddDirection(sonde, report, "Upload", result, refused);
+    AddDirection(sonde, report, "Upload", result, refused, record);
   }
   return true;
 }

@@ -5,8 +5,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "report.h"
+#include "run_results.h"
 #include "telvario2_idl.h"
 
 namespace telvario::cli {
@@ -19,11 +21,12 @@ struct ThroughputOptions {
 };
 
 // Sets what the options give, then measures the download of `downloadUrl` (none: no download)
-// and the upload, reporting Download and Upload in Mbit/s with their bytes and seconds. False
-// when a setting was refused.
+// and the upload, reporting Download and Upload in Mbit/s with their bytes and seconds (and
+// DownloadCancelled or UploadCancelled when Ctrl-C cut one short: nothing is measured after
+// it). Each run's Results go to `runs`. False when a setting was refused.
 bool MeasureThroughput(HMODULE library, ISonde2& sonde, Report& report,
                        const std::string& downloadUrl, const ThroughputOptions& options,
-                       std::string* error);
+                       std::vector<RunResults>* runs, std::string* error);
 
 }  // namespace telvario::cli
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "automation_text.h"
+#include "interrupt.h"
 #include "progress.h"
 
 namespace telvario::cli {
@@ -38,10 +39,16 @@ bool AskOnTerminal(const char* text, const char* caption) {
 int AnswerMessageBox(LPCSTR text, LPCSTR caption, UINT /*type*/) {
   if (consent == nullptr) return IDCANCEL;
   consent->asked = true;
-  consent->agreed = consent->assumeYes || AskOnTerminal(text, caption);
+  if (consent->assumeYes) {
+    consent->agreed = true;
+  } else {
+    // Nothing is measured while the question waits: Ctrl-C ends the program there, as before.
+    const InterruptsAsBefore asBefore;
+    consent->agreed = AskOnTerminal(text, caption);
+  }
   if (!consent->agreed) return IDCANCEL;
   // The test starts as soon as the box is closed: from here on the seconds are shown.
-  consent->progress = std::make_unique<Progress>(consent->label);
+  if (!consent->label.empty()) consent->progress = std::make_unique<Progress>(consent->label);
   return IDOK;
 }
 

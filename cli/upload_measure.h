@@ -14,7 +14,8 @@ namespace telvario::cli {
 
 // While it lives, the library's consent prompt is answered by this process: OK when
 // `assumeYes`, otherwise by asking on the terminal; with no terminal, Cancel. Once OK is
-// given, the seconds of the measurement under `label` are shown on a terminal.
+// given, the seconds of the measurement under `label` are shown on a terminal (none for an empty
+// label: the measurement shows its own progress).
 class ConsentScope {
  public:
   ConsentScope(HMODULE library, bool assumeYes, std::string label);

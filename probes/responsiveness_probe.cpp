@@ -51,7 +51,7 @@ const char* KindName(ProbeKind kind) {
 }  // namespace
 
 std::vector<LatencyProbe> ProbesAfterStartup(const std::vector<LatencyProbe>& probes,
-                                              double startupSeconds) {
+                                             double startupSeconds) {
   std::vector<LatencyProbe> working;
   for (const LatencyProbe& probe : probes) {
     if (probe.atSeconds >= startupSeconds) working.push_back(probe);
@@ -143,7 +143,8 @@ ResponsivenessRun MeasureResponsiveness(const ResponsivenessPlan& plan,
   return run;
 }
 
-std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan, const ResponsivenessRun& run) {
+std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan,
+                                      const ResponsivenessRun& run) {
   std::string json = "{\"measurement\": \"responsiveness\", \"url\": " + JsonString(plan.url);
   json += ", \"streams\": " + std::to_string(plan.streams);
   json += ", \"durationSeconds\": " + JsonNumber(plan.durationSeconds);
@@ -160,6 +161,9 @@ std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan, const Resp
   json += ", \"throughput\": " + JsonNumber(run.load.result);
   json += ", \"probes\": [";
   bool first = true;
+  // Loaded probes sent in the load's start-up are marked so, as the statistics leave them out.
+  const bool startupLeftOut = ProbesAfterStartup(run.loadedProbes, run.load.startupSeconds).size() <
+                              run.loadedProbes.size();
   for (const auto* phase : {&run.idleProbes, &run.loadedProbes}) {
     for (const LatencyProbe& probe : *phase) {
       if (!first) json += ", ";
@@ -167,20 +171,22 @@ std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan, const Resp
       json += "{\"kind\": \"";
       json += KindName(probe.kind);
       json += "\", \"phase\": \"";
-      json += phase == &run.idleProbes ? "idle" : "loaded";
+      json += phase == &run.idleProbes                                      ? "idle"
+              : startupLeftOut && probe.atSeconds < run.load.startupSeconds ? "startup"
+                                                                            : "loaded";
       json += "\", \"t\": " + JsonNumber(probe.atSeconds) + ", \"rttMs\": ";
       json += probe.answered ? JsonNumber(probe.roundTripMs) : "null";
       json += "}";
     }
   }
-  // The load's samples, as a download's are written.
+  // The load's start-up, connections and samples, as a download's are written.
   const std::string load = ThroughputResultsJson(
       ThroughputPlan{plan.url, plan.withUpload ? Direction::Both : Direction::Download,
                      plan.streams, plan.durationSeconds},
       run.load);
-  const std::size_t samples = load.find("\"samples\": ");
+  const std::size_t rest = load.find("\"startupSeconds\": ");
   json += "], ";
-  json += samples != std::string::npos ? load.substr(samples) : "\"samples\": []}";
+  json += rest != std::string::npos ? load.substr(rest) : "\"samples\": []}";
   return json;
 }
 

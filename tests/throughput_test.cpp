@@ -76,7 +76,8 @@ TEST(Throughput, DownloadOverSeveralConnections) {
 
 // Only what the server has taken counts: never more than it says it received.
 TEST(Throughput, UploadCountsWhatTheServerReceived) {
-  const std::string key = std::to_string(GetTickCount()) + "-" + std::to_string(GetCurrentThreadId());
+  const std::string key =
+      std::to_string(GetTickCount()) + "-" + std::to_string(GetCurrentThreadId());
   const ThroughputRun run = MeasureThroughput(Plan("/upload/" + key, Direction::Upload, 2));
   ExpectARate(run, 2);
   const ULONGLONG taken = std::stoull(Fetch("/taken/" + key));
@@ -146,16 +147,17 @@ TEST(Responsiveness, IdleAndLoadedProbesAndRoundTripsPerMinute) {
   EXPECT_GT(handshakes, 0);
   EXPECT_GT(requests, 0);
   const std::string json = ResponsivenessResultsJson(plan, run);
-  for (const char* part : {"\"kind\": \"tcp\"", "\"kind\": \"http\"", "\"phase\": \"idle\"",
-                           "\"samples\": [{\"t\": 0.1"}) {
+  for (const char* part :
+       {"\"kind\": \"tcp\"", "\"kind\": \"http\"", "\"phase\": \"idle\"", "\"phase\": \"startup\"",
+        "\"phase\": \"loaded\"", "\"startupSeconds\": ", "\"samples\": [{\"t\": 0.1"}) {
     EXPECT_NE(json.find(part), std::string::npos) << part;
   }
   // The best 95% are kept: of twenty round trips the slowest is left out.
   std::vector<double> times(19, 10.0);
   times.push_back(1000.0);
   EXPECT_DOUBLE_EQ(TrimmedMean(times, 0.95), 10.0);
-  EXPECT_DOUBLE_EQ(RoundTripsPerMinute({{ProbeKind::Tcp, 0, true, 20}, {ProbeKind::Http, 0, true, 40}}),
-                   2000.0);
+  EXPECT_DOUBLE_EQ(
+      RoundTripsPerMinute({{ProbeKind::Tcp, 0, true, 20}, {ProbeKind::Http, 0, true, 40}}), 2000.0);
   WSACleanup();
 }
 

@@ -1,0 +1,160 @@
+#include "openmetrics.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "utf8_text.h"
+
+namespace telvario::cli {
+namespace {
+
+struct Family {
+  std::string name;
+  std::string unit;  // "" for none
+  std::string help;
+  std::vector<std::string> samples;  // "{labels} value"
+};
+
+// The families in the order they were first met: a family's samples must stand together.
+class Exposition {
+ public:
+  void Add(const std::string& name, const std::string& unit, const std::string& help,
+           const std::string& labels, double value) {
+    if (!std::isfinite(value)) return;  // unknown: no sample rather than a NaN
+    Family* family = nullptr;
+    for (Family& known : families_) {
+      if (known.name == name) family = &known;
+    }
+    if (family == nullptr) family = &families_.emplace_back(Family{name, unit, help, {}});
+    const std::string sample = "{" + labels + "} " + Number(value);
+    for (const std::string& existing : family->samples) {
+      // Two runs of the same target and kind: the first stands, as a collector takes one.
+      if (existing.compare(0, labels.size() + 2, "{" + labels + "}") == 0) return;
+    }
+    family->samples.push_back(sample);
+  }
+
+  std::string Text() const {
+    std::string text;
+    for (const Family& family : families_) {
+      text += "# TYPE " + family.name + " gauge\n";
+      if (!family.unit.empty()) text += "# UNIT " + family.name + " " + family.unit + "\n";
+      text += "# HELP " + family.name + " " + family.help + "\n";
+      for (const std::string& sample : family.samples) text += family.name + sample + "\n";
+    }
+    return text + "# EOF\n";
+  }
+
+ private:
+  // The shortest text that reads back as the same number.
+  static std::string Number(double value) {
+    char text[64];
+    const auto [end, status] = std::to_chars(text, text + sizeof text, value);
+    return status == std::errc() ? std::string(text, end) : "0";
+  }
+
+  std::vector<Family> families_;
+};
+
+std::string LabelValue(const std::string& text) {
+  std::string escaped;
+  for (const char c : ValidUtf8(text)) {
+    if (c == '\\' || c == '"') {
+      escaped += '\\';
+      escaped += c;
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      escaped += ' ';  // a sample stays one plain line
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+void AddLatency(Exposition& out, const RunResults& run, const std::string& labels) {
+  const std::string peer = labels + ",peer=\"" + LabelValue(run.peer) + "\"";
+  out.Add("telvario_latency_probes_sent", "", "Echo requests sent.", peer, run.sent);
+  out.Add("telvario_latency_probes_received", "", "Echo replies received.", peer, run.received);
+  out.Add("telvario_loss_ratio", "ratio", "Share of echo requests that got no reply.", peer,
+          run.loss);
+  if (!(run.result >= 0)) return;
+  const struct {
+    const char* name;
+    const char* help;
+    double ms;
+  } figures[] = {
+      {"telvario_latency_min_seconds", "Shortest round-trip time.", run.min},
+      {"telvario_latency_median_seconds", "Median round-trip time.", run.median},
+      {"telvario_latency_mean_seconds", "Mean round-trip time.", run.mean},
+      {"telvario_latency_p90_seconds", "90th percentile of the round-trip times (nearest rank).",
+       run.p90},
+      {"telvario_latency_p99_seconds", "99th percentile of the round-trip times (nearest rank).",
+       run.p99},
+      {"telvario_latency_max_seconds", "Longest round-trip time.", run.max},
+      {"telvario_latency_jitter_seconds", "Mean change between successive round-trip times.",
+       run.jitter},
+  };
+  for (const auto& figure : figures) {
+    out.Add(figure.name, "seconds", figure.help, peer, figure.ms / 1000);
+  }
+}
+
+void AddTransfer(Exposition& out, const RunResults& run, const std::string& labels) {
+  const std::string way = run.measurement;  // download or upload
+  const std::string noun = way == "upload" ? "Upload" : "Download";
+  out.Add("telvario_" + way + "_streams", "", noun + " connections asked for.", labels,
+          run.streams);
+  out.Add("telvario_" + way + "_broken_connections", "", noun + " connections that broke.", labels,
+          run.brokenConnections);
+  if (!(run.result >= 0)) return;
+  out.Add("telvario_" + way + "_bits_per_second", "bits_per_second",
+          noun + " rate over all connections, the start-up left out.", labels, run.result * 1e6);
+  out.Add("telvario_" + way + "_bytes", "bytes", noun + " bytes counted in the rate.", labels,
+          run.bytes);
+  out.Add("telvario_" + way + "_elapsed_seconds", "seconds", noun + " time counted in the rate.",
+          labels, run.elapsed);
+  out.Add("telvario_" + way + "_startup_seconds", "seconds",
+          noun + " start-up left out of the rate.", labels, run.startupSeconds);
+}
+
+void AddResponsiveness(Exposition& out, const RunResults& run, const std::string& labels) {
+  if (!(run.result >= 0)) return;
+  out.Add("telvario_responsiveness_rpm", "rpm", "Round trips per minute under load.", labels,
+          run.rpm);
+  out.Add("telvario_responsiveness_idle_latency_seconds", "seconds",
+          "Round-trip time with the connection idle.", labels, run.idleLatency / 1000);
+  out.Add("telvario_responsiveness_loaded_latency_seconds", "seconds",
+          "Round-trip time with the connection loaded.", labels, run.loadedLatency / 1000);
+  out.Add("telvario_responsiveness_loaded_latency_p90_seconds", "seconds",
+          "90th percentile of the round-trip times with the connection loaded.", labels,
+          run.loadedLatencyP90 / 1000);
+}
+
+}  // namespace
+
+std::string RunsOpenMetrics(const std::vector<RunResults>& runs) {
+  Exposition out;
+  for (const RunResults& run : runs) {
+    if (!run.readable) continue;
+    const std::string labels = "measurement=\"" + LabelValue(run.measurement) + "\",target=\"" +
+                               LabelValue(run.target) + "\"";
+    out.Add("telvario_run_timestamp_seconds", "seconds", "When the run began.", labels,
+            run.startedUnix);
+    out.Add("telvario_run_succeeded", "", "1 when the run gave a result, 0 when it failed.", labels,
+            run.result >= 0 ? 1 : 0);
+    out.Add("telvario_run_cancelled", "", "1 when the run was cancelled before its end.", labels,
+            run.cancelled ? 1 : 0);
+    if (run.measurement == "latency") {
+      AddLatency(out, run, labels);
+    } else if (run.measurement == "download" || run.measurement == "upload") {
+      AddTransfer(out, run, labels);
+    } else if (run.measurement == "responsiveness") {
+      AddResponsiveness(out, run, labels);
+    }
+  }
+  return out.Text();
+}
+
+}  // namespace telvario::cli

@@ -1,0 +1,44 @@
+// What surrounds each Sonde2 measurement of the client: its progress line, driven by the
+// object's Progress events (or, from an object that raises none, the label and the seconds),
+// Ctrl-C turned into Cancel(), and the run's Results read at its end for --svg and
+// --openmetrics.
+#ifndef TELVARIO_CLI_SONDE2_RUN_H
+#define TELVARIO_CLI_SONDE2_RUN_H
+
+#include <memory>
+#include <string>
+
+#include "interrupt.h"
+#include "progress.h"
+#include "run_results.h"
+#include "telvario2_idl.h"
+
+namespace telvario::cli {
+
+class ProgressSink;
+
+class Sonde2Run {
+ public:
+  Sonde2Run(ISonde2& sonde, const std::string& label);
+  ~Sonde2Run();
+  Sonde2Run(const Sonde2Run&) = delete;
+  Sonde2Run& operator=(const Sonde2Run&) = delete;
+
+  // Once the measurement has returned: the line cleared, Ctrl-C as before, and the Results.
+  RunResults Finish();
+
+ private:
+  void Stop();
+
+  ISonde2& sonde_;
+  double startedUnix_;
+  ProgressSink* sink_ = nullptr;
+  IConnectionPoint* point_ = nullptr;
+  DWORD cookie_ = 0;
+  std::unique_ptr<Progress> seconds_;
+  std::unique_ptr<InterruptScope> interrupt_;
+};
+
+}  // namespace telvario::cli
+
+#endif
