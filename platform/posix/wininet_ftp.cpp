@@ -110,7 +110,7 @@ class FtpConnection : public InternetHandle, public Cancellable {
     if ((flags & INTERNET_FLAG_PASSIVE) == 0) curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
     if (user != nullptr) curl_easy_setopt(easy_, CURLOPT_USERNAME, user);
     if (password != nullptr) curl_easy_setopt(easy_, CURLOPT_PASSWORD, password);
-    session.ApplyProxy(easy_);
+    connections_ = session.ApplyProxy(easy_);
     curl_easy_setopt(easy_, CURLOPT_URL, serverUrl_.c_str());
     curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
     if (!session.Begin(this)) {
@@ -202,6 +202,7 @@ class FtpConnection : public InternetHandle, public Cancellable {
 
   CURLM* multi_;
   CURL* easy_;
+  std::shared_ptr<ConnectionShare> connections_;
   std::string serverUrl_;
   std::atomic<bool> cancelled_{false};
   bool busy_ = false;

@@ -40,32 +40,38 @@ std::vector<std::shared_ptr<InternetHandle>> TakeOutTree(HINTERNET root) {
 
 }  // namespace
 
-Session::Session(const char* agentText, DWORD access, const char* proxyText)
-    : agent(agentText != nullptr ? agentText : ""),
-      accessType(access),
-      proxy(proxyText != nullptr ? proxyText : ""),
-      share_(curl_share_init()) {
-  if (share_ == nullptr) return;  // its transfers then make connections of their own
-  curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, LockShare);
-  curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, UnlockShare);
+ConnectionShare::ConnectionShare() : share_(curl_share_init()) {
+  if (share_ == nullptr) return;
+  curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, Lock);
+  curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, Unlock);
   curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
 }
 
-// Its last transfer has gone before it: each holds the session.
-Session::~Session() {
+// Every transfer that used it has cleaned up its easy handle before letting go of it.
+ConnectionShare::~ConnectionShare() {
   if (share_ != nullptr) curl_share_cleanup(share_);
 }
 
-void Session::LockShare(CURL* /*easy*/, curl_lock_data data, curl_lock_access /*access*/,
-                        void* user) {
-  static_cast<Session*>(user)->shareMutexes_[data].lock();
+void ConnectionShare::Attach(CURL* easy) {
+  if (share_ != nullptr) curl_easy_setopt(easy, CURLOPT_SHARE, share_);
 }
 
-void Session::UnlockShare(CURL* /*easy*/, curl_lock_data data, void* user) {
-  static_cast<Session*>(user)->shareMutexes_[data].unlock();
+void ConnectionShare::Lock(CURL* /*easy*/, curl_lock_data data, curl_lock_access /*access*/,
+                           void* user) {
+  static_cast<ConnectionShare*>(user)->mutexes_[data].lock();
 }
+
+void ConnectionShare::Unlock(CURL* /*easy*/, curl_lock_data data, void* user) {
+  static_cast<ConnectionShare*>(user)->mutexes_[data].unlock();
+}
+
+Session::Session(const char* agentText, DWORD access, const char* proxyText)
+    : agent(agentText != nullptr ? agentText : ""),
+      accessType(access),
+      proxy(proxyText != nullptr ? proxyText : ""),
+      connections_(std::make_shared<ConnectionShare>()) {}
 
 void Session::Cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -85,13 +91,14 @@ void Session::End(Cancellable* call) {
   calls_.erase(call);
 }
 
-void Session::ApplyProxy(CURL* easy) const {
-  if (share_ != nullptr) curl_easy_setopt(easy, CURLOPT_SHARE, share_);
+std::shared_ptr<ConnectionShare> Session::ApplyProxy(CURL* easy) const {
+  connections_->Attach(easy);
   if (accessType == INTERNET_OPEN_TYPE_DIRECT) {
     curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
   } else if (accessType == INTERNET_OPEN_TYPE_PROXY) {
     curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
   }
+  return connections_;
 }
 
 long CurlMilliseconds(DWORD limit) {

@@ -93,21 +93,40 @@ class Cancellable {
   virtual void Cancel() = 0;
 };
 
+// The connections (and resolved names) a session's transfers share, so that a connection the
+// server keeps open serves the session's next request. Each transfer keeps it for as long as its
+// easy handle lives: curl frees a share only once no handle uses it any more, and a session may
+// be closed before the transfers below it are gone.
+class ConnectionShare {
+ public:
+  ConnectionShare();
+  ~ConnectionShare();
+  ConnectionShare(const ConnectionShare&) = delete;
+  ConnectionShare& operator=(const ConnectionShare&) = delete;
+  void Attach(CURL* easy);
+
+ private:
+  CURLSH* share_;  // none: each transfer makes connections of its own
+  // The transfers may run on several threads: curl locks the shared data through these.
+  std::mutex mutexes_[CURL_LOCK_DATA_LAST];
+  static void Lock(CURL* easy, curl_lock_data data, curl_lock_access access, void* user);
+  static void Unlock(CURL* easy, curl_lock_data data, void* user);
+};
+
 // What InternetOpenA sets up: the agent and proxy settings of the handles below it, and the
 // blocking calls made on it that have no handle of their own yet.
 class Session : public InternetHandle {
  public:
   Session(const char* agentText, DWORD access, const char* proxyText);
-  ~Session() override;
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
   void Cancel() override;
   // Registers a call in progress; false once the session has been closed.
   bool Begin(Cancellable* call);
   void End(Cancellable* call);
-  // The proxy settings, and the connections the session's transfers share, for a transfer
-  // about to be made: a connection the server keeps open serves the session's next request.
-  void ApplyProxy(CURL* easy) const;
+  // The proxy settings, and the session's connections, for a transfer about to be made. The
+  // transfer keeps what this returns until its easy handle is cleaned up.
+  [[nodiscard]] std::shared_ptr<ConnectionShare> ApplyProxy(CURL* easy) const;
 
   const std::string agent;
   const DWORD accessType;
@@ -117,11 +136,7 @@ class Session : public InternetHandle {
   std::mutex mutex_;
   bool closed_ = false;
   std::set<Cancellable*> calls_;
-  // Its transfers may run on several threads: curl locks the shared data through these.
-  CURLSH* share_;
-  std::mutex shareMutexes_[CURL_LOCK_DATA_LAST];
-  static void LockShare(CURL* easy, curl_lock_data data, curl_lock_access access, void* user);
-  static void UnlockShare(CURL* easy, curl_lock_data data, void* user);
+  const std::shared_ptr<ConnectionShare> connections_;
 };
 
 // InternetConnectA for the HTTP service: a connection handle that requests are opened on.

@@ -71,7 +71,7 @@ void HttpTransfer::SetCommon(const Session& session, const char* url) {
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
-  session.ApplyProxy(easy_);
+  connections_ = session.ApplyProxy(easy_);
 }
 
 bool HttpTransfer::RunToHeaders(Session& session) {

@@ -59,6 +59,7 @@ class HttpTransfer : public InternetHandle, public Cancellable {
 
   CURLM* multi_;
   CURL* easy_;
+  std::shared_ptr<ConnectionShare> connections_;
   bool added_ = false;
   std::shared_ptr<Session> session_;  // a request's
   std::string verb_;
