@@ -160,7 +160,8 @@ BOOL HttpTransfer::Write(const char* data, DWORD size, DWORD* written) {
     if (finished_) {  // the transfer ended with bytes still to go: it broke
       *written = size - static_cast<DWORD>(lentSize_);
       lentSize_ = 0;
-      SetLastError(result_ == CURLE_OK ? ERROR_INTERNET_CONNECTION_ABORTED : ErrorFromCurl(result_));
+      SetLastError(result_ == CURLE_OK ? ERROR_INTERNET_CONNECTION_ABORTED
+                                       : ErrorFromCurl(result_));
       return FALSE;
     }
     if (stall.Expired(lentSize_)) {  // the connection takes nothing: the send time-out
