@@ -62,7 +62,8 @@ bool IsOver(StreamState state) {
 
 double StartupSeconds(const std::vector<ULONGLONG>& aggregate, double plannedSeconds) {
   const double binSeconds = kSampleMs / 1000.0;
-  for (std::size_t end = kLeastStartupBins; end <= aggregate.size(); ++end) {
+  // A mark in the last half second would leave too little to measure (none at all at the end).
+  for (std::size_t end = kLeastStartupBins; end + kSettleBins <= aggregate.size(); ++end) {
     ULONGLONG earlier = 0;
     ULONGLONG later = 0;
     for (std::size_t i = end - 2 * kSettleBins; i < end - kSettleBins; ++i) earlier += aggregate[i];

@@ -1,9 +1,10 @@
 // The throughput engine: several connections at once for a bounded time, downwards (each
 // fetching the URL again and again) or upwards (each sending POST bodies), sampled every 100 ms.
 // The rate leaves out the start-up, the time before the aggregate rate settles:
-//   the start-up ends at the first 100 ms mark t from 1 s on at which the rate over the last
-//   half second is within 10% of the rate over the half second before it; where it never
-//   settles, the first half of the run (or its first second, in a run of 2 s) is the start-up.
+//   the start-up ends at the first 100 ms mark t from 1 s on, and at least half a second before
+//   the run's end, at which the rate over the last half second is within 10% of the rate over
+//   the half second before it; where it never settles, the first half of the run (or its first
+//   second, in a run of 2 s) is the start-up.
 // The rate is the bytes counted after the start-up over the time after it, in Mbit/s (10^6
 // bits a second). An upload counts a body once its response has come (the server has all of
 // it), spread over the time the body took, so that bytes still in this machine's buffers

@@ -119,6 +119,10 @@ TEST(Throughput, TheStartUpEndsWhenTheRateSettles) {
   std::vector<ULONGLONG> erratic(40);
   for (std::size_t i = 0; i < 40; ++i) erratic[i] = (i / 5) % 2 == 0 ? 100 : 1000;
   EXPECT_DOUBLE_EQ(StartupSeconds(erratic, 4), 2.0);
+  // Settling only in the last half second would leave nothing to measure: the first half.
+  std::vector<ULONGLONG> late(20, 1000);
+  for (std::size_t i = 0; i < 10; ++i) late[i] = 100 * (i + 1);
+  EXPECT_DOUBLE_EQ(StartupSeconds(late, 2), 1.0);
 }
 
 // Latency under a load of downloads: ten idle echo requests, one at every loaded sample, and
