@@ -115,7 +115,8 @@ bool StalledRounds(const std::string& url) {
   shortened.graceMs = 200;
   telvario::SetGuardLimitsForTesting(shortened);
   BSTR text = Text(url);
-  std::printf("stalled downloads, %ld at most left running:\n", static_cast<long>(telvario::kMostAbandonedWorkers));
+  std::printf("stalled downloads, %ld at most left running:\n",
+              static_cast<long>(telvario::kMostAbandonedWorkers));
   int threadsAfterFirst = 0;
   bool steady = true;
   for (int round = 1; round <= 3; ++round) {

@@ -56,8 +56,7 @@ Component::Component(const CLSID& clsid) {
     return;
   }
   IClassFactory* factory = nullptr;
-  HRESULT result =
-      getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  HRESULT result = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
   if (result != S_OK) {
     error_ = "DllGetClassObject failed with " + Hex(result);
     return;

@@ -199,9 +199,10 @@ void ServeHttp(int fd, const std::atomic<bool>& stopping) {
       SendText(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
       return;
     }
-    if (!SendText(fd, "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                      "Content-Length: " +
-                          std::to_string(size) + "\r\n\r\n")) {
+    if (!SendText(fd,
+                  "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                  "Content-Length: " +
+                      std::to_string(size) + "\r\n\r\n")) {
       return;
     }
     while (size > 0) {

@@ -38,7 +38,7 @@ LookupEnd WhyNone(const char* name, int family, int failure) {
     }
   }
   return gethostbyname(name) == nullptr && WSAGetLastError() == WSANO_DATA ? LookupEnd::NoData
-                                                                          : LookupEnd::Failed;
+                                                                           : LookupEnd::Failed;
 }
 
 }  // namespace
@@ -60,7 +60,8 @@ LookupEnd LookUpAddresses(const char* name, int family, std::vector<ResolvedAddr
     std::memcpy(&address.address, entry->ai_addr, entry->ai_addrlen);
     address.text = AddressText(entry->ai_addr);
     bool repeated = false;
-    for (const ResolvedAddress& earlier : *found) repeated = repeated || earlier.text == address.text;
+    for (const ResolvedAddress& earlier : *found)
+      repeated = repeated || earlier.text == address.text;
     if (!repeated && !address.text.empty()) found->push_back(address);
   }
   freeaddrinfo(list);

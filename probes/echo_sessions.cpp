@@ -65,8 +65,7 @@ class ServiceSession final : public EchoSession {
     // Every request completes by its own time-out; their completions run here, before the
     // handle goes.
     const LONGLONG deadline =
-        PerformanceTicks() +
-        ledger_->frequency * (kLatencyAnswerLimitMs + kDrainGraceMs) / 1000;
+        PerformanceTicks() + ledger_->frequency * (kLatencyAnswerLimitMs + kDrainGraceMs) / 1000;
     while (ledger_->outstanding > 0 && PerformanceTicks() < deadline) {
       SleepEx(MillisecondsUntil(deadline, ledger_->frequency), TRUE);
     }
@@ -88,17 +87,18 @@ class ServiceSession final : public EchoSession {
     ledger_->sentAt[static_cast<std::size_t>(index)] = PerformanceTicks();
     DWORD result = 0;
     if (peer_.family == AF_INET) {
-      const IPAddr destination = reinterpret_cast<const sockaddr_in&>(peer_.address).sin_addr.s_addr;
-      result = IcmpSendEcho2(handle_, nullptr, EchoCompleted, pending.get(), destination,
-                             data_.data(), dataSize, nullptr, pending->reply.data(), replySize,
-                             kLatencyAnswerLimitMs);
+      const IPAddr destination =
+          reinterpret_cast<const sockaddr_in&>(peer_.address).sin_addr.s_addr;
+      result =
+          IcmpSendEcho2(handle_, nullptr, EchoCompleted, pending.get(), destination, data_.data(),
+                        dataSize, nullptr, pending->reply.data(), replySize, kLatencyAnswerLimitMs);
     } else {
       sockaddr_in6 source = {};
       source.sin6_family = AF_INET6;
       auto destination = reinterpret_cast<const sockaddr_in6&>(peer_.address);
-      result = Icmp6SendEcho2(handle_, nullptr, EchoCompleted, pending.get(), &source,
-                              &destination, data_.data(), dataSize, nullptr,
-                              pending->reply.data(), replySize, kLatencyAnswerLimitMs);
+      result = Icmp6SendEcho2(handle_, nullptr, EchoCompleted, pending.get(), &source, &destination,
+                              data_.data(), dataSize, nullptr, pending->reply.data(), replySize,
+                              kLatencyAnswerLimitMs);
     }
     // Started: its completion comes as an APC, which takes the request over.
     if (result == 0 && GetLastError() == ERROR_IO_PENDING) {
@@ -227,9 +227,11 @@ std::unique_ptr<EchoSession> OpenEchoSession(const ResolvedAddress& peer,
                                              std::string* failure) {
   if (peer.family == AF_INET) {
     HANDLE handle = IcmpCreateFile();
-    if (handle != INVALID_HANDLE_VALUE) return std::make_unique<ServiceSession>(handle, peer, ledger);
-    *failure = "this process may not send ICMP echo requests (the echo service could not be "
-               "opened)";
+    if (handle != INVALID_HANDLE_VALUE)
+      return std::make_unique<ServiceSession>(handle, peer, ledger);
+    *failure =
+        "this process may not send ICMP echo requests (the echo service could not be "
+        "opened)";
     return nullptr;
   }
   HANDLE handle = Icmp6CreateFile();

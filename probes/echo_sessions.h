@@ -19,9 +19,9 @@ namespace telvario {
 // The requests of one run and what became of them. Shared with the requests still outstanding,
 // so that an answer delivered late finds it alive.
 struct EchoLedger {
-  LONGLONG frequency = 1;           // performance counter ticks per second
-  LONGLONG start = 0;               // the first send
-  std::vector<LONGLONG> sentAt;     // per request; 0 for one that could not be sent
+  LONGLONG frequency = 1;        // performance counter ticks per second
+  LONGLONG start = 0;            // the first send
+  std::vector<LONGLONG> sentAt;  // per request; 0 for one that could not be sent
   std::vector<LatencySample> samples;
   LONG outstanding = 0;
   double latestMs = 0;

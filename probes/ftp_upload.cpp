@@ -56,7 +56,8 @@ class UploadWork final : public GuardedWork {
     phase_.store(UploadPhase::Opening);
     wsprintfA(remoteName_, "/temp/%08lx.tmp", GetTickCount());
     BeginStep(INFINITE, limits.GiveUpMs());
-    file_ = Own(FtpOpenFileA(connection_, remoteName_, GENERIC_WRITE, FTP_TRANSFER_TYPE_UNKNOWN, 0));
+    file_ =
+        Own(FtpOpenFileA(connection_, remoteName_, GENERIC_WRITE, FTP_TRANSFER_TYPE_UNKNOWN, 0));
     if (file_ == nullptr || Abandoned()) return;
     phase_.store(UploadPhase::Writing);
     const bool cut = WriteBursts(limits);
@@ -72,8 +73,8 @@ class UploadWork final : public GuardedWork {
     if (Abandoned()) return;
     BeginStep(limits.cleanupMs, INFINITE);
     // A server that answers the deletion with a refusal keeps the file: that is its word.
-    deletionSettled_ = FtpDeleteFileA(connection_, remoteName_) ||
-                       GetLastError() == ERROR_INTERNET_EXTENDED_ERROR;
+    deletionSettled_ =
+        FtpDeleteFileA(connection_, remoteName_) || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR;
     phase_.store(UploadPhase::Done);
   }
 

@@ -7,7 +7,8 @@ constexpr std::uint8_t kFill = 0x45;
 constexpr std::uint8_t kNextHeaderIcmp6 = 58;
 
 std::uint32_t AddWords(std::uint32_t sum, const std::uint8_t* bytes, std::size_t size) {
-  for (std::size_t i = 0; i + 1 < size; i += 2) sum += static_cast<std::uint32_t>(bytes[i] << 8 | bytes[i + 1]);
+  for (std::size_t i = 0; i + 1 < size; i += 2)
+    sum += static_cast<std::uint32_t>(bytes[i] << 8 | bytes[i + 1]);
   if (size % 2 != 0) sum += static_cast<std::uint32_t>(bytes[size - 1] << 8);
   return sum;
 }

@@ -75,17 +75,16 @@ LatencyRun MeasureLatency(const LatencyPlan& plan, LatencyObserver* observer) {
     // service to report every request.
     const LONGLONG lastSent = sent > 0 ? ledger->sentAt[static_cast<std::size_t>(sent - 1)] : 0;
     if (!run.stopped && sent > 0) {
-      session->WaitUntil(TicksAfter(lastSent, kLatencyAnswerLimitMs + kLastAnswerGraceMs,
-                                    ledger->frequency));
+      session->WaitUntil(
+          TicksAfter(lastSent, kLatencyAnswerLimitMs + kLastAnswerGraceMs, ledger->frequency));
     }
   }
   for (LONG index = 0; index < sent; ++index) {
     LatencySample sample = ledger->samples[static_cast<std::size_t>(index)];
     const LONGLONG at = ledger->sentAt[static_cast<std::size_t>(index)];
-    sample.sendOffsetMs =
-        at == 0 ? 0
-                : static_cast<double>(at - ledger->start) * 1000.0 /
-                      static_cast<double>(ledger->frequency);
+    sample.sendOffsetMs = at == 0 ? 0
+                                  : static_cast<double>(at - ledger->start) * 1000.0 /
+                                        static_cast<double>(ledger->frequency);
     run.samples.push_back(sample);
   }
   run.statistics = Summarize(run.samples);

@@ -40,11 +40,11 @@ class LatencyObserver {
 };
 
 struct LatencyRun {
-  double result = 0;  // the median round trip in milliseconds, or a negative code
-  std::string peer;   // the address measured
+  double result = 0;                   // the median round trip in milliseconds, or a negative code
+  std::string peer;                    // the address measured
   std::vector<LatencySample> samples;  // every request sent, in send order
   LatencyStatistics statistics;
-  std::string failure;  // why the run could not measure, in words
+  std::string failure;   // why the run could not measure, in words
   bool stopped = false;  // ended early at the observer's word
 };
 

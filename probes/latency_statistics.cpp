@@ -36,8 +36,7 @@ LatencyStatistics Summarize(const std::vector<LatencySample>& samples) {
   }
   statistics.received = static_cast<LONG>(times.size());
   if (statistics.sent > 0) {
-    statistics.loss =
-        static_cast<double>(statistics.sent - statistics.received) / statistics.sent;
+    statistics.loss = static_cast<double>(statistics.sent - statistics.received) / statistics.sent;
   }
   if (times.empty()) return statistics;
   if (times.size() > 1) jitterSum /= static_cast<double>(times.size() - 1);

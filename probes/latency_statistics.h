@@ -14,7 +14,7 @@ namespace telvario {
 struct LatencySample {
   double sendOffsetMs = 0;  // from the first send
   bool answered = false;
-  double roundTripMs = 0;   // when answered, to the microsecond
+  double roundTripMs = 0;  // when answered, to the microsecond
 };
 
 struct LatencyStatistics {

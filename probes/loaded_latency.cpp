@@ -96,18 +96,18 @@ class ForeignProbes final : public GuardedWork {
         Ready(socket, POLLWRNORM, kProbeLimitMs)) {
       int error = 0;
       int size = sizeof error;
-      connected = getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                             &size) == 0 &&
-                  error == 0;
+      connected =
+          getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 &&
+          error == 0;
     }
     Record(ProbeKind::Tcp, sent, connected, PerformanceTicks());
     if (connected && target_.http) {
-      const std::string request = "HEAD " + target_.path + " HTTP/1.1\r\nHost: " +
-                                  target_.hostHeader +
+      const std::string request = "HEAD " + target_.path +
+                                  " HTTP/1.1\r\nHost: " + target_.hostHeader +
                                   "\r\nUser-Agent: Telvario Sonde2\r\nConnection: close\r\n\r\n";
       const LONGLONG asked = PerformanceTicks();
       bool answered = send(socket, request.data(), static_cast<int>(request.size()), 0) ==
-                          static_cast<int>(request.size());
+                      static_cast<int>(request.size());
       LONGLONG at = 0;
       if (answered && Ready(socket, POLLRDNORM, kProbeLimitMs)) {
         char first[512];
@@ -212,8 +212,8 @@ bool ResolveTarget(const std::string& url, ProbeTarget* target, std::string* fai
   if (!ParseWebAddress(url, &address)) return false;
   target->http = address.scheme == "http";
   target->port = static_cast<INTERNET_PORT>(address.port != 0 ? address.port
-                                            : target->http  ? INTERNET_DEFAULT_HTTP_PORT
-                                                            : INTERNET_DEFAULT_HTTPS_PORT);
+                                            : target->http    ? INTERNET_DEFAULT_HTTP_PORT
+                                                              : INTERNET_DEFAULT_HTTPS_PORT);
   target->hostHeader = address.host;
   if (address.port != 0) {
     target->hostHeader += ':';

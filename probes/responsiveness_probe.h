@@ -58,7 +58,7 @@ ResponsivenessRun MeasureResponsiveness(const ResponsivenessPlan& plan,
 // The probes sent once the load's start-up was over, while the queues it fills stay full (all of
 // them where none was sent after it, as in a run cancelled early).
 std::vector<LatencyProbe> ProbesAfterStartup(const std::vector<LatencyProbe>& probes,
-                                              double startupSeconds);
+                                             double startupSeconds);
 
 // The median and nearest-rank p90 of the answered echo probes.
 void EchoStatistics(const std::vector<LatencyProbe>& probes, double* median, double* p90);

@@ -29,9 +29,7 @@ class PhaseWatch final : public LatencyObserver, public ThroughputObserver {
   bool KeepGoing(LONG sent, LONG planned, double latestMs) override {
     return Tell(planned > 0 ? static_cast<double>(sent) / planned : 0, latestMs);
   }
-  bool KeepGoing(double fraction, double latestMbps) override {
-    return Tell(fraction, latestMbps);
-  }
+  bool KeepGoing(double fraction, double latestMbps) override { return Tell(fraction, latestMbps); }
   // The phase's last word: its whole fraction and its figure.
   void Done(double value) {
     if (listener_ != nullptr) listener_->Progress(phase_, 1.0, value);
@@ -64,7 +62,8 @@ class ResponsivenessWatch final : public ResponsivenessObserver {
     if (phase_ != nullptr && std::string(phase_) != phase && listener_ != nullptr) {
       listener_->Progress(phase_, 1.0, lastMs_);  // the idle phase is over
     }
-    if (phase_ == nullptr || std::string(phase_) != phase) watch_.emplace(phase, listener_, cancelled_);
+    if (phase_ == nullptr || std::string(phase_) != phase)
+      watch_.emplace(phase, listener_, cancelled_);
     phase_ = phase;
     lastMs_ = latestMs;
     return watch_->KeepGoing(fraction, latestMs);
@@ -235,8 +234,7 @@ HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, LONG packetSize, 
   plan.streams = settings_.streams;
   plan.durationSeconds = settings_.durationSeconds;
   cancelled_.store(false);
-  PhaseWatch watch(direction == Direction::Download ? "download" : "upload", listener_,
-                   cancelled_);
+  PhaseWatch watch(direction == Direction::Download ? "download" : "upload", listener_, cancelled_);
   // Echo requests to the server all along: the latency under this load.
   std::unique_ptr<LoadedLatency> echoes;
   ProbeTarget target;

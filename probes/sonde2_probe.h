@@ -94,7 +94,7 @@ class Sonde2Probe {
   Sonde2Settings settings_;
   LatencyStatistics statistics_;
   std::string peer_;
-  double bytes_ = 0;    // of the last Download or Upload
+  double bytes_ = 0;  // of the last Download or Upload
   double elapsed_ = 0;
   double idleLatency_ = 0;
   double loadedLatency_ = 0;  // of the last load: Download, Upload or Responsiveness

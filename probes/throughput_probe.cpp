@@ -14,7 +14,7 @@ namespace telvario {
 namespace {
 
 constexpr char kAgent[] = "Telvario Sonde2";
-constexpr std::size_t kSettleBins = 5;    // half a second of samples
+constexpr std::size_t kSettleBins = 5;         // half a second of samples
 constexpr std::size_t kLeastStartupBins = 10;  // never less than the first second
 constexpr double kSettled = 0.10;
 
@@ -45,7 +45,8 @@ std::vector<ULONGLONG> BinBodies(const std::vector<CompletedBody>& bodies, LONGL
          bin < bins && assigned < body.bytes; ++bin) {
       const double binEnd = static_cast<double>(bin + 1) * binSeconds;
       const double share = std::min(1.0, (binEnd - from) / (to - from));
-      const auto upTo = static_cast<ULONGLONG>(std::llround(static_cast<double>(body.bytes) * share));
+      const auto upTo =
+          static_cast<ULONGLONG>(std::llround(static_cast<double>(body.bytes) * share));
       binned[bin] += upTo - assigned;
       assigned = upTo;
     }
@@ -91,7 +92,8 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
   const LONGLONG frequency = frequencyValue.QuadPart > 0 ? frequencyValue.QuadPart : 1;
   const auto planned = static_cast<std::size_t>(plan.durationSeconds * 1000 / kSampleMs);
   const LONGLONG start = PerformanceTicks();
-  const LONGLONG endsAt = start + static_cast<LONGLONG>(plan.durationSeconds * static_cast<double>(frequency));
+  const LONGLONG endsAt =
+      start + static_cast<LONGLONG>(plan.durationSeconds * static_cast<double>(frequency));
 
   // Each connection with a session of its own, so that each is a connection of its own: the
   // downloads first, then the uploads.
@@ -180,7 +182,8 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
   for (Connection& connection : connections) {
     if (connection.started) connection.stream->Stop();
   }
-  const LONGLONG graceEnds = PerformanceTicks() + static_cast<LONGLONG>(kStopGraceMs) * frequency / 1000;
+  const LONGLONG graceEnds =
+      PerformanceTicks() + static_cast<LONGLONG>(kStopGraceMs) * frequency / 1000;
   for (Connection& connection : connections) {
     while (connection.started && !connection.ended) {
       if (connection.worker.Wait(kSampleMs)) {
@@ -214,7 +217,8 @@ ThroughputRun MeasureThroughput(const ThroughputPlan& plan, ThroughputObserver* 
       outcome.opened = connection.stream->Opened();
       outcome.broke = IsOver(state) || connection.givenUp;
       outcome.endedAt = outcome.broke ? connection.endedAt : 0;
-      outcome.failure = connection.givenUp ? "the connection stalled" : connection.stream->Failure();
+      outcome.failure =
+          connection.givenUp ? "the connection stalled" : connection.stream->Failure();
     } else {
       outcome.broke = true;
       outcome.failure = "the connection could not be started";
@@ -250,7 +254,7 @@ std::string ThroughputResultsJson(const ThroughputPlan& plan, const ThroughputRu
   std::string json = "{\"measurement\": ";
   json += plan.direction == Direction::Download ? "\"download\""
           : plan.direction == Direction::Upload ? "\"upload\""
-                                                  : "\"load\"";
+                                                : "\"load\"";
   json += ", \"url\": " + JsonString(plan.url);
   json += ", \"streams\": " + std::to_string(plan.streams);
   json += ", \"durationSeconds\": " + JsonNumber(plan.durationSeconds);

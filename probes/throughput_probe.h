@@ -62,18 +62,18 @@ class LoadCompanion {
 };
 
 struct ConnectionOutcome {
-  bool opened = false;    // the server answered it with a success
-  bool broke = false;     // it ended before the run did
-  double endedAt = 0;     // seconds into the run, where it broke
+  bool opened = false;  // the server answered it with a success
+  bool broke = false;   // it ended before the run did
+  double endedAt = 0;   // seconds into the run, where it broke
   std::string failure;
 };
 
 struct ThroughputRun {
-  double result = 0;  // Mbit/s, or a negative code
-  double bytes = 0;   // counted after the start-up
+  double result = 0;   // Mbit/s, or a negative code
+  double bytes = 0;    // counted after the start-up
   double elapsed = 0;  // seconds after the start-up
   double startupSeconds = 0;
-  double durationSeconds = 0;  // the run's own length (shorter when stopped)
+  double durationSeconds = 0;                   // the run's own length (shorter when stopped)
   std::vector<std::vector<ULONGLONG>> samples;  // bytes of each connection in each 100 ms
   std::vector<ConnectionOutcome> connections;
   std::string failure;

@@ -183,9 +183,9 @@ void UploadStream::Run() {
   const bool secure = address.scheme == "https";
   std::string host = address.host;
   if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
-  const auto port = static_cast<INTERNET_PORT>(
-      address.port != 0 ? address.port : secure ? INTERNET_DEFAULT_HTTPS_PORT
-                                                : INTERNET_DEFAULT_HTTP_PORT);
+  const auto port = static_cast<INTERNET_PORT>(address.port != 0 ? address.port
+                                               : secure          ? INTERNET_DEFAULT_HTTPS_PORT
+                                                                 : INTERNET_DEFAULT_HTTP_PORT);
   const std::string path = address.pathAndQuery.empty() ? "/" : address.pathAndQuery;
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
   if (secure) flags |= INTERNET_FLAG_SECURE;

@@ -17,12 +17,12 @@
 namespace telvario {
 
 enum class StreamState : LONG {
-  Connecting,   // nothing came back yet
-  Flowing,      // the server answered with a success
-  Refused,      // the server answered with an error status, or a redirect led nowhere allowed
-  NotOpened,    // no connection could be made
-  Broke,        // the connection broke after it had opened
-  Stopped,      // it ended because the run did
+  Connecting,  // nothing came back yet
+  Flowing,     // the server answered with a success
+  Refused,     // the server answered with an error status, or a redirect led nowhere allowed
+  NotOpened,   // no connection could be made
+  Broke,       // the connection broke after it had opened
+  Stopped,     // it ended because the run did
 };
 
 // A completed upload body: sent from `start` to the arrival of its response at `end`
@@ -35,7 +35,8 @@ struct CompletedBody {
 
 class ThroughputStream : public UrlWork {
  public:
-  ThroughputStream(std::string url, HINTERNET session) : url_(std::move(url)), session_(Own(session)) {}
+  ThroughputStream(std::string url, HINTERNET session)
+      : url_(std::move(url)), session_(Own(session)) {}
 
   // Asks the stream to end at its next chance; it sends no new request after this.
   void Stop() { stop_.store(true); }

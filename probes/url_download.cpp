@@ -88,9 +88,9 @@ HRESULT SondeProbe::get_ReadURL(BSTR URL, float* pVal) {
   } catch (const std::bad_alloc&) {
     run = nullptr;
   }
-  HINTERNET session = run == nullptr ? nullptr
-                                     : InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG,
-                                                     nullptr, nullptr, 0);
+  HINTERNET session =
+      run == nullptr ? nullptr
+                     : InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session == nullptr) {
     *pVal = kSessionFailed;
     return S_OK;

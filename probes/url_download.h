@@ -16,9 +16,9 @@ namespace telvario {
 
 // What a download found, read by the caller once the work has finished.
 struct DownloadOutcome {
-  bool opened = false;     // the final response came, and its body was read
-  ULONGLONG total = 0;     // the whole count; DataRead shows its low 32 bits
-  BOOL lastReadOk = FALSE; // the body ended where it should
+  bool opened = false;      // the final response came, and its body was read
+  ULONGLONG total = 0;      // the whole count; DataRead shows its low 32 bits
+  BOOL lastReadOk = FALSE;  // the body ended where it should
   double elapsed = 0;
 };
 

@@ -193,7 +193,7 @@ bool ResolveReference(std::string_view baseText, std::string_view referenceText,
         result.query = reference.hasQuery ? reference.query : base.query;
       } else {
         path = RemoveDotSegments(reference.path.front() == '/' ? std::string(reference.path)
-                                                              : Merge(base, reference.path));
+                                                               : Merge(base, reference.path));
         result.hasQuery = reference.hasQuery;
         result.query = reference.query;
       }

@@ -25,7 +25,7 @@ constexpr Parameter kBoolValue[] = {{nullptr, VT_BOOL, kIn}};
 constexpr SHORT kFirst = 25;
 
 #define TELVARIO_GET(name, id, type, slot) \
-  {OLESTR(#name), id, kGet, type, kFirst + (slot), 0, OLESTR("property " #name), nullptr, 0}
+  { OLESTR(#name), id, kGet, type, kFirst + (slot), 0, OLESTR("property " #name), nullptr, 0 }
 
 const Function kSonde2Functions[] = {
     TELVARIO_GET(Probes, 100, VT_I4, 0),
@@ -61,8 +61,8 @@ const Function kSonde2Functions[] = {
     TELVARIO_GET(Bytes, 121, VT_R8, 26),
     TELVARIO_GET(Elapsed, 122, VT_R8, 27),
     {OLESTR("Cancel"), 123, kMethod, VT_VOID, kFirst + 28, 0, OLESTR("method Cancel"), nullptr, 0},
-    {OLESTR("Responsiveness"), 124, kMethod, VT_R8, kFirst + 29, 0,
-     OLESTR("method Responsiveness"), kUrl, 1},
+    {OLESTR("Responsiveness"), 124, kMethod, VT_R8, kFirst + 29, 0, OLESTR("method Responsiveness"),
+     kUrl, 1},
     TELVARIO_GET(ResponsivenessUpload, 125, VT_BOOL, 30),
     {OLESTR("ResponsivenessUpload"), 125, kPut, VT_VOID, kFirst + 31, 0,
      OLESTR("property ResponsivenessUpload"), kBoolValue, 1},

@@ -89,8 +89,12 @@ const Function kSondeFunctions[] = {
 }  // namespace
 
 const typelib::Interface kISondeDescription = {
-    &IID_ISonde,     OLESTR("ISonde"), OLESTR("ISonde Interface"), TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL,
-    kSondeFunctions, static_cast<WORD>(sizeof kSondeFunctions / sizeof kSondeFunctions[0])};
+    &IID_ISonde,
+    OLESTR("ISonde"),
+    OLESTR("ISonde Interface"),
+    TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL,
+    kSondeFunctions,
+    static_cast<WORD>(sizeof kSondeFunctions / sizeof kSondeFunctions[0])};
 
 namespace {
 

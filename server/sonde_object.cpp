@@ -37,11 +37,8 @@ IUnknown* AsClassInfo(Sonde* object) {
 
 // IUnknown is answered by the first row, so the ISonde pointer is the object's identity.
 const InterfaceRow kSondeInterfaces[] = {
-    {&IID_ISonde, AsSonde},
-    {&IID_IDispatch, AsSonde},
-    {&IID_IObjectWithSite, AsSite},
-    {&IID_IObjectSafety, AsSafety},
-    {nullptr, nullptr},
+    {&IID_ISonde, AsSonde},         {&IID_IDispatch, AsSonde}, {&IID_IObjectWithSite, AsSite},
+    {&IID_IObjectSafety, AsSafety}, {nullptr, nullptr},
 };
 const InterfaceRow kSonde2Interfaces[] = {
     {&IID_ISonde2, AsSonde},

@@ -146,8 +146,8 @@ std::vector<std::function<void()>> HttpCases() {
       [] {
         // Refused before anything is sent: port 99999 is not port 34463.
         const DWORD start = GetTickCount();
-        for (const char* url : {"http://127.0.0.1:99999/wrapped", "gopher://127.0.0.1/",
-                                "http://:18300/"}) {
+        for (const char* url :
+             {"http://127.0.0.1:99999/wrapped", "gopher://127.0.0.1/", "http://:18300/"}) {
           EXPECT_EQ(Read(url).rate, -2.0f) << url;
         }
         const double seconds = SecondsSince(start);
@@ -190,9 +190,10 @@ std::function<void()> ThroughputCase(const char* name, int port, Direction direc
     const ThroughputRun run = MeasureThroughput(plan);
     const double seconds = SecondsSince(start);
     const double bound = plan.durationSeconds + kStopGraceMs / 1000.0 + 1;
-    Report(name, (direction == Direction::Download ? "Download " : "Upload ") +
-                     std::to_string(run.result),
-           seconds, bound);
+    Report(
+        name,
+        (direction == Direction::Download ? "Download " : "Upload ") + std::to_string(run.result),
+        seconds, bound);
     EXPECT_EQ(run.result, expected) << name << ": " << run.failure;
     EXPECT_LE(seconds, bound) << name;
   };

@@ -77,23 +77,31 @@ class GuardGiveUp : public ::testing::Test {
 };
 
 TEST_F(GuardGiveUp, EveryStepGivenUpAndAMeasurementWorksAfterwards) {
-  Case("open of a silent server", [] { EXPECT_EQ(ReadUrl("http://127.0.0.1:18311/"), -2.0f); },
-       3);
-  Case("read that stalls", [] { EXPECT_EQ(ReadUrl("http://127.0.0.1:18312/"), 0.0f); }, 3);
-  Case("read under 4 KiB a stall time", [] { EXPECT_EQ(ReadUrl("http://127.0.0.1:18313/"), 0.0f); },
-       3);
-  Case("login without a greeting",
-       [] { EXPECT_EQ(RunUploadTest("127.0.0.21"), UPLOAD_NOT_CONNECTED); },
-       kUploadConnectLimitMs / 1000.0 + 1);
-  Case("STOR unanswered", [] { EXPECT_EQ(RunUploadTest("127.0.0.22"), UPLOAD_FILE_REFUSED); }, 3,
-       "silent-stor");
-  Case("writes that stall", [] { EXPECT_EQ(RunUploadTest("127.0.0.23"), UPLOAD_WRITE_FAILED); },
-       4, "stalling");
-  Case("writes at 1 KiB/s", [] { EXPECT_EQ(RunUploadTest("127.0.0.24"), UPLOAD_WRITE_FAILED); },
-       4, "slow-reader");
-  Case("close never confirmed",
-       [] { EXPECT_EQ(RunUploadTest("127.0.0.25"), UPLOAD_WRITE_FAILED); }, 9, "no-226");
-  Case("DELE unanswered", [] { EXPECT_GT(RunUploadTest("127.0.0.26"), 0); }, 10, "busy-dele");
+  Case(
+      "open of a silent server", [] { EXPECT_EQ(ReadUrl("http://127.0.0.1:18311/"), -2.0f); }, 3);
+  Case(
+      "read that stalls", [] { EXPECT_EQ(ReadUrl("http://127.0.0.1:18312/"), 0.0f); }, 3);
+  Case(
+      "read under 4 KiB a stall time", [] { EXPECT_EQ(ReadUrl("http://127.0.0.1:18313/"), 0.0f); },
+      3);
+  Case(
+      "login without a greeting",
+      [] { EXPECT_EQ(RunUploadTest("127.0.0.21"), UPLOAD_NOT_CONNECTED); },
+      kUploadConnectLimitMs / 1000.0 + 1);
+  Case(
+      "STOR unanswered", [] { EXPECT_EQ(RunUploadTest("127.0.0.22"), UPLOAD_FILE_REFUSED); }, 3,
+      "silent-stor");
+  Case(
+      "writes that stall", [] { EXPECT_EQ(RunUploadTest("127.0.0.23"), UPLOAD_WRITE_FAILED); }, 4,
+      "stalling");
+  Case(
+      "writes at 1 KiB/s", [] { EXPECT_EQ(RunUploadTest("127.0.0.24"), UPLOAD_WRITE_FAILED); }, 4,
+      "slow-reader");
+  Case(
+      "close never confirmed", [] { EXPECT_EQ(RunUploadTest("127.0.0.25"), UPLOAD_WRITE_FAILED); },
+      9, "no-226");
+  Case(
+      "DELE unanswered", [] { EXPECT_GT(RunUploadTest("127.0.0.26"), 0); }, 10, "busy-dele");
 
   // Workers left running are capped: past the cap a measurement fails at once, and once they
   // have ended, measuring works again.

@@ -134,9 +134,9 @@ TEST_F(ProgressEvents, TheClassInformationNamesItsEvents) {
   factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&first));
   factory->Release();
   IUnknown* container = nullptr;
-  EXPECT_EQ(first->QueryInterface(IID_IConnectionPointContainer,
-                                  reinterpret_cast<void**>(&container)),
-            E_NOINTERFACE);
+  EXPECT_EQ(
+      first->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)),
+      E_NOINTERFACE);
   first->Release();
 }
 
@@ -144,9 +144,9 @@ TEST_F(ProgressEvents, TheClassInformationNamesItsEvents) {
 // handler ends the run at its next sample, and Results says so; an unadvised sink hears no more.
 TEST_F(ProgressEvents, ProgressIsHeardAndARunIsCancelledFromItsHandler) {
   IConnectionPointContainer* container = nullptr;
-  ASSERT_EQ(sonde_->QueryInterface(IID_IConnectionPointContainer,
-                                   reinterpret_cast<void**>(&container)),
-            S_OK);
+  ASSERT_EQ(
+      sonde_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)),
+      S_OK);
   IConnectionPoint* point = nullptr;
   ASSERT_EQ(container->FindConnectionPoint(DIID__ISonde2Events, &point), S_OK);
   container->Release();

@@ -104,12 +104,12 @@ void ExpectRegistered(const std::string& modulePath) {
 }
 
 void ExpectUnregistered() {
-  for (const char* key : {"Telvario.Sonde", "Telvario.Sonde.1", "Telvario.Sonde2",
-                          "Telvario.Sonde2.1", kClassKey, kSonde2Key,
-                          "Interface\\{7F3A2C1D-5B9E-4D62-8A47-C1E0B59D3F21}",
-                          "Interface\\{7F3A2C2D-5B9E-4D62-8A47-C1E0B59D3F21}",
-                          "TypeLib\\{7F3A2C11-5B9E-4D62-8A47-C1E0B59D3F21}",
-                          "TypeLib\\{7F3A2C21-5B9E-4D62-8A47-C1E0B59D3F21}"}) {
+  for (const char* key :
+       {"Telvario.Sonde", "Telvario.Sonde.1", "Telvario.Sonde2", "Telvario.Sonde2.1", kClassKey,
+        kSonde2Key, "Interface\\{7F3A2C1D-5B9E-4D62-8A47-C1E0B59D3F21}",
+        "Interface\\{7F3A2C2D-5B9E-4D62-8A47-C1E0B59D3F21}",
+        "TypeLib\\{7F3A2C11-5B9E-4D62-8A47-C1E0B59D3F21}",
+        "TypeLib\\{7F3A2C21-5B9E-4D62-8A47-C1E0B59D3F21}"}) {
     EXPECT_FALSE(KeyExists(key)) << key;
   }
   EXPECT_TRUE(KeyExists("CLSID"));
@@ -148,9 +148,10 @@ TEST(Registration, CreatedByProgIdThroughTheRegistry) {
     const OLECHAR* progId;
     const CLSID* clsid;
   };
-  for (const Expected& expected :
-       {Expected{OLESTR("Telvario.Sonde"), &CLSID_Sonde}, {OLESTR("Telvario.Sonde.1"), &CLSID_Sonde},
-        {OLESTR("Telvario.Sonde2"), &CLSID_Sonde2}, {OLESTR("Telvario.Sonde2.1"), &CLSID_Sonde2}}) {
+  for (const Expected& expected : {Expected{OLESTR("Telvario.Sonde"), &CLSID_Sonde},
+                                   {OLESTR("Telvario.Sonde.1"), &CLSID_Sonde},
+                                   {OLESTR("Telvario.Sonde2"), &CLSID_Sonde2},
+                                   {OLESTR("Telvario.Sonde2.1"), &CLSID_Sonde2}}) {
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(expected.progId, &clsid), S_OK);
     EXPECT_TRUE(IsEqualGUID(clsid, *expected.clsid));

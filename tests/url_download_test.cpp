@@ -164,7 +164,8 @@ TEST(ReadUrl, RedirectsFollowedTheSameWayOnEveryPlatform) {
   EXPECT_EQ(ReadPath(sonde, "/redirect-to?ftp://127.0.0.1/file").rate, -2.0f);
   EXPECT_EQ(ReadPath(sonde, "/redirect-to?file:///etc/hosts").rate, -2.0f);
   EXPECT_EQ(ReadPath(sonde, "/redirect-to?//127.0.0.1:" TELVARIO_STRINGIFY(
-                                TELVARIO_HTTP_TEST_PORT) "/bytes/77").dataRead,
+                                TELVARIO_HTTP_TEST_PORT) "/bytes/77")
+                .dataRead,
             77);
   EXPECT_EQ(sonde.State().dataRead, 77);
 
@@ -186,9 +187,9 @@ TEST(ReadUrl, AddressesAreCheckedBeforeAnythingIsSent) {
   const std::string key = UniqueKey();
   const std::string wrapped =
       "http://127.0.0.1:" + std::to_string(TELVARIO_HTTP_TEST_PORT + 65536) + "/counted/" + key;
-  for (const std::string& url : {wrapped, std::string("http://127.0.0.1:0/"),
-                                 std::string("http:///bytes/5"), std::string("http://:80/"),
-                                 std::string("file:///etc/hosts"), std::string("gopher://h/")}) {
+  for (const std::string& url :
+       {wrapped, std::string("http://127.0.0.1:0/"), std::string("http:///bytes/5"),
+        std::string("http://:80/"), std::string("file:///etc/hosts"), std::string("gopher://h/")}) {
     EXPECT_EQ(ReadUrl(sonde, Url(url).Get()).rate, -2.0f) << url;
   }
   EXPECT_EQ(Fetch("/hits/" + key).body, "0");

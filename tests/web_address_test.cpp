@@ -66,10 +66,10 @@ TEST(WebAddress, OnlyAddressesWithAHostAndAPortInRangeMayBeFetched) {
                            "http://[::1]:8080/", "http://h:65535", "http://h?q"}) {
     EXPECT_TRUE(IsFetchable(good)) << good;
   }
-  for (const char* bad : {"http://h:65536/", "http://h:99999/", "http://h:0/", "http://h:8x/",
-                          "http:///p", "http://:80/", "http://[]/", "http://[::1/",
-                          "http://[::1]x/", "file:///etc/hosts", "gopher://h/", "h/p", "",
-                          "http:h", "mailto:a@b"}) {
+  for (const char* bad :
+       {"http://h:65536/", "http://h:99999/", "http://h:0/", "http://h:8x/", "http:///p",
+        "http://:80/", "http://[]/", "http://[::1/", "http://[::1]x/", "file:///etc/hosts",
+        "gopher://h/", "h/p", "", "http:h", "mailto:a@b"}) {
     EXPECT_FALSE(IsFetchable(bad)) << bad;
   }
   EXPECT_TRUE(IsHttpAddress("https://h/"));

@@ -36,16 +36,17 @@ DWORD Check(HANDLE event, const void* requestData, WORD requestSize, const void*
 
 HANDLE IcmpCreateFile() {
   return WithoutThrowing(ReportsLastError<HANDLE>{INVALID_HANDLE_VALUE},
-                                 [] { return icmp_requests::Open(Family::kIpv4); });
+                         [] { return icmp_requests::Open(Family::kIpv4); });
 }
 
 HANDLE Icmp6CreateFile() {
   return WithoutThrowing(ReportsLastError<HANDLE>{INVALID_HANDLE_VALUE},
-                                 [] { return icmp_requests::Open(Family::kIpv6); });
+                         [] { return icmp_requests::Open(Family::kIpv6); });
 }
 
 BOOL IcmpCloseHandle(HANDLE icmpHandle) {
-  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&] { return icmp_requests::Close(icmpHandle); });
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE},
+                         [&] { return icmp_requests::Close(icmpHandle); });
 }
 
 DWORD IcmpSendEcho(HANDLE icmpHandle, IPAddr destinationAddress, void* requestData,

@@ -250,9 +250,8 @@ HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) {
   if (info == nullptr) return E_INVALIDARG;
   *info = nullptr;
   if (!HasImplType(type)) return TYPE_E_ELEMENTNOTFOUND;
-  return library_->GetTypeInfoOfGuid(type == 0 ? *coclass_->defaultInterface
-                                               : *coclass_->defaultSource,
-                                     info);
+  return library_->GetTypeInfoOfGuid(
+      type == 0 ? *coclass_->defaultInterface : *coclass_->defaultSource, info);
 }
 
 HRESULT TypeInfo::AddressOfMember(MEMBERID, INVOKEKIND, void**) {

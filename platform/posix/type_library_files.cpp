@@ -146,8 +146,7 @@ HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** library) {
     if (loadable == nullptr) return TYPE_E_CANTLOADLIBRARY;
     void* module = dlopen(loadable, RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
-    const auto* description =
-        static_cast<const Library* const*>(dlsym(module, symbol.c_str()));
+    const auto* description = static_cast<const Library* const*>(dlsym(module, symbol.c_str()));
     if (description == nullptr || *description == nullptr) {
       dlclose(module);
       return TYPE_E_CANTLOADLIBRARY;

@@ -62,9 +62,9 @@ HINTERNET ConnectHttp(HINTERNET session, const char* server, INTERNET_PORT port)
 
 using wininet::HandleUse;
 
-HINTERNET HttpOpenRequestA(HINTERNET connection, LPCSTR verb, LPCSTR objectName,
-                           LPCSTR /*version*/, LPCSTR /*referrer*/, LPCSTR* /*acceptTypes*/,
-                           DWORD flags, DWORD_PTR /*context*/) {
+HINTERNET HttpOpenRequestA(HINTERNET connection, LPCSTR verb, LPCSTR objectName, LPCSTR /*version*/,
+                           LPCSTR /*referrer*/, LPCSTR* /*acceptTypes*/, DWORD flags,
+                           DWORD_PTR /*context*/) {
   return WithoutThrowing(ReportsLastError<HINTERNET>{nullptr}, [&]() -> HINTERNET {
     const HandleUse<wininet::HttpConnection> owner(connection);
     if (!owner) return nullptr;
@@ -82,8 +82,7 @@ HINTERNET HttpOpenRequestA(HINTERNET connection, LPCSTR verb, LPCSTR objectName,
 }
 
 BOOL HttpSendRequestExA(HINTERNET request, INTERNET_BUFFERSA* buffersIn,
-                        INTERNET_BUFFERSA* /*buffersOut*/, DWORD /*flags*/,
-                        DWORD_PTR /*context*/) {
+                        INTERNET_BUFFERSA* /*buffersOut*/, DWORD /*flags*/, DWORD_PTR /*context*/) {
   return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
     const HandleUse<wininet::HttpTransfer> transfer(request);
     if (!transfer) return FALSE;

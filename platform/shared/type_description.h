@@ -31,7 +31,7 @@ struct Interface {
   const IID* iid;
   const OLECHAR* name;
   const OLECHAR* help;
-  WORD typeFlags;  // of the dispatch side
+  WORD typeFlags;             // of the dispatch side
   const Function* functions;  // its own, after those of its base
   WORD functionCount;
   const Interface* base = nullptr;  // the interface it derives from, where that is described
