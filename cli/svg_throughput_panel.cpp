@@ -90,7 +90,9 @@ void DrawThroughputPanel(SvgCanvas& canvas, const RunResults& run, double top,
   Legend legend(canvas, plot.Right() + 24, plot.top + 8);
   legend.Line(kAllColour, 2.5, "all connections");
   for (std::size_t c = 0; c < connections && c < kNamedConnections; ++c) {
-    legend.Line(kConnectionColours[c], 1.2, "connection " + std::to_string(c + 1));
+    std::string name = "connection ";  // appended: GCC 12 warns wrongly on literal + to_string
+    name += std::to_string(c + 1);
+    legend.Line(kConnectionColours[c], 1.2, name);
   }
   if (connections > kNamedConnections) {
     legend.Note("(colours repeat: " + std::to_string(connections) + " connections)");
