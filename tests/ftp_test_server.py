@@ -90,6 +90,14 @@ class JournalHandler(FTPHandler):
         size = os.path.getsize(path) if os.path.exists(path) else 0
         note(self, "incomplete", self.fs.fs2ftp(path), size)
 
+    def _on_dtp_connection(self):
+        # An active connection's connector has handed its socket to the data channel, yet the
+        # library keeps it, and closing this session later closes it again by its descriptor
+        # number: by then perhaps another session's data connection, which the loop then stops
+        # reading. Forgotten here, it is closed only by the data channel that owns it.
+        self._dtp_connector = None
+        super()._on_dtp_connection()
+
 
 class DroppingDTPHandler(DTPHandler):
     """Resets the data connection once it has taken the configured number of bytes."""
