@@ -57,6 +57,8 @@ void ExpectOrdered(const Statistics& got) {
 }
 
 // Through router 1, which holds every packet 20 ms each way: about 40 ms, steadily, none lost.
+// The delay element runs in user space, so a busy machine (the sanitizers) adds a little jitter
+// of its own: about 2 ms was seen; the path's own is none.
 TEST(LabLatency, TheDelayedPathOverIpv4) {
   const Statistics got = Measure("10.213.3.10", 20, 50, 4);
   ExpectOrdered(got);
@@ -65,7 +67,7 @@ TEST(LabLatency, TheDelayedPathOverIpv4) {
   EXPECT_EQ(got.loss, 0.0);
   EXPECT_GE(got.min, 40.0);
   EXPECT_LE(got.median, 45.0);
-  EXPECT_LE(got.jitter, 2.0);
+  EXPECT_LE(got.jitter, 4.0);
   EXPECT_EQ(got.peer, "10.213.3.10");
 }
 
