@@ -34,7 +34,6 @@ namespace winsock {
 namespace {
 
 constexpr int kAfInet = value::kAfInet;
-constexpr int kWsaNotEnoughMemory = error::kNotEnoughMemory;
 constexpr int kWsaEFault = error::kFault;
 constexpr int kWsaEAfNoSupport = error::kAddressFamilyNotSupported;
 constexpr int kWsaVerNotSupported = error::kVersionNotSupported;
