@@ -55,6 +55,16 @@ void ThroughputStream::Fail(StreamState state, const std::string& failure) {
   SetState(state);
 }
 
+bool ThroughputStream::Succeeded(DWORD status, StreamState failed) {
+  if (status >= 200 && status < 300) return true;
+  if (status == 0) {  // no status could be read: no success, and no refusal either
+    Fail(failed, "the server's answer could not be read");
+  } else {
+    Fail(StreamState::Refused, "the server answered with status " + std::to_string(status));
+  }
+  return false;
+}
+
 void DownloadStream::Run() {
   std::vector<char> buffer(kReadSize);
   bool opened = false;
@@ -68,10 +78,7 @@ void DownloadStream::Run() {
       }
       return;
     }
-    if (const DWORD status = StatusOf(body); status >= 300) {
-      Fail(StreamState::Refused, "the server answered with status " + std::to_string(status));
-      return;
-    }
+    if (!Succeeded(StatusOf(body), opened ? StreamState::Broke : StreamState::NotOpened)) return;
     if (!opened) SetState(StreamState::Flowing);
     opened = true;
     ULONGLONG declared = 0;
@@ -155,10 +162,7 @@ bool UploadStream::SendBody(HINTERNET connection, const std::string& path, DWORD
     if (!Stopping()) Fail(failed, "the connection broke");
     return false;
   }
-  if (const DWORD status = StatusOf(request); status >= 300) {
-    Fail(StreamState::Refused, "the server answered with status " + std::to_string(status));
-    return false;
-  }
+  if (!Succeeded(StatusOf(request), failed)) return false;
   char answer[4096];
   DWORD count = 0;
   while (InternetReadFile(request, answer, sizeof answer, &count) && count > 0) {

@@ -55,6 +55,9 @@ class ThroughputStream : public UrlWork {
     state_.store(state);
   }
   void Fail(StreamState state, const std::string& failure);
+  // True for a success status (2xx); otherwise the stream fails: refused for an error status,
+  // `failed` where no status could be read.
+  bool Succeeded(DWORD status, StreamState failed);
   void Count(ULONGLONG bytes) { counted_.fetch_add(bytes); }
 
   const std::string url_;
