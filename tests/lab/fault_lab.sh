@@ -20,8 +20,11 @@
 # Every server ends what it holds after a bounded time, and stops by itself. Root only.
 # Usage: fault_lab.sh up|down
 set -u
-namespace=tvl-faults
+# TELVARIO_LAB_PREFIX (tvl unless set) names the namespace and its state, as lab.sh's.
+p=${TELVARIO_LAB_PREFIX:-tvl}
+namespace=$p-faults
 state=/run/telvario-faults
+if [ "$p" != tvl ]; then state=$state-$p; fi
 here=$(cd "$(dirname "$0")/.." && pwd)
 python=/usr/bin/python3  # Debian's, with pyftpdlib
 

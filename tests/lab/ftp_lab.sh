@@ -9,8 +9,11 @@
 # Names resolve from a hosts file only: the namespace's name server does not exist, so every
 # other name fails at once. Root only. Usage: ftp_lab.sh up|down
 set -u
-namespace=tvl-ftp
+# TELVARIO_LAB_PREFIX (tvl unless set) names the namespace and its state, as lab.sh's.
+p=${TELVARIO_LAB_PREFIX:-tvl}
+namespace=$p-ftp
 state=/run/telvario-ftp
+if [ "$p" != tvl ]; then state=$state-$p; fi
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 source "$here/lab/loopback_namespace.sh"

@@ -1,7 +1,7 @@
 // Text between automation strings (UTF-16) and the narrow strings of the sockets, WinINet and
 // registry calls, always in the code page the process-wide selector yields at that moment.
-#ifndef TELVARIO_PROBES_STRING_CONVERSION_H
-#define TELVARIO_PROBES_STRING_CONVERSION_H
+#ifndef TELVARIO_TEXT_STRING_CONVERSION_H
+#define TELVARIO_TEXT_STRING_CONVERSION_H
 
 #include <vector>
 
