@@ -182,7 +182,7 @@ TEST_F(ProgressEvents, ProgressIsHeardAndARunIsCancelledFromItsHandler) {
   EXPECT_LT(sent, 40);
   BSTR results = nullptr;
   sonde_->get_Results(&results);
-  EXPECT_NE(Narrow(results).find("\"cancelled\": true"), std::string::npos);
+  EXPECT_NE(Narrow(results).find("\"cancelled\":true"), std::string::npos);
   SysFreeString(results);
 
   ASSERT_EQ(point->Unadvise(cookie), S_OK);
