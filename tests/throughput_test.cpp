@@ -8,6 +8,7 @@
 #include "responsiveness_probe.h"
 #include "results_json.h"
 #include "throughput_probe.h"
+#include "throughput_streams.h"
 #include "windows_api.h"
 
 namespace telvario {
@@ -110,6 +111,99 @@ TEST(Throughput, FailuresAUserMeets) {
   // Every connection breaks in the start-up.
   EXPECT_EQ(MeasureThroughput(Plan("/broken/300000", Direction::Download, 2)).result,
             THROUGHPUT_ALL_BROKE);
+}
+
+double SecondsSince(DWORD start) {
+  return (GetTickCount() - start) / 1000.0;
+}
+
+std::string Key() {
+  return std::to_string(GetTickCount()) + "-" + std::to_string(GetCurrentThreadId());
+}
+
+// Whatever the server does, a run keeps its time, never floods it, counts a connection for
+// each stream, and marks what stalled.
+TEST(Throughput, BoundsHoldAndNoServerIsFlooded) {
+  // A body without end: the run ends with its time, its downloads closed under their workers.
+  DWORD start = GetTickCount();
+  const ThroughputRun endless = MeasureThroughput(Plan("/endless", Direction::Download, 4));
+  EXPECT_GT(endless.result, 0) << endless.failure;
+  EXPECT_LE(SecondsSince(start), 2.5);
+  // Every connection stalls after 64 KiB, in the start-up: each marked, within the run's time.
+  ThroughputPlan stalling = Plan("/stall/65536", Direction::Download, 32);
+  stalling.durationSeconds = 3;
+  start = GetTickCount();
+  const ThroughputRun stalled = MeasureThroughput(stalling);
+  EXPECT_LE(SecondsSince(start), 3.5);
+  EXPECT_EQ(stalled.result, THROUGHPUT_ALL_BROKE);
+  EXPECT_NE(stalled.failure.find("stalled"), std::string::npos) << stalled.failure;
+  ASSERT_EQ(stalled.connections.size(), 32u);
+  for (const ConnectionOutcome& connection : stalled.connections) {
+    EXPECT_TRUE(connection.opened && connection.stalled && connection.broke);
+  }
+  // Bodies too small to measure a rate: a few requests, then a failure that gives their size.
+  const std::string key = Key();
+  ThroughputPlan tiny = Plan("/counted/" + key, Direction::Download, 32);
+  tiny.durationSeconds = 5;
+  const ThroughputRun small = MeasureThroughput(tiny);
+  EXPECT_EQ(small.result, THROUGHPUT_TOO_SMALL);
+  EXPECT_NE(small.failure.find("(5 bytes;"), std::string::npos) << small.failure;
+  EXPECT_LT(small.durationSeconds, 5);
+  EXPECT_LE(std::stoi(Fetch("/hits/" + key)), 32 * kMostSmallBodies);
+  EXPECT_EQ(MeasureThroughput(Plan("/empty", Direction::Download, 2)).result,
+            THROUGHPUT_TOO_SMALL);
+  // Streams are connections of their own, as the server counts them.
+  EXPECT_GT(MeasureThroughput(Plan("/peer/" + key + "/1000000000", Direction::Download, 8)).result,
+            0);
+  EXPECT_EQ(Fetch("/peers/" + key), "8");
+}
+
+// Ends a run once it has gone on for `seconds`.
+class CancelAfter final : public ThroughputObserver {
+ public:
+  explicit CancelAfter(double seconds) : seconds_(seconds) {}
+  bool KeepGoing(double /*fraction*/, double /*latestMbps*/) override {
+    return SecondsSince(start_) < seconds_;
+  }
+
+ private:
+  double seconds_;
+  DWORD start_ = GetTickCount();
+};
+
+// A cancel in the start-up ends the run at once with what it measured: the second half of the
+// run as it went, every transfer ended, both ways.
+TEST(Throughput, ACancelEndsTheRunWithWhatItMeasured) {
+  ThroughputPlan plan = Plan("/endless", Direction::Both, 2);
+  plan.durationSeconds = 10;
+  CancelAfter cancel(1.3);
+  const DWORD start = GetTickCount();
+  const ThroughputRun run = MeasureThroughput(plan, &cancel);
+  EXPECT_LE(SecondsSince(start), 1.3 + 0.1 + kCancelGraceMs / 1000.0);
+  EXPECT_TRUE(run.stopped);
+  EXPECT_GT(run.result, 0) << run.failure;
+  EXPECT_GT(run.bytes, 0);
+  EXPECT_FALSE(run.startupSettled && run.startupSeconds > run.durationSeconds);
+  EXPECT_NEAR(run.elapsed, run.durationSeconds - run.startupSeconds, 1e-9);
+  EXPECT_LT(run.durationSeconds, 2);
+}
+
+// Upload bodies count where they went, spread over the time each took; the next body is sized
+// to the rate the last went at.
+TEST(Throughput, UploadBodiesAreBinnedWhereTheyWent) {
+  const LONGLONG second = 1000;  // ticks at a frequency of 1000
+  // 1000 bytes over 0.05-0.25 s: a quarter in the first bin, half in the second, a quarter in
+  // the third; 7 bytes in 0.31-0.32 s: all in the fourth.
+  const std::vector<ULONGLONG> bins = BinBodies(
+      {{second / 20, second / 4, 1000}, {310, 320, 7}}, 0, second, 5);
+  EXPECT_EQ(bins, (std::vector<ULONGLONG>{250, 500, 250, 7, 0}));
+  // A body past the last bin counts as far as the bins go.
+  EXPECT_EQ(BinBodies({{0, 1000, 100}}, 0, second, 2), (std::vector<ULONGLONG>{10, 10}));
+  // 64 KiB in 0.1 s is 640 KiB/s: a quarter second's worth, at most four times the last.
+  EXPECT_EQ(NextBodySize(64 * 1024, 0.1, 5), 160u * 1024);
+  EXPECT_EQ(NextBodySize(64 * 1024, 0.001, 5), 4u * 64 * 1024);
+  EXPECT_EQ(NextBodySize(64 * 1024, 10, 5), kFirstBodyBytes);  // never below the first
+  EXPECT_EQ(NextBodySize(64 * 1024, 0.1, 0.05), 0u);           // nothing could finish
 }
 
 TEST(Throughput, TheStartUpEndsWhenTheRateSettles) {
