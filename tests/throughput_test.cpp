@@ -150,8 +150,7 @@ TEST(Throughput, BoundsHoldAndNoServerIsFlooded) {
   EXPECT_NE(small.failure.find("(5 bytes;"), std::string::npos) << small.failure;
   EXPECT_LT(small.durationSeconds, 5);
   EXPECT_LE(std::stoi(Fetch("/hits/" + key)), 32 * kMostSmallBodies);
-  EXPECT_EQ(MeasureThroughput(Plan("/empty", Direction::Download, 2)).result,
-            THROUGHPUT_TOO_SMALL);
+  EXPECT_EQ(MeasureThroughput(Plan("/empty", Direction::Download, 2)).result, THROUGHPUT_TOO_SMALL);
   // Streams are connections of their own, as the server counts them.
   EXPECT_GT(MeasureThroughput(Plan("/peer/" + key + "/1000000000", Direction::Download, 8)).result,
             0);
@@ -194,8 +193,8 @@ TEST(Throughput, UploadBodiesAreBinnedWhereTheyWent) {
   const LONGLONG second = 1000;  // ticks at a frequency of 1000
   // 1000 bytes over 0.05-0.25 s: a quarter in the first bin, half in the second, a quarter in
   // the third; 7 bytes in 0.31-0.32 s: all in the fourth.
-  const std::vector<ULONGLONG> bins = BinBodies(
-      {{second / 20, second / 4, 1000}, {310, 320, 7}}, 0, second, 5);
+  const std::vector<ULONGLONG> bins =
+      BinBodies({{second / 20, second / 4, 1000}, {310, 320, 7}}, 0, second, 5);
   EXPECT_EQ(bins, (std::vector<ULONGLONG>{250, 500, 250, 7, 0}));
   // A body past the last bin counts as far as the bins go.
   EXPECT_EQ(BinBodies({{0, 1000, 100}}, 0, second, 2), (std::vector<ULONGLONG>{10, 10}));
@@ -264,9 +263,9 @@ TEST(Responsiveness, IdleAndLoadedProbesAndRoundTripsPerMinute) {
   // resolver lists first: the server listens on IPv4 only.
   ProbeTarget target;
   std::string failure;
-  ASSERT_TRUE(ResolveTarget(
-      Address("http://localhost:" TELVARIO_STRINGIFY(TELVARIO_HTTP_TEST_PORT) "/"), &target,
-      &failure));
+  ASSERT_TRUE(
+      ResolveTarget(Address("http://localhost:" TELVARIO_STRINGIFY(TELVARIO_HTTP_TEST_PORT) "/"),
+                    &target, &failure));
   EXPECT_EQ(target.peer.text, "127.0.0.1");
   EXPECT_DOUBLE_EQ(
       RoundTripsPerMinute({{ProbeKind::Tcp, 0, true, 20}, {ProbeKind::Http, 0, true, 40}}), 2000.0);
