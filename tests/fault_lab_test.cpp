@@ -178,7 +178,7 @@ std::vector<std::function<void()>> HttpCases() {
 }
 
 // Sonde2's throughput against the same servers, for three seconds, which a run never outlasts
-// by more than its ten seconds of grace (downloads by no more than a second).
+// by more than its ten seconds of grace (downloads by no more than their stall time-out).
 std::function<void()> ThroughputCase(const char* name, const std::string& url, Direction direction,
                                      LONG streams, double expected) {
   return [=] {
@@ -190,7 +190,8 @@ std::function<void()> ThroughputCase(const char* name, const std::string& url, D
     const DWORD start = GetTickCount();
     const ThroughputRun run = MeasureThroughput(plan);
     const double seconds = SecondsSince(start);
-    const double grace = direction == Direction::Download ? 1 : kStopGraceMs / 1000.0 + 1;
+    const double grace =
+        (direction == Direction::Download ? kThroughputStallMs : kStopGraceMs) / 1000.0 + 1;
     const double bound = plan.durationSeconds + grace;
     Report(
         name,
