@@ -129,9 +129,10 @@ std::vector<std::function<void()>> HttpCases() {
         const DWORD start = GetTickCount();
         const Download got = Read(kHttp + "18308/loop");
         const double seconds = SecondsSince(start);
-        Report("http redirect loop", Describe(got), seconds, 1);
+        // (Beside the throughput cases' 70 connections, on a busy machine: up to a few seconds.)
+        Report("http redirect loop", Describe(got), seconds, 3);
         EXPECT_EQ(got.rate, -2.0f);
-        EXPECT_LE(seconds, 1);
+        EXPECT_LE(seconds, 3);
         const int asked = RequestsFor(18308, "/loop");
         EXPECT_EQ(asked, 21);
         Sleep(2000);
