@@ -36,12 +36,6 @@ LatencyStatistics Summarize(const std::vector<LatencySample>& samples);
 // least that share of values at or below it. 0 for no values.
 double NearestRank(const std::vector<double>& sorted, double percent);
 
-// A number as JSON writes it, with microsecond resolution for milliseconds; "null" for a value
-// that is not a number.
-std::string JsonNumber(double value);
-// Text as a JSON string, quoted and escaped.
-std::string JsonString(const std::string& text);
-
 }  // namespace telvario
 
 #endif

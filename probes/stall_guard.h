@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <utility>
@@ -43,9 +44,16 @@ struct GuardLimits {
   DWORD GiveUpMs() const { return stallMs + graceMs; }
 };
 
+// The one stall rule: a transfer that moves less than this in its stall limit has stalled.
+constexpr ULONGLONG kStallLeastBytes = 4096;
+
 // The limits in force. Only tests change them, to reach every give-up in seconds.
 GuardLimits CurrentGuardLimits();
 void SetGuardLimitsForTesting(const GuardLimits& limits);
+
+// Keeps this module loaded for the rest of the process: a thread left running still runs its
+// code after the caller has returned, perhaps after the host has let the module go.
+void KeepModuleLoaded();
 
 constexpr LONG kMostAbandonedWorkers = 8;
 // Workers given up on that are still running, in this process.
@@ -69,8 +77,15 @@ class GuardedWork {
   // Takes a handle into the work's keeping (null is ignored) and gives it back. What is still
   // owned when Run ends is closed then: children before their parents, or, once the caller has
   // given up, the first handle only (the session), which takes its children with it and
-  // completes nothing.
+  // completes nothing. A handle got after the work was interrupted is closed at once: null.
   HINTERNET Own(HINTERNET handle);
+
+  // From the caller's thread: ends the work's blocking call now, closing its first handle (the
+  // session) under it, which takes the handles below with it; WinINet ends a call whose handle
+  // is closed from another thread, and so does the posix layer. The work makes no request after
+  // this, and closes nothing more itself.
+  void Interrupt();
+  bool Interrupted() const { return interrupted_.load(); }
 
  protected:
   // The work, on the worker. It checks Abandoned() before every new request.
@@ -81,14 +96,16 @@ class GuardedWork {
   void BeginStep(DWORD totalMs, DWORD quietMs);
   // The step moved on: a slow link is not a stalled one.
   void Progressed();
-  // The caller has stopped waiting: no new request may be made, and what is owned is let go.
-  bool Abandoned() const { return state_.load() == kAbandoned; }
+  // The caller has stopped waiting, or interrupted the work: no new request may be made, and
+  // what is owned is let go.
+  bool Abandoned() const { return state_.load() == kAbandoned || interrupted_.load(); }
   // Closes an owned handle now, when the work is done with it; its children go with it.
   void Close(HINTERNET handle);
 
  private:
   friend class WorkerRun;
   friend class GuardedWorker;
+  friend class StallWatch;
   enum : LONG { kRunning, kFinished, kAbandoned };
 
   void CloseOwned();
@@ -101,9 +118,28 @@ class GuardedWork {
   std::atomic<DWORD> lastProgress_{0};
   std::atomic<ULONGLONG> stepLimits_{~0ULL};  // total in the high half, quiet in the low
   static constexpr int kMostOwned = 4;
+  std::mutex ownedMutex_;  // the worker owns and closes, the caller may interrupt
   HINTERNET owned_[kMostOwned] = {};
   int ownedCount_ = 0;
+  std::atomic<bool> interrupted_{false};
   HANDLE token_ = nullptr;  // the caller's identity, worn by the worker
+};
+
+// Watches a transfer of a work by the one stall rule: the work hears of progress each time
+// another kStallLeastBytes have moved, and a transfer that has not moved that much within the
+// stall limit has stalled.
+class StallWatch {
+ public:
+  explicit StallWatch(GuardedWork& work);
+  void Moved(ULONGLONG bytes);
+  // Whether less than kStallLeastBytes moved in the stall limit up to now.
+  bool Stalled() const;
+
+ private:
+  GuardedWork& work_;
+  ULONGLONG sinceMark_ = 0;
+  DWORD markTick_;
+  DWORD stallMs_;
 };
 
 // The caller's reference to a work.

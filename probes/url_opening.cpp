@@ -54,26 +54,29 @@ bool DeclaredLength(HINTERNET handle, ULONGLONG* length) {
   return true;
 }
 
-HINTERNET UrlWork::OpenFollowingRedirects(HINTERNET session, const std::string& url,
-                                          std::string* finalUrl) {
-  std::string current = url;
+HINTERNET UrlWork::OpenFollowingRedirects(HINTERNET session, const WebAddress& address,
+                                          WebAddress* final) {
+  WebAddress current = address;
   for (int redirects = 0;; ++redirects) {
     if (Abandoned()) return nullptr;  // no request once the caller has returned
     BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
-    HINTERNET handle = Own(InternetOpenUrlA(session, current.c_str(), nullptr, 0, kUrlFlags, 0));
+    HINTERNET handle =
+        Own(InternetOpenUrlA(session, current.Text().c_str(), nullptr, 0, kUrlFlags, 0));
     if (handle == nullptr) return nullptr;
     std::string location;
-    if (!IsHttpAddress(current) || !RedirectLocation(handle, &location)) {
-      *finalUrl = current;
+    if (!current.IsHttp() || !RedirectLocation(handle, &location)) {
+      *final = current;
       return handle;
     }
     Close(handle);  // a redirect's own body is not the measurement's
+    // The target is checked as the caller's address was, and must be http or https.
     std::string next;
-    if (redirects == kMostRedirects || !ResolveReference(current, location, &next) ||
-        !IsHttpAddress(next)) {
+    WebAddress target;
+    if (redirects == kMostRedirects || !ResolveReference(current.Text(), location, &next) ||
+        !ParseWebAddress(next, &target) || !target.IsHttp()) {
       return nullptr;
     }
-    current = std::move(next);
+    current = std::move(target);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "stall_guard.h"
+#include "web_address.h"
 #include "windows_api.h"
 
 namespace telvario {
@@ -21,11 +22,10 @@ constexpr DWORD kUrlFlags =
 // Guarded work that opens URLs: each request a step of its own, none once the caller has gone.
 class UrlWork : public GuardedWork {
  protected:
-  // The handle (owned by the work) of the final response to `url` on `session`, its address in
-  // `finalUrl`; null when the URL did not open, a redirect led nowhere allowed, or there were
-  // too many.
-  HINTERNET OpenFollowingRedirects(HINTERNET session, const std::string& url,
-                                   std::string* finalUrl);
+  // The handle (owned by the work) of the final response to `address` on `session`, its
+  // address in `final`; null when the URL did not open, a redirect led nowhere allowed, or
+  // there were too many.
+  HINTERNET OpenFollowingRedirects(HINTERNET session, const WebAddress& address, WebAddress* final);
 };
 
 // The status code of an http or https response; 0 where there is none (ftp).

@@ -70,6 +70,10 @@ constexpr DWORD INTERNET_FLAG_SECURE = 0x00800000;
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
 constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
+// Process-wide (a null handle): this layer keeps no limit of connections per server, answers
+// with none (0xFFFFFFFF), and takes a value without effect.
+constexpr DWORD INTERNET_OPTION_MAX_CONNS_PER_SERVER = 73;
+constexpr DWORD INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER = 74;
 
 constexpr DWORD HTTP_QUERY_CONTENT_LENGTH = 5;
 constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
