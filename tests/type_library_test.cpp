@@ -170,6 +170,50 @@ ITypeLib* LoadFromBuild(const char* unixPath) {
   return LoadTypeLib(widePath, &library) == S_OK ? library : nullptr;
 }
 
+// One function of an interface against the type information's, by its index in the dispatch
+// side.
+void ExpectFunctionAgrees(ITypeInfo* info, const typelib::Interface& described, WORD f) {
+  const typelib::Function& expected = FunctionAt(described, f);
+  SCOPED_TRACE(testing::Message() << "function " << f);
+  FUNCDESC* function = nullptr;
+  ASSERT_EQ(info->GetFuncDesc(f, &function), S_OK);
+  EXPECT_EQ(function->memid, expected.memid);
+  EXPECT_EQ(function->invkind, expected.invkind);
+  EXPECT_EQ(function->funckind, FUNC_DISPATCH);
+  EXPECT_EQ(function->oVft, static_cast<SHORT>(expected.slot * sizeof(void*)));
+  EXPECT_EQ(function->wFuncFlags, expected.funcFlags);
+  EXPECT_EQ(function->elemdescFunc.tdesc.vt, expected.result);
+  ASSERT_EQ(function->cParams, expected.parameterCount);
+  for (SHORT p = 0; p < function->cParams; ++p) {
+    EXPECT_EQ(function->lprgelemdescParam[p].tdesc.vt, expected.parameters[p].type) << p;
+    EXPECT_EQ(function->lprgelemdescParam[p].paramdesc.wParamFlags, expected.parameters[p].flags)
+        << p;
+  }
+  BSTR names[16] = {};
+  UINT count = 0;
+  ASSERT_EQ(info->GetNames(function->memid, names, 16, &count), S_OK);
+  std::vector<WideString> got;
+  for (UINT n = 0; n < count; ++n) got.push_back(TypeLibraryTest::Text(names[n]));
+  std::vector<WideString> want{expected.name};
+  // A property's get and put share the names of the one listed first.
+  const typelib::Function* first = &expected;
+  for (WORD g = 0; g < f; ++g) {
+    if (FunctionAt(described, g).memid == expected.memid) {
+      first = &FunctionAt(described, g);
+      break;
+    }
+  }
+  for (SHORT p = 0; p < first->parameterCount; ++p) {
+    if (first->parameters[p].name != nullptr) want.emplace_back(first->parameters[p].name);
+  }
+  EXPECT_EQ(got, want);
+  BSTR memberHelp = nullptr;
+  ASSERT_EQ(info->GetDocumentation(function->memid, nullptr, &memberHelp, nullptr, nullptr), S_OK);
+  const WideString expectedHelp = expected.help != nullptr ? expected.help : WideString();
+  EXPECT_EQ(TypeLibraryTest::Text(memberHelp), expectedHelp);
+  info->ReleaseFuncDesc(function);
+}
+
 // The description that the posix build serves, member by member against widl's type library:
 // Sonde's, and Sonde2's, whose ISonde2 lists ISonde's members first as its dispatch side does.
 void ExpectAgreement(ITypeLib* library_, const typelib::Library& kSondeTypeLibrary) {
@@ -207,49 +251,7 @@ void ExpectAgreement(ITypeLib* library_, const typelib::Library& kSondeTypeLibra
     EXPECT_EQ(Text(name), described.name);
     EXPECT_EQ(Text(help), described.help);
 
-    for (WORD f = 0; f < FunctionCount(described); ++f) {
-      const typelib::Function& expected = FunctionAt(described, f);
-      SCOPED_TRACE(testing::Message() << "function " << f);
-      FUNCDESC* function = nullptr;
-      ASSERT_EQ(info->GetFuncDesc(f, &function), S_OK);
-      EXPECT_EQ(function->memid, expected.memid);
-      EXPECT_EQ(function->invkind, expected.invkind);
-      EXPECT_EQ(function->funckind, FUNC_DISPATCH);
-      EXPECT_EQ(function->oVft, static_cast<SHORT>(expected.slot * sizeof(void*)));
-      EXPECT_EQ(function->wFuncFlags, expected.funcFlags);
-      EXPECT_EQ(function->elemdescFunc.tdesc.vt, expected.result);
-      ASSERT_EQ(function->cParams, expected.parameterCount);
-      for (SHORT p = 0; p < function->cParams; ++p) {
-        EXPECT_EQ(function->lprgelemdescParam[p].tdesc.vt, expected.parameters[p].type) << p;
-        EXPECT_EQ(function->lprgelemdescParam[p].paramdesc.wParamFlags,
-                  expected.parameters[p].flags)
-            << p;
-      }
-      BSTR names[16] = {};
-      UINT count = 0;
-      ASSERT_EQ(info->GetNames(function->memid, names, 16, &count), S_OK);
-      std::vector<WideString> got;
-      for (UINT n = 0; n < count; ++n) got.push_back(Text(names[n]));
-      std::vector<WideString> want{expected.name};
-      // A property's get and put share the names of the one listed first.
-      const typelib::Function* first = &expected;
-      for (WORD g = 0; g < f; ++g) {
-        if (FunctionAt(described, g).memid == expected.memid) {
-          first = &FunctionAt(described, g);
-          break;
-        }
-      }
-      for (SHORT p = 0; p < first->parameterCount; ++p) {
-        if (first->parameters[p].name != nullptr) want.emplace_back(first->parameters[p].name);
-      }
-      EXPECT_EQ(got, want);
-      BSTR memberHelp = nullptr;
-      ASSERT_EQ(info->GetDocumentation(function->memid, nullptr, &memberHelp, nullptr, nullptr),
-                S_OK);
-      const WideString expectedHelp = expected.help != nullptr ? expected.help : WideString();
-      EXPECT_EQ(Text(memberHelp), expectedHelp);
-      info->ReleaseFuncDesc(function);
-    }
+    for (WORD f = 0; f < FunctionCount(described); ++f) ExpectFunctionAgrees(info, described, f);
     info->Release();
   }
 }
