@@ -114,7 +114,7 @@ HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
     attr->cFuncs = FunctionCount(*interface_);
     attr->cbSizeVft = kDispatchSlots * sizeof(void*);
     attr->wTypeFlags = interface_->typeFlags;
-  } else {
+  } else if (coclass_ != nullptr) {
     attr->guid = *coclass_->clsid;
     attr->typekind = TKIND_COCLASS;
     attr->wTypeFlags = coclass_->typeFlags;
@@ -281,13 +281,15 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString, 
                                    BSTR* helpFile) {
   const OLECHAR* foundName = nullptr;
   const OLECHAR* foundHelp = nullptr;
-  if (memid == MEMBERID_NIL) {
-    foundName = enumeration_ != nullptr ? enumeration_->name
-                : interface_ != nullptr ? interface_->name
-                                        : coclass_->name;
-    foundHelp = enumeration_ != nullptr ? enumeration_->help
-                : interface_ != nullptr ? interface_->help
-                                        : coclass_->help;
+  if (memid == MEMBERID_NIL && enumeration_ != nullptr) {
+    foundName = enumeration_->name;
+    foundHelp = enumeration_->help;
+  } else if (memid == MEMBERID_NIL && interface_ != nullptr) {
+    foundName = interface_->name;
+    foundHelp = interface_->help;
+  } else if (memid == MEMBERID_NIL && coclass_ != nullptr) {
+    foundName = coclass_->name;
+    foundHelp = coclass_->help;
   } else if (const EnumMember* member = FindMember(memid)) {
     foundName = member->name;
     foundHelp = member->help;
