@@ -23,7 +23,10 @@ std::string AddressText(const sockaddr* address) {
   // writes it.
   if (address->sa_family == AF_INET6) {
     const ULONG zone = reinterpret_cast<const sockaddr_in6*>(address)->sin6_scope_id;
-    if (zone != 0) shown += "%" + std::to_string(zone);
+    if (zone != 0) {
+      shown += '%';
+      shown += std::to_string(zone);
+    }
   }
   return shown;
 }

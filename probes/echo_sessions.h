@@ -1,9 +1,11 @@
 // The ways the latency engines' echo requests leave and come back, behind one face: the
 // system's echo service for IPv4 and for IPv6 (asynchronous, completing as APCs in the sending
 // thread's alertable waits), and a raw ICMPv6 socket where the IPv6 service is missing. Each
-// request is timed with the performance counter, from just before it is sent to the moment its
+// request is timed with the performance counter from just before it is sent to the moment its
 // answer reaches the sending thread, which waits alertably whenever it is not sending
-// (echo_runner.h), so that an answer is timed as it arrives.
+// (echo_runner.h). Where that moment lies past the millisecond the service measured itself (its
+// own stamp, taken as the answer arrived: a busy machine runs the completion late), the
+// service's millisecond stands, at its middle.
 #ifndef TELVARIO_PROBES_ECHO_SESSIONS_H
 #define TELVARIO_PROBES_ECHO_SESSIONS_H
 
@@ -39,9 +41,11 @@ class EchoLedger {
 
   // Request `index` leaves now; false where it is past the plan.
   bool MarkSent(LONG index, LONGLONG ticks);
-  // Records an answer to request `index` received at `ticks`: counted once, and only within
-  // the answer limit.
-  void Answer(LONG index, LONGLONG ticks);
+  // Records an answer to request `index` delivered at `ticks`: counted once, and only within
+  // the answer limit. `serviceMs` is the round trip the echo service measured itself, in whole
+  // milliseconds cut down (negative where there is none): taken where the delivery came later
+  // than its millisecond (a busy machine), as that millisecond's middle.
+  void Answer(LONG index, LONGLONG ticks, double serviceMs = -1);
   // Every request sent so far, each with its send time from the first send and its answer.
   std::vector<LatencySample> Samples() const;
   // Requests sent and not answered (yet, or ever).

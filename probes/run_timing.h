@@ -13,6 +13,9 @@ constexpr DWORD kLatencyAnswerLimitMs = 1000;
 // Once a run's time is up, how long its connections are given to end (an upload's last body
 // to be answered) before they are closed under their workers.
 constexpr DWORD kStopGraceMs = 10000;
+// A throughput connection that moves less than the stall rule asks in this has stalled; a
+// blocked send or receive of one ends after it.
+constexpr DWORD kThroughputStallMs = 3000;
 // A Cancel ends a run within this: what is still running then is closed under its workers.
 constexpr DWORD kCancelGraceMs = 300;
 // Progress is told at most this often, and once more at the end of each phase.

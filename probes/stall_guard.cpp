@@ -68,36 +68,22 @@ GuardedWork::~GuardedWork() {
 }
 
 HINTERNET GuardedWork::Own(HINTERNET handle) {
-  const std::lock_guard<std::mutex> lock(ownedMutex_);
-  if (handle != nullptr && interrupted_.load()) {
-    InternetCloseHandle(handle);
-    return nullptr;
-  }
   if (handle != nullptr && ownedCount_ < kMostOwned) owned_[ownedCount_++] = handle;
   return handle;
 }
 
-void GuardedWork::Interrupt() {
-  const std::lock_guard<std::mutex> lock(ownedMutex_);
-  if (interrupted_.exchange(true) || ownedCount_ == 0) return;
-  InternetCloseHandle(owned_[0]);
-  ownedCount_ = 0;
-}
-
 void GuardedWork::Close(HINTERNET handle) {
-  const std::lock_guard<std::mutex> lock(ownedMutex_);
   int found = ownedCount_;
   for (int i = 0; i < ownedCount_; ++i) {
     if (owned_[i] == handle) found = i;
   }
   if (found == ownedCount_) return;
-  InternetCloseHandle(handle);
-  // Its children are closed with it: they were owned after it.
+  // Its children first: they were owned after it.
+  for (int i = ownedCount_; i-- > found;) InternetCloseHandle(owned_[i]);
   ownedCount_ = found;
 }
 
 void GuardedWork::CloseOwned() {
-  const std::lock_guard<std::mutex> lock(ownedMutex_);
   if (ownedCount_ == 0) return;
   if (Abandoned()) {
     InternetCloseHandle(owned_[0]);

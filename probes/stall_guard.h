@@ -16,7 +16,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <utility>
@@ -77,15 +76,8 @@ class GuardedWork {
   // Takes a handle into the work's keeping (null is ignored) and gives it back. What is still
   // owned when Run ends is closed then: children before their parents, or, once the caller has
   // given up, the first handle only (the session), which takes its children with it and
-  // completes nothing. A handle got after the work was interrupted is closed at once: null.
+  // completes nothing.
   HINTERNET Own(HINTERNET handle);
-
-  // From the caller's thread: ends the work's blocking call now, closing its first handle (the
-  // session) under it, which takes the handles below with it; WinINet ends a call whose handle
-  // is closed from another thread, and so does the posix layer. The work makes no request after
-  // this, and closes nothing more itself.
-  void Interrupt();
-  bool Interrupted() const { return interrupted_.load(); }
 
  protected:
   // The work, on the worker. It checks Abandoned() before every new request.
@@ -96,11 +88,12 @@ class GuardedWork {
   void BeginStep(DWORD totalMs, DWORD quietMs);
   // The step moved on: a slow link is not a stalled one.
   void Progressed();
-  // The caller has stopped waiting, or interrupted the work: no new request may be made, and
-  // what is owned is let go.
-  bool Abandoned() const { return state_.load() == kAbandoned || interrupted_.load(); }
-  // Closes an owned handle now, when the work is done with it; its children go with it.
+  // The caller has stopped waiting: no new request may be made, and what is owned is let go.
+  bool Abandoned() const { return state_.load() == kAbandoned; }
+  // Closes an owned handle now, when the work is done with it, and its children before it.
   void Close(HINTERNET handle);
+  int OwnedCount() const { return ownedCount_; }
+  HINTERNET OwnedAt(int index) const { return owned_[index]; }
 
  private:
   friend class WorkerRun;
@@ -118,10 +111,8 @@ class GuardedWork {
   std::atomic<DWORD> lastProgress_{0};
   std::atomic<ULONGLONG> stepLimits_{~0ULL};  // total in the high half, quiet in the low
   static constexpr int kMostOwned = 4;
-  std::mutex ownedMutex_;  // the worker owns and closes, the caller may interrupt
   HINTERNET owned_[kMostOwned] = {};
   int ownedCount_ = 0;
-  std::atomic<bool> interrupted_{false};
   HANDLE token_ = nullptr;  // the caller's identity, worn by the worker
 };
 

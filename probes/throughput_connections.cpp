@@ -46,7 +46,7 @@ double RunClock::Now() const {
 
 ThroughputConnections::~ThroughputConnections() {
   for (Connection& connection : connections_) {
-    if (connection.started && !connection.ended) connection.stream->Interrupt();
+    if (connection.started) connection.stream->Stop();
   }
   GiveUpOnTheRest();
 }
@@ -117,43 +117,36 @@ std::vector<ULONGLONG> ThroughputConnections::Sample(double seconds) {
 }
 
 bool ThroughputConnections::AnyRunning() const {
-  return std::any_of(connections_.begin(), connections_.end(),
-                     [](const Connection& c) { return c.started && !c.ended; });
+  return std::any_of(connections_.begin(), connections_.end(), [](const Connection& c) {
+    return c.started && !c.ended && !c.stream->Done();
+  });
 }
 
 bool ThroughputConnections::WaitForAll(DWORD ms) {
   const DWORD began = GetTickCount();
   for (;;) {
-    bool all = true;
-    for (Connection& connection : connections_) {
-      if (connection.started && !connection.ended) {
-        connection.ended = connection.worker.Wait(0).has_value();
-        all = all && connection.ended;
-      }
-    }
-    if (all || GetTickCount() - began >= ms) return all;
+    if (!AnyRunning() || GetTickCount() - began >= ms) return !AnyRunning();
     SleepDispatching(kLookEveryMs);
   }
 }
 
 void ThroughputConnections::GiveUpOnTheRest() {
   for (Connection& connection : connections_) {
-    if (!connection.started || connection.ended) continue;
-    connection.stream->Interrupt();
+    if (!connection.started || connection.ended || connection.worker.Wait(0)) continue;
+    // A stream still transferring has stalled: its next wait ends by its time-out. One that is
+    // done may still be closing its handles, which WinINet can take its time over: it is left
+    // to finish, counted as left running until it has.
+    connection.givenUp = !connection.stream->Done();
     connection.worker.GiveUp();
     connection.ended = true;
-    connection.givenUp = true;
   }
 }
 
 void ThroughputConnections::End(bool cancelled) {
-  // A download's bytes after the end count for nothing, and an upload's body not answered
-  // by now counts for nothing either once the run is cancelled: closed at once. An upload's
-  // last body may still be answered within the grace.
+  // Downloads end at their next read, uploads once their body in flight is answered (or at
+  // their next write, when the run is cancelled); a stalled one, at its time-out.
   for (Connection& connection : connections_) {
-    if (!connection.started || connection.ended) continue;
-    connection.stream->Stop();
-    if (connection.download || cancelled) connection.stream->Interrupt();
+    if (connection.started) connection.stream->Stop();
   }
   WaitForAll(cancelled ? kCancelGraceMs : kStopGraceMs);
   GiveUpOnTheRest();
@@ -176,10 +169,11 @@ ConnectionOutcome ThroughputConnections::Outcome(std::size_t i) const {
   const bool quiet = lastSampleAt_ - connection.markAt >= window;
   const bool over = state == StreamState::Refused || state == StreamState::NotOpened ||
                     state == StreamState::Broke || state == StreamState::TooSmall;
-  outcome.stalled = connection.givenUp || (!over && outcome.opened && quiet);
+  outcome.stalled =
+      connection.givenUp || state == StreamState::Stalled || (!over && outcome.opened && quiet);
   outcome.broke = over || outcome.stalled;
   if (outcome.stalled) {
-    outcome.endedAt = connection.markAt;
+    outcome.endedAt = connection.markAt;  // where it stopped moving
     outcome.failure = "the connection stalled";
   } else if (over) {
     outcome.endedAt = connection.endedAt;

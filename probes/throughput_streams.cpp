@@ -54,6 +54,14 @@ void ThroughputStream::Fail(StreamState state, const std::string& failure) {
   SetState(state);
 }
 
+void ThroughputStream::FailTransfer(StreamState broke, const char* failure) {
+  if (GetTickCount() - lastMoved_.load() >= kThroughputStallMs) {
+    Fail(StreamState::Stalled, "the connection stalled");
+  } else {
+    Fail(broke, failure);
+  }
+}
+
 bool ThroughputStream::Succeeded(DWORD status, StreamState failed) {
   if (status >= 200 && status < 300) return true;
   if (status == 0) {  // no status could be read: no success, and no refusal either
@@ -64,11 +72,11 @@ bool ThroughputStream::Succeeded(DWORD status, StreamState failed) {
   return false;
 }
 
-void DownloadStream::Run() {
+void DownloadStream::Transfer() {
   std::vector<char> buffer(kReadSize);
   while (!Stopping()) {
     WebAddress final;
-    HINTERNET body = OpenFollowingRedirects(session_, address_, &final);
+    HINTERNET body = GetFollowingRedirects(session_, address_, kStreamLimits, &final);
     const StreamState failed = Opened() ? StreamState::Broke : StreamState::NotOpened;
     if (body == nullptr) {
       if (!Stopping()) {
@@ -79,13 +87,13 @@ void DownloadStream::Run() {
     const DWORD status = StatusOf(body);
     if (status == 304) {  // nothing to read: as small as a body gets
       if (!TakeSmallBody(0)) return;
-      Close(body);
+      CloseRequest(body);
       continue;
     }
     if (!Succeeded(status, failed)) return;
     SetState(StreamState::Flowing);
     if (!ReadBody(body, buffer)) return;
-    Close(body);
+    CloseRequest(body);
   }
   SetState(StreamState::Stopped);
 }
@@ -98,7 +106,7 @@ bool DownloadStream::ReadBody(HINTERNET body, std::vector<char>& buffer) {
   for (;;) {
     DWORD count = 0;
     if (!InternetReadFile(body, buffer.data(), static_cast<DWORD>(buffer.size()), &count)) {
-      if (!Stopping()) Fail(StreamState::Broke, "the connection broke");
+      if (!Stopping()) FailTransfer(StreamState::Broke, "the connection broke");
       return false;
     }
     if (count == 0) break;  // the end of the body: fetched again while time remains
@@ -172,28 +180,21 @@ void UploadStream::FailWrite(HINTERNET request, StreamState failed) {
       return;
     }
   }
-  Fail(failed, failed == StreamState::Broke ? "the connection broke"
-                                            : "the connection broke before the server took a body");
+  FailTransfer(failed, failed == StreamState::Broke
+                           ? "the connection broke"
+                           : "the connection broke before the server took a body");
 }
 
-bool UploadStream::SendBody(HINTERNET connection, DWORD size) {
-  BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
+bool UploadStream::SendBody(DWORD size) {
   const StreamState failed = Opened() ? StreamState::Broke : StreamState::NotOpened;
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
-  if (address_.IsSecure()) flags |= INTERNET_FLAG_SECURE;
-  HINTERNET request = Own(HttpOpenRequestA(connection, "POST", address_.path.c_str(), nullptr,
-                                           nullptr, nullptr, flags, 0));
-  if (request == nullptr) {
-    if (!Stopping()) Fail(failed, "the request could not be made");
-    return false;
-  }
   INTERNET_BUFFERSA buffers = {};
   buffers.dwStructSize = sizeof buffers;
   buffers.lpcszHeader = kBodyHeaders;
   buffers.dwHeadersLength = sizeof kBodyHeaders - 1;
   buffers.dwBufferTotal = size;
   const LONGLONG start = PerformanceTicks();
-  if (!HttpSendRequestExA(request, &buffers, nullptr, 0, 0)) {
+  HINTERNET request = SendRequest(session_, address_, "POST", kStreamLimits, &buffers);
+  if (request == nullptr) {
     if (!Stopping()) {
       Fail(failed, Opened() ? "the connection broke" : "no connection could be made");
     }
@@ -216,23 +217,15 @@ bool UploadStream::SendBody(HINTERNET connection, DWORD size) {
   }
   Count(size);
   SetState(StreamState::Flowing);
-  Close(request);
+  CloseRequest(request);
   return true;
 }
 
-void UploadStream::Run() {
-  BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
-  const auto port = static_cast<INTERNET_PORT>(address_.EffectivePort());
-  HINTERNET connection = Own(InternetConnectA(session_, address_.host.c_str(), port, nullptr,
-                                              nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (connection == nullptr) {
-    if (!Stopping()) Fail(StreamState::NotOpened, "no connection could be made");
-    return;
-  }
+void UploadStream::Transfer() {
   DWORD size = kFirstBodyBytes;
   while (!Stopping() && size > 0) {
     const LONGLONG start = PerformanceTicks();
-    if (!SendBody(connection, size)) return;
+    if (!SendBody(size)) return;
     const double seconds = Seconds(PerformanceTicks() - start, frequency_);
     size = NextBodySize(size, seconds, Seconds(endsAt_ - PerformanceTicks(), frequency_));
   }

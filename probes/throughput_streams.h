@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "run_timing.h"
 #include "url_opening.h"
 #include "web_address.h"
 #include "windows_api.h"
@@ -30,6 +31,7 @@ enum class StreamState : LONG {
   Refused,     // the server answered with an error status, or a redirect led nowhere allowed
   NotOpened,   // no connection could be made
   Broke,       // the connection broke after it had opened
+  Stalled,     // a wait for it to move ended by its time-out
   TooSmall,    // the server's bodies are too small to measure a rate
   Stopped,     // it ended because the run did
 };
@@ -49,6 +51,9 @@ class ThroughputStream : public UrlWork {
 
   // Asks the stream to end at its next chance; it sends no new request after this.
   void Stop() { stop_.store(true); }
+  // Whether it has ended its transfers: what it counted is final (its worker may still be
+  // closing its handles, which WinINet may take its time over).
+  bool Done() const { return done_.load(); }
   StreamState State() const { return state_.load(); }
   // Whether the server ever answered it with a success.
   bool Opened() const { return opened_.load(); }
@@ -72,17 +77,36 @@ class ThroughputStream : public UrlWork {
   // `failed` where no status could be read.
   bool Succeeded(DWORD status, StreamState failed);
   void Count(ULONGLONG bytes) { counted_.fetch_add(bytes); }
-  void Move(ULONGLONG bytes) { moved_.fetch_add(bytes); }
+  void Move(ULONGLONG bytes) {
+    moved_.fetch_add(bytes);
+    lastMoved_.store(GetTickCount());
+  }
+  // A send or receive that failed: a stall where nothing had moved for the time-out, else the
+  // connection broke.
+  void FailTransfer(StreamState broke, const char* failure);
+
+  // The transfers, on the worker.
+  virtual void Transfer() = 0;
 
   const WebAddress address_;
   const HINTERNET session_;
   std::atomic<ULONGLONG> smallBody_{0};
 
  private:
+  // Done as soon as the transfers are: the handles are closed after, children first, whether
+  // or not the caller still waits (a close may take WinINet a while, and completes nothing).
+  void Run() final {
+    Transfer();
+    done_.store(true);
+    if (OwnedCount() > 0) Close(OwnedAt(0));
+  }
+
+  std::atomic<bool> done_{false};
   std::atomic<bool> stop_{false};
   std::atomic<StreamState> state_{StreamState::Connecting};
   std::atomic<ULONGLONG> counted_{0};
   std::atomic<ULONGLONG> moved_{0};
+  std::atomic<DWORD> lastMoved_{GetTickCount()};
   std::atomic<bool> opened_{false};
   mutable std::mutex failureMutex_;
   std::string failure_;
@@ -93,7 +117,7 @@ class DownloadStream final : public ThroughputStream {
   using ThroughputStream::ThroughputStream;
 
  private:
-  void Run() override;
+  void Transfer() override;
   // Reads one response's body to its end; false when the stream has ended.
   bool ReadBody(HINTERNET body, std::vector<char>& buffer);
   // Counts a body that was too small to measure; false once there have been too many in a row.
@@ -113,9 +137,9 @@ class UploadStream final : public ThroughputStream {
   std::string FirstBodyFailure() const;
 
  private:
-  void Run() override;
+  void Transfer() override;
   // Sends one body of `size` bytes and reads the response; false when the stream has ended.
-  bool SendBody(HINTERNET connection, DWORD size);
+  bool SendBody(DWORD size);
   bool WriteBody(HINTERNET request, DWORD size, StreamState failed);
   // Where a write failed: the server may have answered already (405, 413, 417).
   void FailWrite(HINTERNET request, StreamState failed);
@@ -126,6 +150,10 @@ class UploadStream final : public ThroughputStream {
   std::vector<CompletedBody> bodies_;
   std::atomic<ULONGLONG> firstBodySent_{0};  // of the first body, while it is being sent
 };
+
+// A connection of a run: connecting may take a while, but one that moves nothing for
+// kThroughputStallMs has stalled, and its blocked call ends by itself then, on every WinINet.
+constexpr RequestLimits kStreamLimits{kStopGraceMs, kThroughputStallMs};
 
 // The size of an upload's next body: the first small, so that a slow link finishes it; each next
 // one sized to take about a quarter of a second at the rate the last one went (`lastSize` bytes

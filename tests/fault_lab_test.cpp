@@ -129,9 +129,10 @@ std::vector<std::function<void()>> HttpCases() {
         const DWORD start = GetTickCount();
         const Download got = Read(kHttp + "18308/loop");
         const double seconds = SecondsSince(start);
-        Report("http redirect loop", Describe(got), seconds, 1);
+        // (Beside the throughput cases' 70 connections, on a busy machine: up to a few seconds.)
+        Report("http redirect loop", Describe(got), seconds, 3);
         EXPECT_EQ(got.rate, -2.0f);
-        EXPECT_LE(seconds, 1);
+        EXPECT_LE(seconds, 3);
         const int asked = RequestsFor(18308, "/loop");
         EXPECT_EQ(asked, 21);
         Sleep(2000);
@@ -178,7 +179,7 @@ std::vector<std::function<void()>> HttpCases() {
 }
 
 // Sonde2's throughput against the same servers, for three seconds, which a run never outlasts
-// by more than its ten seconds of grace (downloads by no more than a second).
+// by more than its ten seconds of grace (downloads by no more than their stall time-out).
 std::function<void()> ThroughputCase(const char* name, const std::string& url, Direction direction,
                                      LONG streams, double expected) {
   return [=] {
@@ -190,7 +191,8 @@ std::function<void()> ThroughputCase(const char* name, const std::string& url, D
     const DWORD start = GetTickCount();
     const ThroughputRun run = MeasureThroughput(plan);
     const double seconds = SecondsSince(start);
-    const double grace = direction == Direction::Download ? 1 : kStopGraceMs / 1000.0 + 1;
+    const double grace =
+        (direction == Direction::Download ? kThroughputStallMs : kStopGraceMs) / 1000.0 + 1;
     const double bound = plan.durationSeconds + grace;
     Report(
         name,

@@ -191,6 +191,9 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--pidfile", required=True)
     options = parser.parse_args()
+    # Room for a run's 64 connections at once: the default backlog of 5 makes the rest wait
+    # for the client's retransmission, a second and more.
+    http.server.ThreadingHTTPServer.request_queue_size = 128
     server = http.server.ThreadingHTTPServer((options.host, options.port), Handler)
     server.daemon_threads = True
     detach(options.pidfile)  # the socket listens already

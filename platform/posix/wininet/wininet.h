@@ -124,6 +124,9 @@ struct INTERNET_BUFFERSA {
 
 HINTERNET HttpOpenRequestA(HINTERNET connection, LPCSTR verb, LPCSTR objectName, LPCSTR version,
                            LPCSTR referrer, LPCSTR* acceptTypes, DWORD flags, DWORD_PTR context);
+// Without a body of its own: `optional` must be null (anything else: ERROR_NOT_SUPPORTED).
+BOOL HttpSendRequestA(HINTERNET request, LPCSTR headers, DWORD headersLength, LPVOID optional,
+                      DWORD optionalLength);
 BOOL HttpSendRequestExA(HINTERNET request, INTERNET_BUFFERSA* buffersIn,
                         INTERNET_BUFFERSA* buffersOut, DWORD flags, DWORD_PTR context);
 BOOL HttpEndRequestA(HINTERNET request, INTERNET_BUFFERSA* buffersOut, DWORD flags,
