@@ -111,14 +111,6 @@ RunResults ReadRunResults(const std::string& json, double startedUnix) {
   return run;
 }
 
-double NearestRank(std::vector<double> values, double percent) {
-  if (values.empty() || !(percent >= 0 && percent <= 100)) return kUnknown;
-  std::sort(values.begin(), values.end());
-  const double rank = std::ceil(percent / 100 * static_cast<double>(values.size()));
-  const std::size_t index = rank < 1 ? 0 : static_cast<std::size_t>(rank) - 1;
-  return values[std::min(index, values.size() - 1)];
-}
-
 std::vector<double> RoundTripsOf(const RunResults& run, const std::string& phase) {
   std::vector<double> rtts;
   for (const LatencyProbe& probe : run.roundTrips) {

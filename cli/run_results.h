@@ -57,9 +57,6 @@ struct RunResults {
 // Reads the Results record of one run, begun at `startedUnix`.
 RunResults ReadRunResults(const std::string& json, double startedUnix);
 
-// The nearest-rank percentile (0-100) of the values; NaN for none.
-double NearestRank(std::vector<double> values, double percent);
-
 // The answered round trips of the probes of `phase` ("" for all), in ms.
 std::vector<double> RoundTripsOf(const RunResults& run, const std::string& phase);
 

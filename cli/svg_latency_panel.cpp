@@ -1,7 +1,9 @@
 // Round trips as a cumulative distribution, with the median, p90 and p99 marked on the curve.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "percentile.h"
 #include "svg_panels.h"
 
 namespace telvario::cli {
@@ -38,7 +40,8 @@ std::vector<Curve> CurvesOf(const RunResults& run) {
     std::sort(curve.rtts.begin(), curve.rtts.end());
     for (std::size_t m = 0; m < 3; ++m) {
       if (curve.phase.empty() && std::isfinite(curve.marks[m]) && !curve.rtts.empty()) continue;
-      curve.marks[m] = NearestRank(curve.rtts, kMarks[m].percent);
+      curve.marks[m] = curve.rtts.empty() ? std::numeric_limits<double>::quiet_NaN()
+                                          : NearestRank(curve.rtts, kMarks[m].percent);
     }
   }
   return curves;

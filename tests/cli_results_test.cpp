@@ -7,6 +7,7 @@
 
 #include "chart_axes.h"
 #include "json_reader.h"
+#include "percentile.h"
 #include "run_results.h"
 
 namespace {
@@ -66,9 +67,12 @@ TEST(JsonReader, ARecordOfTheWrongShapeReadsAsUnknown) {
   const auto broken = telvario::cli::ReadRunResults("{\"measurement\": ", 0);
   EXPECT_FALSE(broken.readable);
   EXPECT_NE(broken.failure.find("cannot be read"), std::string::npos);
-  EXPECT_EQ(telvario::cli::NearestRank({5, 1, 4, 2, 3}, 50), 3);
-  EXPECT_EQ(telvario::cli::NearestRank({5, 1, 4, 2, 3}, 90), 5);
-  EXPECT_EQ(telvario::cli::NearestRank({5, 1, 4, 2, 3}, 0), 1);
+  EXPECT_EQ(telvario::NearestRank({1, 2, 3, 4, 5}, 50), 3);
+  EXPECT_EQ(telvario::NearestRank({1, 2, 3, 4, 5}, 90), 5);
+  EXPECT_EQ(telvario::NearestRank({1, 2, 3, 4, 5}, 0), 1);
+  EXPECT_EQ(telvario::NearestRank({1, 2, 3, 4, 5}, 250), 5);
+  EXPECT_EQ(telvario::NearestRank({1, 2, 3, 4, 5}, std::nan("")), 1);
+  EXPECT_EQ(telvario::NearestRank({}, 50), 0);
 }
 
 // Ranges rounded out to whole steps of 1, 2 or 5, never a step past the data.
