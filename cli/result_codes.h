@@ -1,0 +1,23 @@
+// What the negative results of the object's measurements mean, in words, for the reader of a
+// report: one table for every member the client calls.
+#ifndef TELVARIO_CLI_RESULT_CODES_H
+#define TELVARIO_CLI_RESULT_CODES_H
+
+namespace telvario::cli {
+
+enum class Measured {
+  Echo,            // PingTime, TraceRouteTime
+  Download,        // ReadURL
+  Upload,          // UploadTest
+  Latency,         // Sonde2's Latency
+  Throughput,      // Sonde2's Download and Upload
+  Responsiveness,  // Sonde2's Responsiveness
+};
+
+// The words for `code` as a result of that measurement; null for a result that is no failure
+// code of it.
+const char* ResultCodeText(Measured measurement, double code);
+
+}  // namespace telvario::cli
+
+#endif

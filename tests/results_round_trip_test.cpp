@@ -1,0 +1,126 @@
+// Every kind of Results record, written by the component's own writer and read back by the
+// client's reader: what the one writes, the other takes, figure for figure.
+#include <gtest/gtest.h>
+
+#include "responsiveness_probe.h"
+#include "run_results.h"
+#include "sonde2_probe.h"
+#include "throughput_probe.h"
+
+namespace {
+
+using telvario::cli::ReadRunResults;
+using telvario::cli::RunResults;
+
+telvario::ThroughputRun ARun() {
+  telvario::ThroughputRun run;
+  run.result = 812.25;
+  run.bytes = 304593750;
+  run.elapsed = 3;
+  run.startupSeconds = 1;
+  run.durationSeconds = 4;
+  run.samples = {{1000, 2000}, {3000, 4000}};
+  telvario::ConnectionOutcome broke;
+  broke.opened = true;
+  broke.broke = true;
+  broke.endedAt = 0.2;
+  broke.failure = "the connection broke";
+  run.connections = {broke, {true, false, 0, ""}};
+  return run;
+}
+
+void ExpectTransfer(const telvario::cli::TransferRecord& read, const telvario::ThroughputRun& run) {
+  EXPECT_EQ(read.bytes, run.bytes);
+  EXPECT_EQ(read.elapsed, run.elapsed);
+  EXPECT_EQ(read.startupSeconds, run.startupSeconds);
+  ASSERT_EQ(read.connections.size(), 2u);
+  EXPECT_TRUE(read.connections[0].broke && read.connections[0].opened);
+  EXPECT_EQ(read.connections[0].endedAt, 0.2);
+  EXPECT_EQ(read.connections[0].failure, "the connection broke");
+  ASSERT_EQ(read.samples.size(), 2u);
+  EXPECT_DOUBLE_EQ(read.samples[1].t, 0.2);
+  EXPECT_EQ(read.samples[1].bytes, 7000);
+  EXPECT_EQ(read.samples[1].connections, (std::vector<double>{3000, 4000}));
+}
+
+TEST(CliResultsRoundTrip, Latency) {
+  telvario::LatencyPlan plan;
+  plan.host = "echo.example \"quoted\"";
+  plan.probes = 3;
+  telvario::LatencyRun run;
+  run.result = 40.25;
+  run.peer = "10.0.0.1";
+  run.samples = {{0, true, 40.25}, {100, false, 0}, {200, true, 41.5}};
+  run.statistics = telvario::Summarize(run.samples);
+  run.stopped = true;
+  const RunResults read = ReadRunResults(telvario::LatencyResultsJson(plan, run), 0);
+  ASSERT_NE(read.Latency(), nullptr) << read.problem;
+  const auto& latency = *read.Latency();
+  EXPECT_EQ(latency.host, plan.host);
+  EXPECT_EQ(latency.peer, "10.0.0.1");
+  EXPECT_EQ(latency.probes, 3);
+  EXPECT_EQ(latency.outcome.result, 40.25);
+  EXPECT_TRUE(latency.outcome.cancelled);
+  EXPECT_EQ(latency.sent, 3);
+  EXPECT_EQ(latency.received, 2);
+  EXPECT_NEAR(*latency.loss, 1.0 / 3, 1e-3);
+  EXPECT_EQ(latency.median, run.statistics.median);
+  EXPECT_EQ(latency.max, 41.5);
+  ASSERT_EQ(latency.samples.size(), 3u);
+  EXPECT_FALSE(latency.samples[1].rttMs.has_value());
+  EXPECT_EQ(latency.samples[2].rttMs, 41.5);
+}
+
+TEST(CliResultsRoundTrip, DownloadUploadAndLoad) {
+  const telvario::ThroughputRun run = ARun();
+  for (const auto direction :
+       {telvario::Direction::Download, telvario::Direction::Upload, telvario::Direction::Both}) {
+    const telvario::ThroughputPlan plan{"http://u:pw@server/x", direction, 2, 4};
+    const RunResults read = ReadRunResults(telvario::ThroughputResultsJson(plan, run), 0);
+    ASSERT_NE(read.Transfer(), nullptr) << read.problem;
+    const auto& transfer = *read.Transfer();
+    EXPECT_EQ(transfer.measurement, direction == telvario::Direction::Download ? "download"
+                                    : direction == telvario::Direction::Upload ? "upload"
+                                                                               : "load");
+    EXPECT_EQ(transfer.url, "http://server/x");
+    EXPECT_EQ(transfer.streams, 2);
+    EXPECT_EQ(transfer.durationSeconds, 4);
+    EXPECT_EQ(transfer.outcome.result, 812.25);
+    ExpectTransfer(transfer, run);
+  }
+}
+
+TEST(CliResultsRoundTrip, Responsiveness) {
+  telvario::ResponsivenessPlan plan;
+  plan.url = "http://server/bytes/1";
+  plan.streams = 1;
+  plan.withUpload = true;
+  telvario::ResponsivenessRun run;
+  run.result = run.rpm = 1500;
+  run.idleLatencyMs = 5.5;
+  run.loadedLatencyMs = 20;
+  run.loadedLatencyP90Ms = 30;
+  run.idleProbes = {{telvario::ProbeKind::Echo, 0, true, 5.5}};
+  run.loadedProbes = {{telvario::ProbeKind::Echo, 2, true, 20},
+                      {telvario::ProbeKind::Http, 2.5, false, 0}};
+  run.load = ARun();
+  const RunResults read = ReadRunResults(telvario::ResponsivenessResultsJson(plan, run), 0);
+  ASSERT_NE(read.Responsiveness(), nullptr) << read.problem;
+  const auto& responsiveness = *read.Responsiveness();
+  EXPECT_EQ(responsiveness.url, plan.url);
+  EXPECT_TRUE(responsiveness.upload);
+  EXPECT_EQ(responsiveness.rpm, 1500);
+  EXPECT_EQ(responsiveness.idleLatency, 5.5);
+  EXPECT_EQ(responsiveness.loadedLatency, 20);
+  EXPECT_EQ(responsiveness.loadedLatencyP90, 30);
+  EXPECT_EQ(responsiveness.throughput, 812.25);
+  ASSERT_EQ(responsiveness.probes.size(), 3u);
+  EXPECT_EQ(responsiveness.probes[0].phase, "idle");
+  EXPECT_EQ(responsiveness.probes[2].kind, "http");
+  EXPECT_FALSE(responsiveness.probes[2].rttMs.has_value());
+  ExpectTransfer(responsiveness.load, run.load);
+  // Both connections, one of each direction, opened: neither direction failed.
+  EXPECT_TRUE(read.Succeeded());
+}
+
+}  // namespace
