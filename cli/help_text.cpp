@@ -35,7 +35,8 @@ std::string Entry(const std::string& left, const std::string& explanation) {
   std::string entry = "  " + left;
   if (explanation.empty()) return entry + "\n";
   if (entry.size() + 1 > kColumn) {
-    entry += "\n" + Wrap(explanation, kColumn);
+    entry += '\n';
+    entry += Wrap(explanation, kColumn);
   } else {
     const std::string wrapped = Wrap(explanation, kColumn);
     entry += wrapped.substr(entry.size());
@@ -60,7 +61,9 @@ std::string OptionList(const std::vector<OptionHelp>& options) {
 std::string Closing() {
   std::string text;
   for (const HelpSection& section : HelpSections()) {
-    text += "\n" + std::string(section.title) + ":\n" + Wrap(section.text, 2);
+    text += '\n';
+    text += section.title;
+    text += ":\n" + Wrap(section.text, 2);
   }
   text += "\nexit status:\n";
   for (const ExitStatus& status : ExitStatuses()) {
@@ -86,9 +89,13 @@ std::string HelpText(const ClientHelp& help) {
 std::string CommandHelpText(const ClientHelp& help, const std::string& name) {
   for (const CommandHelp& command : help.commands) {
     if (command.name != name) continue;
-    std::string text = Wrap("usage: telvario " + Synopsis(command) + " [OPTIONS]", 0) + "\n" +
-                       Wrap(command.summary, 0);
-    if (!command.options.empty()) text += "\n" + OptionList(command.options);
+    std::string usage = "usage: telvario ";
+    usage += Synopsis(command) + " [OPTIONS]";
+    std::string text = Wrap(usage, 0) + "\n" + Wrap(command.summary, 0);
+    if (!command.options.empty()) {
+      text += '\n';
+      text += OptionList(command.options);
+    }
     return text + "\noptions of every command:\n" + OptionList(help.common);
   }
   return HelpText(help);

@@ -82,12 +82,20 @@ RunResults ReadRunResults(const std::string& json, double startedUnix) {
   RunResults run;
   run.startedUnix = startedUnix;
   run.started = UtcText(startedUnix);
+  // The reader would take a NUL byte for the end of the text, and what follows for no part of it.
+  if (const std::size_t nul = json.find('\0'); nul != std::string::npos) {
+    run.problem = "the Results record is not JSON (a NUL byte at byte " + std::to_string(nul) + ")";
+    return run;
+  }
   nlohmann::json record;
   try {
     record = ParseRecord(json);
   } catch (const nlohmann::json::parse_error& error) {
     // Its own words would quote the record, userinfo and all.
     run.problem = "the Results record is not JSON (at byte " + std::to_string(error.byte) + ")";
+    return run;
+  } catch (const nlohmann::json::exception&) {
+    run.problem = "the Results record is not JSON (a number beyond any double)";
     return run;
   } catch (const BadRecord& error) {
     run.problem = error.what();

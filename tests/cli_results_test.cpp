@@ -53,7 +53,7 @@ TEST(CliRecords, EachKindReadsIntoItsOwnStruct) {
 
 TEST(CliRecords, ARecordNotOfItsFormSaysWhatIsWrong) {
   const struct {
-    const char* record;
+    std::string record;
     const char* problem;
   } cases[] = {
       {R"({"measurement": "download", "result": "fast"})", R"("result" is not a number)"},
@@ -66,6 +66,8 @@ TEST(CliRecords, ARecordNotOfItsFormSaysWhatIsWrong) {
       {R"([1, 2])", "is not a JSON object"},
       {R"({"measurement": )", "is not JSON (at byte"},
       {"", "is not JSON"},
+      {R"({"measurement": "latency", "result": -1e999})", "is not JSON"},
+      {std::string("8") + '\0' + R"({"url": "http://u:pw@h"})", "a NUL byte at byte 1"},
   };
   for (const auto& each : cases) {
     const auto run = ReadRunResults(each.record, 0);
