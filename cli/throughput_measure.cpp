@@ -69,10 +69,11 @@ Direction Upload(HMODULE library, ISonde2& sonde, const std::string& url, bool a
     Sonde2Run measuring(sonde, "uploading to " + WithoutUserinfo(url));
     sonde.Upload(text, &way.result);
     way.run = measuring.Finish("upload");
-    way.refused = consent.Refused();
+    // Under Windows the system's box asks, unseen by the client: an upload it refused gives 0
+    // and leaves no run of its own.
+    way.refused = consent.Refused() || (way.result >= 0 && !way.run);
   }
   SysFreeString(text);
-  // Under Windows the system's box asks, and an upload it refused leaves no run of its own.
   if (way.refused) way.run.reset();
   return way;
 }
