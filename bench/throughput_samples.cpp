@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "results_json.h"
 #include "throughput_probe.h"
+#include "web_address.h"
 
 int main(int argc, char** argv) {
   if (argc != 5 || (std::strcmp(argv[1], "download") != 0 && std::strcmp(argv[1], "upload") != 0)) {
@@ -16,7 +18,10 @@ int main(int argc, char** argv) {
   telvario::ThroughputPlan plan;
   plan.direction = std::strcmp(argv[1], "upload") == 0 ? telvario::Direction::Upload
                                                        : telvario::Direction::Download;
-  plan.url = argv[2];
+  if (!telvario::ParseWebAddress(argv[2], &plan.address) || !plan.address.IsHttp()) {
+    std::fprintf(stderr, "throughput_samples: %s is not an http or https URL\n", argv[2]);
+    return 2;
+  }
   plan.streams = std::atoi(argv[3]);
   plan.durationSeconds = std::atof(argv[4]);
   const telvario::ThroughputRun run = telvario::MeasureThroughput(plan);

@@ -1,6 +1,6 @@
 // Fuzzes the reading of addresses: any text as an address, and as a redirect's reference against
-// any base (the input split at its first newline). Nothing may crash or read past the text; a
-// target of an http base is itself an address with its scheme, and resolving is idempotent.
+// any base (the input split at its first newline). Nothing may crash or read past the text; an
+// address read is sent as printable text that reads back the same; resolving is idempotent.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -21,8 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   telvario::WebAddress address;
   if (telvario::ParseWebAddress(text, &address)) {
     Check(!address.host.empty());
-    Check(address.port >= 0 && address.port <= 65535);
+    Check(address.port <= 65535);
+    // What is sent is printable, and reads back as the same address.
+    const std::string sent = address.Text();
+    for (const char c : sent) Check(c > ' ' && c < 0x7F);
+    telvario::WebAddress again;
+    Check(telvario::ParseWebAddress(sent, &again));
+    Check(again.Text() == sent && again.Shown() == address.Shown());
+    Check(address.Shown().find('@') == std::string::npos ||
+          address.path.find('@') != std::string::npos);
   }
+  telvario::ShownAddress(text);
   telvario::IsFetchable(text);
 
   const size_t newline = text.find('\n');

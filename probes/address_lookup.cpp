@@ -1,6 +1,7 @@
 #include "address_lookup.h"
 
 #include <cstring>
+#include <string>
 
 namespace telvario {
 
@@ -17,7 +18,17 @@ std::string AddressText(const sockaddr* address) {
   if (inet_ntop(address->sa_family, const_cast<void*>(bytes), text, sizeof text) == nullptr) {
     return "";
   }
-  return text;
+  std::string shown = text;
+  // A link-local address is of no use without its zone: the interface's number, as Windows
+  // writes it.
+  if (address->sa_family == AF_INET6) {
+    const ULONG zone = reinterpret_cast<const sockaddr_in6*>(address)->sin6_scope_id;
+    if (zone != 0) {
+      shown += '%';
+      shown += std::to_string(zone);
+    }
+  }
+  return shown;
 }
 
 namespace {
@@ -43,9 +54,17 @@ LookupEnd WhyNone(const char* name, int family, int failure) {
 
 }  // namespace
 
-LookupEnd LookUpAddresses(const char* name, int family, std::vector<ResolvedAddress>* found) {
+LookupEnd LookUpAddresses(const char* given, int family, std::vector<ResolvedAddress>* found) {
   found->clear();
-  if (name == nullptr || name[0] == '\0') return LookupEnd::Failed;
+  if (given == nullptr || given[0] == '\0') return LookupEnd::Failed;
+  // An IPv6 literal in brackets, as a URL writes it, is the literal on every resolver.
+  std::string literal;
+  if (given[0] == '[') {
+    literal = given;
+    if (literal.size() < 3 || literal.back() != ']') return LookupEnd::Failed;
+    literal = literal.substr(1, literal.size() - 2);
+  }
+  const char* name = literal.empty() ? given : literal.c_str();
   addrinfo hints = {};
   hints.ai_family = family;
   hints.ai_socktype = SOCK_DGRAM;  // one entry per address, not one per socket type

@@ -22,11 +22,11 @@ enum class LookupEnd {
   Failed,  // the name could not be resolved
 };
 
-// Every address of a name (or literal) of `family` (AF_UNSPEC for both), without repeats, in
-// the resolver's order.
+// Every address of a name (or literal: an IPv6 one in brackets too, with its zone) of `family`
+// (AF_UNSPEC for both), without repeats, in the resolver's order.
 LookupEnd LookUpAddresses(const char* name, int family, std::vector<ResolvedAddress>* found);
 
-// An address as text; "" where it cannot be shown.
+// An address as text, an IPv6 zone as its number ("fe80::1%2"); "" where it cannot be shown.
 std::string AddressText(const sockaddr* address);
 
 }  // namespace telvario

@@ -156,8 +156,13 @@ HRESULT SondeProbe::get_PingTime(BSTR Site, SHORT* pVal) {
 
 HRESULT SondeProbe::get_TraceRouteTime(BSTR Site, SHORT Hop, SHORT* pVal) {
   const NarrowArgument name(Site);
-  state_.replyAddress =
-      EchoRun(name.Get(), Hop, state_.pingReps, state_.pingTimes, state_.packetSize);
+  if (name.HasEmbeddedNul()) {  // not the host it seems: as a name that does not resolve
+    std::fill_n(state_.pingTimes, state_.pingReps, ECHO_RESOLVE_FAILED);
+    state_.replyAddress = INADDR_NONE;
+  } else {
+    state_.replyAddress =
+        EchoRun(name.Get(), Hop, state_.pingReps, state_.pingTimes, state_.packetSize);
+  }
   // PingReps is read again: script code run between repetitions may have changed it.
   *pVal =
       static_cast<SHORT>(AverageEchoTimes(state_.pingTimes, state_.pingReps, &state_.goodPings));

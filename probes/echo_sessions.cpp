@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "icmp6_messages.h"
-#include "latency_probe.h"
+#include "run_timing.h"
 
 namespace telvario {
 namespace {
@@ -15,12 +15,6 @@ constexpr BYTE kFill = 0x45;
 constexpr std::size_t kReplySlack = 8 + sizeof(IO_STATUS_BLOCK) + 64;
 // How long a closing session waits for its outstanding requests past their own time-out.
 constexpr DWORD kDrainGraceMs = 2000;
-
-DWORD MillisecondsUntil(LONGLONG deadline, LONGLONG frequency) {
-  const LONGLONG left = deadline - PerformanceTicks();
-  if (left <= 0) return 0;
-  return static_cast<DWORD>((left * 1000 + frequency - 1) / frequency);
-}
 
 // One request of the echo service on its way: what its completion needs, and nothing of the
 // session, which may be gone by then.
@@ -42,17 +36,20 @@ void NTAPI EchoCompleted(PVOID context, PIO_STATUS_BLOCK /*status*/, ULONG /*res
   --ledger.outstanding;
   const auto size = static_cast<DWORD>(pending->reply.size());
   bool answered = false;
+  double serviceMs = -1;
   if (pending->peer.ss_family == AF_INET) {
     const auto* answer = reinterpret_cast<const ICMP_ECHO_REPLY*>(pending->reply.data());
     answered = IcmpParseReplies(pending->reply.data(), size) > 0 && answer->Status == IP_SUCCESS &&
                FromPeer(*answer, pending->peer);
+    if (answered) serviceMs = answer->RoundTripTime;
   } else {
     const auto* answer = reinterpret_cast<const ICMPV6_ECHO_REPLY*>(pending->reply.data());
     // The service answers a request only with its own echo: the status says enough (the
     // address's layout in the record differs between headers).
     answered = Icmp6ParseReplies(pending->reply.data(), size) > 0 && answer->Status == IP_SUCCESS;
+    if (answered) serviceMs = answer->RoundTripTime;
   }
-  if (answered) ledger.Answer(pending->index, now);
+  if (answered) ledger.Answer(pending->index, now, serviceMs);
 }
 
 // The system's echo service, for either family.
@@ -64,10 +61,10 @@ class ServiceSession final : public EchoSession {
   ~ServiceSession() override {
     // Every request completes by its own time-out; their completions run here, before the
     // handle goes.
-    const LONGLONG deadline =
-        PerformanceTicks() + ledger_->frequency * (kLatencyAnswerLimitMs + kDrainGraceMs) / 1000;
-    while (ledger_->outstanding > 0 && PerformanceTicks() < deadline) {
-      SleepEx(MillisecondsUntil(deadline, ledger_->frequency), TRUE);
+    const DWORD began = GetTickCount();
+    while (ledger_->outstanding > 0 &&
+           GetTickCount() - began < kLatencyAnswerLimitMs + kDrainGraceMs) {
+      SleepEx(kLookEveryMs, TRUE);
     }
     IcmpCloseHandle(handle_);  // the one call closes handles of both families
   }
@@ -84,7 +81,7 @@ class ServiceSession final : public EchoSession {
     pending->reply.resize(record + dataSize + kReplySlack);
     if (data_.size() < dataSize) data_.assign(dataSize, kFill);
     const auto replySize = static_cast<DWORD>(pending->reply.size());
-    ledger_->sentAt[static_cast<std::size_t>(index)] = PerformanceTicks();
+    if (!ledger_->MarkSent(index, PerformanceTicks())) return false;
     DWORD result = 0;
     if (peer_.family == AF_INET) {
       const IPAddr destination =
@@ -109,11 +106,8 @@ class ServiceSession final : public EchoSession {
     return false;
   }
 
-  void WaitUntil(LONGLONG deadline) override {
-    while (PerformanceTicks() < deadline) {
-      SleepEx(MillisecondsUntil(deadline, ledger_->frequency), TRUE);
-    }
-  }
+  void Wait(DWORD milliseconds) override { SleepEx(milliseconds, TRUE); }
+  LONG Outstanding() const override { return ledger_->outstanding; }
 
  private:
   HANDLE handle_;
@@ -152,21 +146,19 @@ class RawIcmp6Session final : public EchoSession {
         &reinterpret_cast<const sockaddr_in6&>(peer_.address).sin6_addr);
     const std::vector<std::uint8_t> request = Icmp6EchoRequest(
         source_, destination, identifier_, static_cast<std::uint16_t>(index), dataSize);
-    ledger_->sentAt[static_cast<std::size_t>(index)] = PerformanceTicks();
+    if (!ledger_->MarkSent(index, PerformanceTicks())) return false;
     return send(socket_, reinterpret_cast<const char*>(request.data()),
                 static_cast<int>(request.size()), 0) == static_cast<int>(request.size());
   }
 
-  void WaitUntil(LONGLONG deadline) override {
-    for (;;) {
-      WSAPOLLFD polled = {};
-      polled.fd = socket_;
-      polled.events = POLLRDNORM;
-      const DWORD wait = MillisecondsUntil(deadline, ledger_->frequency);
-      if (WSAPoll(&polled, 1, static_cast<INT>(wait)) > 0) ReadAnswers();
-      if (PerformanceTicks() >= deadline) return;
-    }
+  void Wait(DWORD milliseconds) override {
+    WSAPOLLFD polled = {};
+    polled.fd = socket_;
+    polled.events = POLLRDNORM;
+    if (WSAPoll(&polled, 1, static_cast<INT>(milliseconds)) > 0) ReadAnswers();
   }
+  // A raw socket keeps no count of what is on its way: whatever has not been answered yet.
+  LONG Outstanding() const override { return ledger_->Unanswered(); }
 
  private:
   void ReadAnswers() {
@@ -183,10 +175,8 @@ class RawIcmp6Session final : public EchoSession {
         continue;  // someone else's, or not an answer
       }
       // Sequence numbers wrap past 65535: the latest request with this one is meant.
-      const auto sent = static_cast<LONG>(ledger_->sentAt.size());
-      for (LONG index = sent - 1; index >= 0; --index) {
-        if (static_cast<std::uint16_t>(index) == sequence &&
-            ledger_->sentAt[static_cast<std::size_t>(index)] != 0) {
+      for (LONG index = ledger_->Sent() - 1; index >= 0; --index) {
+        if (static_cast<std::uint16_t>(index) == sequence && ledger_->SentAt(index) != 0) {
           ledger_->Answer(index, now);
           break;
         }
@@ -203,23 +193,64 @@ class RawIcmp6Session final : public EchoSession {
 
 }  // namespace
 
-LONGLONG PerformanceTicks() {
-  LARGE_INTEGER now = {};
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
+EchoLedger::EchoLedger(LONG planned, LONGLONG frequency)
+    : frequency_(frequency),
+      sentAt_(static_cast<std::size_t>(planned), 0),
+      samples_(static_cast<std::size_t>(planned)) {}
+
+bool EchoLedger::MarkSent(LONG index, LONGLONG ticks) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (index < 0 || static_cast<std::size_t>(index) >= sentAt_.size()) return false;
+  sentAt_[static_cast<std::size_t>(index)] = ticks;
+  if (index + 1 > sent_.load()) sent_.store(index + 1);
+  return true;
 }
 
-void EchoLedger::Answer(LONG index, LONGLONG ticks) {
-  if (index < 0 || static_cast<std::size_t>(index) >= samples.size()) return;
-  LatencySample& sample = samples[static_cast<std::size_t>(index)];
-  const LONGLONG sent = sentAt[static_cast<std::size_t>(index)];
+void EchoLedger::Answer(LONG index, LONGLONG ticks, double serviceMs) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (index < 0 || static_cast<std::size_t>(index) >= samples_.size()) return;
+  LatencySample& sample = samples_[static_cast<std::size_t>(index)];
+  const LONGLONG sent = sentAt_[static_cast<std::size_t>(index)];
   if (sample.answered || sent == 0) return;  // a duplicate counts once
-  const double roundTripMs =
-      static_cast<double>(ticks - sent) * 1000.0 / static_cast<double>(frequency);
+  double roundTripMs = static_cast<double>(ticks - sent) * 1000.0 / static_cast<double>(frequency_);
+  // The service stamps an answer as it arrives; this thread runs its completion later, by as
+  // much as the machine is busy.
+  if (serviceMs >= 0 && (roundTripMs < serviceMs || roundTripMs >= serviceMs + 1)) {
+    roundTripMs = serviceMs + 0.5;
+  }
   if (roundTripMs > kLatencyAnswerLimitMs) return;
   sample.answered = true;
   sample.roundTripMs = std::round(roundTripMs * 1000.0) / 1000.0;  // to the microsecond
-  latestMs = roundTripMs;
+  latestMs_.store(sample.roundTripMs);
+}
+
+LONG EchoLedger::Unanswered() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  LONG unanswered = 0;
+  for (LONG index = 0; index < sent_.load(); ++index) {
+    if (!samples_[static_cast<std::size_t>(index)].answered) ++unanswered;
+  }
+  return unanswered;
+}
+
+LONGLONG EchoLedger::SentAt(LONG index) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (index < 0 || static_cast<std::size_t>(index) >= sentAt_.size()) return 0;
+  return sentAt_[static_cast<std::size_t>(index)];
+}
+
+std::vector<LatencySample> EchoLedger::Samples() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<LatencySample> samples;
+  const LONGLONG start = start_.load();
+  for (LONG index = 0; index < sent_.load(); ++index) {
+    LatencySample sample = samples_[static_cast<std::size_t>(index)];
+    const LONGLONG at = sentAt_[static_cast<std::size_t>(index)];
+    sample.sendOffsetMs =
+        at == 0 ? 0 : static_cast<double>(at - start) * 1000.0 / static_cast<double>(frequency_);
+    samples.push_back(sample);
+  }
+  return samples;
 }
 
 std::unique_ptr<EchoSession> OpenEchoSession(const ResolvedAddress& peer,

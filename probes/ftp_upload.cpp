@@ -227,6 +227,11 @@ HRESULT SondeProbe::get_UploadTest(BSTR Host, LONG* pVal) {
   *pVal = 0;
   try {
     const NarrowArgument host(Host);
+    // A name with a NUL in it is not the host it seems: nothing is asked, nothing sent.
+    if (host.HasEmbeddedNul()) {
+      *pVal = UPLOAD_NOT_CONNECTED;
+      return S_OK;
+    }
     if (!AskUploadConsent(host.Get())) return S_OK;
     *pVal = RunUploadTest(host.Get());
   } catch (const std::bad_alloc&) {

@@ -3,14 +3,12 @@
 #include <memory>
 
 #include "address_lookup.h"
-#include "echo_sessions.h"
+#include "echo_runner.h"
+#include "message_pump.h"
+#include "run_timing.h"
 
 namespace telvario {
 namespace {
-
-// How long after its answer limit the run still waits for requests of a service that is slow
-// to report their time-out.
-constexpr DWORD kLastAnswerGraceMs = 200;
 
 // The address to measure: the first the resolver gives of the families the plan allows. A
 // literal of a family the plan does not allow has no address to use.
@@ -30,8 +28,32 @@ LONG ChoosePeer(const LatencyPlan& plan, ResolvedAddress* peer, std::string* fai
   return LATENCY_RESOLVE_FAILED;
 }
 
-LONGLONG TicksAfter(LONGLONG start, double milliseconds, LONGLONG frequency) {
-  return start + static_cast<LONGLONG>(milliseconds * static_cast<double>(frequency) / 1000.0);
+// Follows the schedule until it ends, telling the observer as it goes; false where the observer
+// ended it.
+bool FollowSchedule(EchoRunner& runner, const EchoLedger& ledger, LatencyObserver* observer) {
+  while (!runner.Wait(0)) {
+    if (observer != nullptr &&
+        !observer->KeepGoing(ledger.Sent(), ledger.Planned(), ledger.LatestMs())) {
+      runner.Stop();
+      return false;
+    }
+    SleepDispatching(kLookEveryMs);
+  }
+  return true;
+}
+
+// The requests of a run stopped early whose fate is known: those answered, and those whose
+// answer limit had passed. A request still within its limit was not measured.
+std::vector<LatencySample> SettledSamples(const EchoLedger& ledger) {
+  const double nowMs = static_cast<double>(PerformanceTicks() - ledger.Start()) * 1000.0 /
+                       static_cast<double>(ledger.Frequency());
+  std::vector<LatencySample> settled;
+  for (const LatencySample& sample : ledger.Samples()) {
+    if (sample.answered || nowMs - sample.sendOffsetMs > kLatencyAnswerLimitMs) {
+      settled.push_back(sample);
+    }
+  }
+  return settled;
 }
 
 }  // namespace
@@ -45,50 +67,29 @@ LatencyRun MeasureLatency(const LatencyPlan& plan, LatencyObserver* observer) {
   }
   run.peer = peer.text;
 
-  auto ledger = std::make_shared<EchoLedger>();
-  LARGE_INTEGER frequency = {};
-  QueryPerformanceFrequency(&frequency);
-  ledger->frequency = frequency.QuadPart > 0 ? frequency.QuadPart : 1;
-  ledger->sentAt.assign(static_cast<std::size_t>(plan.probes), 0);
-  ledger->samples.resize(static_cast<std::size_t>(plan.probes));
-
-  LONG sent = 0;
-  {
-    std::unique_ptr<EchoSession> session = OpenEchoSession(peer, ledger, &run.failure);
-    if (session == nullptr) {
-      run.result = LATENCY_NO_ECHO_SERVICE;
-      return run;
-    }
-    // A fixed schedule: request i leaves at start + i intervals, whatever the answers do.
-    ledger->start = PerformanceTicks();
-    const auto dataSize = static_cast<WORD>(plan.packetSize);
-    for (; sent < plan.probes; ++sent) {
-      if (observer != nullptr && !observer->KeepGoing(sent, plan.probes, ledger->latestMs)) {
-        run.stopped = true;
-        break;
-      }
-      session->WaitUntil(TicksAfter(ledger->start, static_cast<double>(sent) * plan.intervalMs,
-                                    ledger->frequency));
-      session->Send(sent, dataSize);
-    }
-    // The last request's answer may come until its limit; the session's end waits for the
-    // service to report every request.
-    const LONGLONG lastSent = sent > 0 ? ledger->sentAt[static_cast<std::size_t>(sent - 1)] : 0;
-    if (!run.stopped && sent > 0) {
-      session->WaitUntil(
-          TicksAfter(lastSent, kLatencyAnswerLimitMs + kLastAnswerGraceMs, ledger->frequency));
-    }
+  auto ledger = std::make_shared<EchoLedger>(plan.probes, PerformanceFrequency());
+  std::unique_ptr<EchoSession> session = OpenEchoSession(peer, ledger, &run.failure);
+  if (session == nullptr) {
+    run.result = LATENCY_NO_ECHO_SERVICE;
+    return run;
   }
-  for (LONG index = 0; index < sent; ++index) {
-    LatencySample sample = ledger->samples[static_cast<std::size_t>(index)];
-    const LONGLONG at = ledger->sentAt[static_cast<std::size_t>(index)];
-    sample.sendOffsetMs = at == 0 ? 0
-                                  : static_cast<double>(at - ledger->start) * 1000.0 /
-                                        static_cast<double>(ledger->frequency);
-    run.samples.push_back(sample);
+  // A fixed schedule: request i leaves at start + i intervals, whatever the answers do.
+  EchoRunner runner;
+  const EchoSchedule schedule{plan.probes, static_cast<DWORD>(plan.intervalMs),
+                              static_cast<WORD>(plan.packetSize)};
+  if (!runner.Start(std::move(session), ledger, schedule)) {
+    run.result = LATENCY_NO_REPLY;
+    run.failure = "no thread could be started to send the echo requests";
+    return run;
   }
+  run.stopped = !FollowSchedule(runner, *ledger, observer);
+  run.samples = run.stopped ? SettledSamples(*ledger) : ledger->Samples();
   run.statistics = Summarize(run.samples);
   run.result = run.statistics.received > 0 ? run.statistics.median : LATENCY_NO_REPLY;
+  if (run.statistics.received == 0) {
+    run.failure =
+        run.stopped ? "cancelled before any request was answered" : "no echo request was answered";
+  }
   return run;
 }
 

@@ -1,9 +1,9 @@
 // The latency engine: echo requests on a fixed schedule, one every interval whatever the answers
-// do, each timed by the performance counter from its send to the delivery of its answer. The
-// system's echo service carries them where it has one for the family (completions as APCs,
-// run in this thread's alertable waits); ICMPv6 falls back to a raw socket where the service is
-// missing, as on Wine. Every request has its own time-out; the run ends when the last has
-// answered or timed out.
+// do, each timed by the performance counter from its send to the arrival of its answer, on a
+// thread of the run's own (echo_runner.h). The system's echo service carries them where it has
+// one for the family; ICMPv6 falls back to a raw socket where the service is missing, as on
+// Wine. Every request has its own time-out; the run ends when the last has answered or timed
+// out. A run cancelled early reports the requests whose fate was known by then.
 #ifndef TELVARIO_PROBES_LATENCY_PROBE_H
 #define TELVARIO_PROBES_LATENCY_PROBE_H
 
@@ -11,17 +11,11 @@
 #include <vector>
 
 #include "latency_statistics.h"
+#include "run_timing.h"
+#include "sonde2_codes.h"
 #include "windows_api.h"
 
 namespace telvario {
-
-constexpr LONG LATENCY_NO_REPLY = -1;
-constexpr LONG LATENCY_RESOLVE_NODATA = -3;  // as PingTime: the name has no address to use
-constexpr LONG LATENCY_RESOLVE_FAILED = -4;  // as PingTime: the name does not resolve
-constexpr LONG LATENCY_NO_ECHO_SERVICE = -5;
-
-// An answer later than this after its request does not count.
-constexpr DWORD kLatencyAnswerLimitMs = 1000;
 
 struct LatencyPlan {
   const char* host = nullptr;

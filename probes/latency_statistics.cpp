@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace telvario {
 
@@ -44,51 +43,6 @@ LatencyStatistics Summarize(const std::vector<LatencySample>& samples) {
   statistics.p90 = NearestRank(times, 90);
   statistics.p99 = NearestRank(times, 99);
   return statistics;
-}
-
-std::string JsonNumber(double value) {
-  if (!std::isfinite(value)) return "null";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f", value);
-  // Trailing zeros say nothing: "40.250" is 40.25, "3.000" is 3.
-  std::string number = text;
-  if (number.find('.') != std::string::npos) {
-    while (number.back() == '0') number.pop_back();
-    if (number.back() == '.') number.pop_back();
-  }
-  return number == "-0" ? "0" : number;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        quoted += "\\\"";
-        break;
-      case '\\':
-        quoted += "\\\\";
-        break;
-      case '\n':
-        quoted += "\\n";
-        break;
-      case '\r':
-        quoted += "\\r";
-        break;
-      case '\t':
-        quoted += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          quoted += escaped;
-        } else {
-          quoted += c;
-        }
-    }
-  }
-  return quoted + "\"";
 }
 
 }  // namespace telvario

@@ -33,12 +33,6 @@ struct LatencyStatistics {
 
 LatencyStatistics Summarize(const std::vector<LatencySample>& samples);
 
-// A number as JSON writes it, with microsecond resolution for milliseconds; "null" for a value
-// that is not a number.
-std::string JsonNumber(double value);
-// Text as a JSON string, quoted and escaped.
-std::string JsonString(const std::string& text);
-
 }  // namespace telvario
 
 #endif

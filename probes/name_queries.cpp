@@ -81,7 +81,7 @@ DWORD ReadRegistryDword(const char* path, const char* valueName, void* buffer, D
 
 HRESULT SondeProbe::get_HostName(BSTR Addr, BSTR* pVal) {
   const NarrowArgument text(Addr);
-  const ULONG address = inet_addr(text.Get());
+  const ULONG address = text.HasEmbeddedNul() ? INADDR_NONE : inet_addr(text.Get());
   const HOSTENT* entry = nullptr;
   if (address != INADDR_NONE) {
     entry = gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
@@ -92,7 +92,7 @@ HRESULT SondeProbe::get_HostName(BSTR Addr, BSTR* pVal) {
 
 HRESULT SondeProbe::get_Addr(BSTR HostName, BSTR* pVal) {
   const NarrowArgument name(HostName);
-  const HOSTENT* entry = gethostbyname(name.Get());
+  const HOSTENT* entry = name.HasEmbeddedNul() ? nullptr : gethostbyname(name.Get());
   if (entry == nullptr || entry->h_addr_list[0] == nullptr) {
     *pVal = EmptyBstr();
     return S_OK;

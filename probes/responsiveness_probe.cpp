@@ -36,18 +36,6 @@ class IdleWatch final : public LatencyObserver {
   ResponsivenessObserver* observer_;
 };
 
-const char* KindName(ProbeKind kind) {
-  switch (kind) {
-    case ProbeKind::Echo:
-      return "echo";
-    case ProbeKind::Tcp:
-      return "tcp";
-    case ProbeKind::Http:
-      return "http";
-  }
-  return "";
-}
-
 }  // namespace
 
 std::vector<LatencyProbe> ProbesAfterStartup(const std::vector<LatencyProbe>& probes,
@@ -83,111 +71,76 @@ double RoundTripsPerMinute(const std::vector<LatencyProbe>& probes) {
   return roundTrip > 0 ? 60000.0 / roundTrip : 0;
 }
 
-ResponsivenessRun MeasureResponsiveness(const ResponsivenessPlan& plan,
-                                        ResponsivenessObserver* observer) {
-  ResponsivenessRun run;
-  ProbeTarget target;
-  if (!IsHttpAddress(plan.url)) {
-    run.result = THROUGHPUT_CANNOT_START;
-    run.failure = "only http and https URLs can be measured";
-    return run;
-  }
-  if (!ResolveTarget(plan.url, &target, &run.failure)) {
-    run.result = THROUGHPUT_NOT_OPENED;
-    return run;
-  }
+namespace {
 
-  // Idle: echo requests to the server's address before anything loads the link.
+// Idle: echo requests to the server's address before anything loads the link.
+bool MeasureIdle(const ResponsivenessPlan& plan, const ProbeTarget& target,
+                 ResponsivenessObserver* observer, ResponsivenessRun* run) {
   LatencyPlan idle;
   idle.host = target.peer.text.c_str();
   idle.probes = kIdleProbes;
-  idle.intervalMs = kIdleIntervalMs;
+  idle.intervalMs = kSampleMs;
   idle.family = target.peer.family;
   idle.packetSize = plan.packetSize;
   IdleWatch idleWatch(observer);
   const LatencyRun idleRun = MeasureLatency(idle, &idleWatch);
   for (const LatencySample& sample : idleRun.samples) {
-    run.idleProbes.push_back(
+    run->idleProbes.push_back(
         {ProbeKind::Echo, sample.sendOffsetMs / 1000, sample.answered, sample.roundTripMs});
   }
-  run.idleLatencyMs = idleRun.statistics.received > 0 ? idleRun.statistics.median : 0;
-  if (idleRun.stopped) {
-    run.stopped = true;
-    return run;
-  }
+  run->idleLatencyMs = idleRun.statistics.received > 0 ? idleRun.statistics.median : 0;
+  run->stopped = idleRun.stopped;
+  return !idleRun.stopped;
+}
 
-  // Loaded: the link filled, probed all along.
+// Loaded: the link filled, probed all along. Figures only from a load that ran.
+void MeasureLoaded(const ResponsivenessPlan& plan, const ProbeTarget& target,
+                   ResponsivenessObserver* observer, ResponsivenessRun* run) {
   ThroughputPlan load;
-  load.url = plan.url;
+  load.address = plan.address;
   load.direction = plan.withUpload ? Direction::Both : Direction::Download;
   load.streams = plan.streams;
   load.durationSeconds = plan.durationSeconds;
   LoadedLatency probes(target, true, plan.packetSize, plan.durationSeconds);
   probes.Start();
   LoadWatch loadWatch(observer, probes);
-  run.load = MeasureThroughput(load, &loadWatch, &probes);
+  run->load = MeasureThroughput(load, &loadWatch, &probes);
   probes.Finish();
-  run.loadedProbes = probes.Probes();
-  run.stopped = run.load.stopped;
-  const std::vector<LatencyProbe> working =
-      ProbesAfterStartup(run.loadedProbes, run.load.startupSeconds);
-  EchoStatistics(working, &run.loadedLatencyMs, &run.loadedLatencyP90Ms);
-  run.rpm = RoundTripsPerMinute(working);
-  if (run.load.result < 0) {
-    run.result = run.load.result;
-    run.failure = run.load.failure;
-    return run;
+  run->loadedProbes = probes.Probes();
+  run->stopped = run->load.stopped;
+  if (run->load.result < 0) {
+    run->result = run->load.result;
+    run->failure = run->load.failure;
+    return;
   }
-  run.result = run.rpm;
-  if (run.rpm == 0) run.failure = "no foreign probe was answered under the load";
-  return run;
+  const std::vector<LatencyProbe> working =
+      ProbesAfterStartup(run->loadedProbes, run->load.startupSeconds);
+  EchoStatistics(working, &run->loadedLatencyMs, &run->loadedLatencyP90Ms);
+  run->rpm = RoundTripsPerMinute(working);
+  run->result = run->rpm;
+  if (run->rpm == 0) run->failure = "no foreign probe was answered under the load";
+  if (!run->load.uploadFailure.empty()) {
+    run->failure = "the upload half of the load failed: " + run->load.uploadFailure;
+  }
 }
 
-std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan,
-                                      const ResponsivenessRun& run) {
-  std::string json = "{\"measurement\": \"responsiveness\", \"url\": " + JsonString(plan.url);
-  json += ", \"streams\": " + std::to_string(plan.streams);
-  json += ", \"durationSeconds\": " + JsonNumber(plan.durationSeconds);
-  json += ", \"upload\": ";
-  json += plan.withUpload ? "true" : "false";
-  json += ", \"result\": " + JsonNumber(run.result);
-  if (!run.failure.empty()) json += ", \"failure\": " + JsonString(run.failure);
-  json += ", \"cancelled\": ";
-  json += run.stopped ? "true" : "false";
-  json += ", \"idleLatency\": " + JsonNumber(run.idleLatencyMs);
-  json += ", \"loadedLatency\": " + JsonNumber(run.loadedLatencyMs);
-  json += ", \"loadedLatencyP90\": " + JsonNumber(run.loadedLatencyP90Ms);
-  json += ", \"rpm\": " + JsonNumber(run.rpm);
-  json += ", \"throughput\": " + JsonNumber(run.load.result);
-  json += ", \"probes\": [";
-  bool first = true;
-  // Loaded probes sent in the load's start-up are marked so, as the statistics leave them out.
-  const bool startupLeftOut = ProbesAfterStartup(run.loadedProbes, run.load.startupSeconds).size() <
-                              run.loadedProbes.size();
-  for (const auto* phase : {&run.idleProbes, &run.loadedProbes}) {
-    for (const LatencyProbe& probe : *phase) {
-      if (!first) json += ", ";
-      first = false;
-      json += "{\"kind\": \"";
-      json += KindName(probe.kind);
-      json += "\", \"phase\": \"";
-      json += phase == &run.idleProbes                                      ? "idle"
-              : startupLeftOut && probe.atSeconds < run.load.startupSeconds ? "startup"
-                                                                            : "loaded";
-      json += "\", \"t\": " + JsonNumber(probe.atSeconds) + ", \"rttMs\": ";
-      json += probe.answered ? JsonNumber(probe.roundTripMs) : "null";
-      json += "}";
-    }
+}  // namespace
+
+ResponsivenessRun MeasureResponsiveness(const ResponsivenessPlan& plan,
+                                        ResponsivenessObserver* observer) {
+  ResponsivenessRun run;
+  ProbeTarget target;
+  if (!plan.address.IsHttp()) {
+    run.result = THROUGHPUT_CANNOT_START;
+    run.failure = "only http and https URLs can be measured";
+    return run;
   }
-  // The load's start-up, connections and samples, as a download's are written.
-  const std::string load = ThroughputResultsJson(
-      ThroughputPlan{plan.url, plan.withUpload ? Direction::Both : Direction::Download,
-                     plan.streams, plan.durationSeconds},
-      run.load);
-  const std::size_t rest = load.find("\"startupSeconds\": ");
-  json += "], ";
-  json += rest != std::string::npos ? load.substr(rest) : "\"samples\": []}";
-  return json;
+  if (!ResolveTarget(plan.address, &target, &run.failure)) {
+    run.result = THROUGHPUT_NOT_OPENED;
+    return run;
+  }
+  if (MeasureIdle(plan, target, observer, &run)) MeasureLoaded(plan, target, observer, &run);
+  return run;
 }
 
 }  // namespace telvario

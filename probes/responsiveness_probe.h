@@ -21,18 +21,18 @@
 namespace telvario {
 
 constexpr LONG kIdleProbes = 10;
-constexpr LONG kIdleIntervalMs = 100;
 
 struct ResponsivenessPlan {
-  std::string url;
+  WebAddress address;  // read and checked
   LONG streams = kDefaultStreams;
   double durationSeconds = kDefaultDurationSeconds;
   bool withUpload = false;
   LONG packetSize = 32;
 };
 
+// A run whose load failed reports no loaded figure: only its idle latency, which it measured.
 struct ResponsivenessRun {
-  double result = 0;  // RPM, or a negative code as Download's
+  double result = 0;  // RPM, or a ThroughputResult
   double idleLatencyMs = 0;
   double loadedLatencyMs = 0;
   double loadedLatencyP90Ms = 0;
@@ -65,8 +65,6 @@ void EchoStatistics(const std::vector<LatencyProbe>& probes, double* median, dou
 
 // RPM from the loaded probes (0 when no foreign probe was answered).
 double RoundTripsPerMinute(const std::vector<LatencyProbe>& probes);
-
-std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan, const ResponsivenessRun& run);
 
 }  // namespace telvario
 

@@ -5,8 +5,9 @@
 
 #include "address_lookup.h"
 #include "ftp_upload.h"
-#include "web_address.h"
+#include "results_json.h"
 #include "string_conversion.h"
+#include "web_address.h"
 
 namespace telvario {
 namespace {
@@ -68,8 +69,10 @@ class ResponsivenessWatch final : public ResponsivenessObserver {
     lastMs_ = latestMs;
     return watch_->KeepGoing(fraction, latestMs);
   }
-  void Done(double rpm) {
-    if (watch_) watch_->Done(rpm);
+  // The last phase's last word: its latest round trip, in ms as every "idle" and "loaded"
+  // event carries.
+  void Done(double latestMs) {
+    if (watch_) watch_->Done(latestMs);
   }
 
  private:
@@ -82,40 +85,12 @@ class ResponsivenessWatch final : public ResponsivenessObserver {
 
 }  // namespace
 
-std::string LatencyResultsJson(const LatencyPlan& plan, const LatencyRun& run) {
-  const LatencyStatistics& s = run.statistics;
-  std::string json = "{\"measurement\": \"latency\", \"host\": ";
-  json += JsonString(plan.host != nullptr ? plan.host : "");
-  json += ", \"peer\": " + JsonString(run.peer);
-  json += ", \"probes\": " + std::to_string(plan.probes);
-  json += ", \"intervalMs\": " + std::to_string(plan.intervalMs);
-  json += ", \"packetSize\": " + std::to_string(plan.packetSize);
-  json += ", \"result\": " + JsonNumber(run.result);
-  if (!run.failure.empty()) json += ", \"failure\": " + JsonString(run.failure);
-  json += ", \"cancelled\": ";
-  json += run.stopped ? "true" : "false";
-  json += ", \"sent\": " + std::to_string(s.sent) + ", \"received\": " + std::to_string(s.received);
-  json += ", \"loss\": " + JsonNumber(s.loss) + ", \"min\": " + JsonNumber(s.min);
-  json += ", \"median\": " + JsonNumber(s.median) + ", \"mean\": " + JsonNumber(s.mean);
-  json += ", \"p90\": " + JsonNumber(s.p90) + ", \"p99\": " + JsonNumber(s.p99);
-  json += ", \"max\": " + JsonNumber(s.max) + ", \"jitter\": " + JsonNumber(s.jitter);
-  json += ", \"samples\": [";
-  for (std::size_t i = 0; i < run.samples.size(); ++i) {
-    const LatencySample& sample = run.samples[i];
-    if (i > 0) json += ", ";
-    json += "{\"sentMs\": " + JsonNumber(sample.sendOffsetMs) + ", \"rttMs\": ";
-    json += sample.answered ? JsonNumber(sample.roundTripMs) : "null";
-    json += "}";
-  }
-  return json + "]}";
-}
-
 HRESULT Sonde2Probe::get_Probes(LONG* pVal) {
   *pVal = settings_.probes;
   return S_OK;
 }
 HRESULT Sonde2Probe::put_Probes(LONG newVal) {
-  if (newVal < 1 || newVal > kMostProbes) return E_INVALIDARG;
+  if (newVal < kLeastProbes || newVal > kMostProbes) return E_INVALIDARG;
   settings_.probes = newVal;
   return S_OK;
 }
@@ -138,7 +113,16 @@ HRESULT Sonde2Probe::put_Family(LONG newVal) {
   return S_OK;
 }
 
+bool Sonde2Probe::BeginRun() {
+  if (running_) return false;
+  running_ = true;
+  figures_ = Sonde2Figures{};
+  cancelled_.store(false);
+  return true;
+}
+
 HRESULT Sonde2Probe::Latency(BSTR host, LONG packetSize, double* pVal) {
+  if (!BeginRun()) return kRunInProgress;
   const NarrowArgument name(host);
   LatencyPlan plan;
   plan.host = name.Get();
@@ -146,63 +130,69 @@ HRESULT Sonde2Probe::Latency(BSTR host, LONG packetSize, double* pVal) {
   plan.intervalMs = settings_.probeIntervalMs;
   plan.family = AddressFamily(settings_.family);
   plan.packetSize = packetSize;
-  cancelled_.store(false);
-  PhaseWatch watch("latency", listener_, cancelled_);
-  const LatencyRun run = MeasureLatency(plan, &watch);
-  watch.Done(run.result);
-  statistics_ = run.statistics;
-  peer_ = run.peer;
-  results_ = LatencyResultsJson(plan, run);
+  LatencyRun run;
+  if (name.HasEmbeddedNul()) {
+    run.result = LATENCY_RESOLVE_FAILED;
+    run.failure = "the name holds a NUL character";
+  } else {
+    PhaseWatch watch("latency", listener_, cancelled_);
+    run = MeasureLatency(plan, &watch);
+    watch.Done(run.result);
+  }
+  figures_.statistics = run.statistics;
+  figures_.peer = run.peer;
+  figures_.results = LatencyResultsJson(plan, run);
   *pVal = run.result;
+  EndRun();
   return S_OK;
 }
 
 HRESULT Sonde2Probe::get_LatencyMin(double* pVal) {
-  *pVal = statistics_.min;
+  *pVal = figures_.statistics.min;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_LatencyMedian(double* pVal) {
-  *pVal = statistics_.median;
+  *pVal = figures_.statistics.median;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_LatencyMean(double* pVal) {
-  *pVal = statistics_.mean;
+  *pVal = figures_.statistics.mean;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_LatencyP90(double* pVal) {
-  *pVal = statistics_.p90;
+  *pVal = figures_.statistics.p90;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_LatencyP99(double* pVal) {
-  *pVal = statistics_.p99;
+  *pVal = figures_.statistics.p99;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_LatencyMax(double* pVal) {
-  *pVal = statistics_.max;
+  *pVal = figures_.statistics.max;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_Jitter(double* pVal) {
-  *pVal = statistics_.jitter;
+  *pVal = figures_.statistics.jitter;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_Loss(double* pVal) {
-  *pVal = statistics_.loss;
+  *pVal = figures_.statistics.loss;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_Sent(LONG* pVal) {
-  *pVal = statistics_.sent;
+  *pVal = figures_.statistics.sent;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_Received(LONG* pVal) {
-  *pVal = statistics_.received;
+  *pVal = figures_.statistics.received;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_PeerAddress(BSTR* pVal) {
-  *pVal = TextBstr(peer_);
+  *pVal = TextBstr(figures_.peer);
   return S_OK;
 }
 HRESULT Sonde2Probe::get_Results(BSTR* pVal) {
-  *pVal = TextBstr(results_);
+  *pVal = TextBstr(figures_.results);
   return S_OK;
 }
 
@@ -211,7 +201,7 @@ HRESULT Sonde2Probe::get_Streams(LONG* pVal) {
   return S_OK;
 }
 HRESULT Sonde2Probe::put_Streams(LONG newVal) {
-  if (newVal < 1 || newVal > kMostStreams) return E_INVALIDARG;
+  if (newVal < kLeastStreams || newVal > kMostStreams) return E_INVALIDARG;
   settings_.streams = newVal;
   return S_OK;
 }
@@ -226,76 +216,119 @@ HRESULT Sonde2Probe::put_Duration(double newVal) {
   return S_OK;
 }
 
-HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, LONG packetSize, double* pVal) {
-  const NarrowArgument text(url);
-  ThroughputPlan plan;
-  plan.url = text.Get() != nullptr ? text.Get() : "";
-  plan.direction = direction;
-  plan.streams = settings_.streams;
-  plan.durationSeconds = settings_.durationSeconds;
-  cancelled_.store(false);
-  PhaseWatch watch(direction == Direction::Download ? "download" : "upload", listener_, cancelled_);
+namespace {
+
+// The caller's address, read and checked once: false, with why, where it cannot be measured.
+bool ReadAddress(const NarrowArgument& text, WebAddress* address, std::string* failure) {
+  if (text.Get() == nullptr || text.HasEmbeddedNul() || !ParseWebAddress(text.Get(), address)) {
+    *failure = "the URL cannot be read (an absolute http or https URL, of printable characters)";
+    return false;
+  }
+  if (!address->IsHttp()) {
+    *failure = "only http and https URLs can be measured";
+    return false;
+  }
+  return true;
+}
+
+const char* MeasurementName(Direction direction) {
+  return direction == Direction::Download ? "download" : "upload";
+}
+
+}  // namespace
+
+void Sonde2Probe::MeasureThroughputOf(const ThroughputPlan& plan, LONG packetSize, double* pVal) {
+  PhaseWatch watch(MeasurementName(plan.direction), listener_, cancelled_);
   // Echo requests to the server all along: the latency under this load.
   std::unique_ptr<LoadedLatency> echoes;
   ProbeTarget target;
   std::string ignored;
-  if (ResolveTarget(plan.url, &target, &ignored)) {
+  if (ResolveTarget(plan.address, &target, &ignored)) {
     echoes = std::make_unique<LoadedLatency>(target, false, packetSize, plan.durationSeconds);
     echoes->Start();
   }
   const ThroughputRun run = MeasureThroughput(plan, &watch, echoes.get());
-  loadedLatency_ = loadedLatencyP90_ = 0;
   if (echoes != nullptr) {
     echoes->Finish();
-    EchoStatistics(ProbesAfterStartup(echoes->Probes(), run.startupSeconds), &loadedLatency_,
-                   &loadedLatencyP90_);
+    if (run.result >= 0) {
+      EchoStatistics(ProbesAfterStartup(echoes->Probes(), run.startupSeconds),
+                     &figures_.loadedLatency, &figures_.loadedLatencyP90);
+    }
   }
   watch.Done(run.result);
-  bytes_ = run.bytes;
-  elapsed_ = run.elapsed;
-  results_ = ThroughputResultsJson(plan, run);
+  figures_.bytes = run.bytes;
+  figures_.elapsed = run.elapsed;
+  figures_.results = ThroughputResultsJson(plan, run);
   *pVal = run.result;
+}
+
+HRESULT Sonde2Probe::Throughput(BSTR url, Direction direction, LONG packetSize, double* pVal) {
+  const NarrowArgument text(url);
+  ThroughputPlan plan;
+  plan.direction = direction;
+  plan.streams = settings_.streams;
+  plan.durationSeconds = settings_.durationSeconds;
+  std::string failure;
+  if (!ReadAddress(text, &plan.address, &failure)) {
+    *pVal = THROUGHPUT_CANNOT_START;
+    figures_.results = RefusedResultsJson(MeasurementName(direction),
+                                          text.Get() != nullptr ? text.Get() : "", *pVal, failure);
+    return S_OK;
+  }
+  if (direction == Direction::Upload && !AskUploadConsent(plan.address.host.c_str())) {
+    *pVal = 0;
+    figures_.results = RefusedResultsJson("upload", plan.address.Text(), 0,
+                                          "the upload was not confirmed, so nothing was sent");
+    return S_OK;
+  }
+  MeasureThroughputOf(plan, packetSize, pVal);
   return S_OK;
 }
 
 HRESULT Sonde2Probe::Download(BSTR url, LONG packetSize, double* pVal) {
-  return Throughput(url, Direction::Download, packetSize, pVal);
+  if (!BeginRun()) return kRunInProgress;
+  const HRESULT hr = Throughput(url, Direction::Download, packetSize, pVal);
+  EndRun();
+  return hr;
 }
 
 HRESULT Sonde2Probe::Upload(BSTR url, LONG packetSize, double* pVal) {
-  *pVal = 0;
-  const NarrowArgument text(url);
-  WebAddress address;
-  const bool readable = text.Get() != nullptr && ParseWebAddress(text.Get(), &address);
-  if (!AskUploadConsent(readable ? address.host.c_str() : nullptr)) return S_OK;
-  return Throughput(url, Direction::Upload, packetSize, pVal);
+  if (!BeginRun()) return kRunInProgress;
+  const HRESULT hr = Throughput(url, Direction::Upload, packetSize, pVal);
+  EndRun();
+  return hr;
 }
 
 HRESULT Sonde2Probe::Responsiveness(BSTR url, LONG packetSize, double* pVal) {
-  *pVal = 0;
+  if (!BeginRun()) return kRunInProgress;
   const NarrowArgument text(url);
   ResponsivenessPlan plan;
-  plan.url = text.Get() != nullptr ? text.Get() : "";
   plan.streams = settings_.streams;
   plan.durationSeconds = settings_.durationSeconds;
   plan.packetSize = packetSize;
-  if (settings_.responsivenessUpload) {
-    WebAddress address;
-    const bool readable = ParseWebAddress(plan.url, &address);
-    plan.withUpload = AskUploadConsent(readable ? address.host.c_str() : nullptr);
+  std::string failure;
+  if (!ReadAddress(text, &plan.address, &failure)) {
+    *pVal = THROUGHPUT_CANNOT_START;
+    figures_.results = RefusedResultsJson("responsiveness", text.Get() != nullptr ? text.Get() : "",
+                                          *pVal, failure);
+    EndRun();
+    return S_OK;
   }
-  cancelled_.store(false);
+  plan.withUpload = settings_.responsivenessUpload && AskUploadConsent(plan.address.host.c_str());
   ResponsivenessWatch watch(listener_, cancelled_);
   const ResponsivenessRun run = MeasureResponsiveness(plan, &watch);
-  watch.Done(run.result);
-  idleLatency_ = run.idleLatencyMs;
-  loadedLatency_ = run.loadedLatencyMs;
-  loadedLatencyP90_ = run.loadedLatencyP90Ms;
-  rpm_ = run.rpm;
-  bytes_ = run.load.bytes;
-  elapsed_ = run.load.elapsed;
-  results_ = ResponsivenessResultsJson(plan, run);
+  watch.Done(run.loadedLatencyMs > 0 ? run.loadedLatencyMs : run.idleLatencyMs);
+  figures_.idleLatency = run.idleLatencyMs;
+  figures_.loadedLatency = run.loadedLatencyMs;
+  figures_.loadedLatencyP90 = run.loadedLatencyP90Ms;
+  figures_.rpm = run.rpm;
+  if (run.load.result >= 0) {
+    figures_.bytes = run.load.bytes;
+    figures_.elapsed = run.load.elapsed;
+  }
+  figures_.results = ResponsivenessResultsJson(plan, run);
   *pVal = run.result;
+  EndRun();
   return S_OK;
 }
 
@@ -308,19 +341,19 @@ HRESULT Sonde2Probe::put_ResponsivenessUpload(VARIANT_BOOL newVal) {
   return S_OK;
 }
 HRESULT Sonde2Probe::get_IdleLatency(double* pVal) {
-  *pVal = idleLatency_;
+  *pVal = figures_.idleLatency;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_LoadedLatency(double* pVal) {
-  *pVal = loadedLatency_;
+  *pVal = figures_.loadedLatency;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_LoadedLatencyP90(double* pVal) {
-  *pVal = loadedLatencyP90_;
+  *pVal = figures_.loadedLatencyP90;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_RPM(double* pVal) {
-  *pVal = rpm_;
+  *pVal = figures_.rpm;
   return S_OK;
 }
 
@@ -330,11 +363,11 @@ HRESULT Sonde2Probe::Cancel() {
 }
 
 HRESULT Sonde2Probe::get_Bytes(double* pVal) {
-  *pVal = bytes_;
+  *pVal = figures_.bytes;
   return S_OK;
 }
 HRESULT Sonde2Probe::get_Elapsed(double* pVal) {
-  *pVal = elapsed_;
+  *pVal = figures_.elapsed;
   return S_OK;
 }
 
@@ -342,7 +375,8 @@ HRESULT Sonde2Probe::Addresses(BSTR name, BSTR* pVal) {
   const NarrowArgument text(name);
   std::vector<ResolvedAddress> found;
   std::string list;
-  if (LookUpAddresses(text.Get(), AF_UNSPEC, &found) == LookupEnd::Found) {
+  if (!text.HasEmbeddedNul() &&
+      LookUpAddresses(text.Get(), AF_UNSPEC, &found) == LookupEnd::Found) {
     for (const ResolvedAddress& address : found) {
       if (!list.empty()) list += ",";
       list += address.text;

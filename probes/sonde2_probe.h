@@ -13,12 +13,6 @@
 
 namespace telvario {
 
-constexpr LONG kDefaultProbes = 20;
-constexpr LONG kMostProbes = 10000;
-constexpr LONG kDefaultProbeIntervalMs = 100;
-constexpr LONG kLeastProbeIntervalMs = 10;
-constexpr LONG kMostProbeIntervalMs = 60000;
-
 struct Sonde2Settings {
   LONG probes = kDefaultProbes;
   LONG probeIntervalMs = kDefaultProbeIntervalMs;
@@ -36,15 +30,31 @@ class ProgressListener {
   virtual void Progress(const char* phase, double fraction, double value) = 0;
 };
 
-// Progress is told at most this often, and once more at the end of each phase.
-constexpr DWORD kProgressEveryMs = 250;
+// A measurement member called while one of the same object's runs (a Progress handler calling
+// back, or a call dispatched from another apartment while the run waits): refused, the run and
+// its results left alone.
+constexpr HRESULT kRunInProgress = static_cast<HRESULT>(0x8000000EL);  // E_ILLEGAL_METHOD_CALL
+
+// What the last run reported; every run starts from none of it.
+struct Sonde2Figures {
+  LatencyStatistics statistics;
+  std::string peer;
+  double bytes = 0;  // of the last Download or Upload, or the load of Responsiveness
+  double elapsed = 0;
+  double idleLatency = 0;
+  double loadedLatency = 0;  // of the last load: Download, Upload or Responsiveness
+  double loadedLatencyP90 = 0;
+  double rpm = 0;
+  std::string results;  // the last run as JSON; "" before the first
+};
 
 class Sonde2Probe {
  public:
   explicit Sonde2Probe(ProgressListener* listener = nullptr) : listener_(listener) {}
 
   // A setting out of range gives E_INVALIDARG and stays as it was; every other member returns
-  // S_OK with its result, a failed measurement in its value.
+  // S_OK with its result, a failed measurement in its value; a measurement asked for while
+  // another of this object runs gives kRunInProgress.
   HRESULT get_Probes(LONG* pVal);
   HRESULT put_Probes(LONG newVal);
   HRESULT get_ProbeInterval(LONG* pVal);
@@ -75,8 +85,9 @@ class Sonde2Probe {
   HRESULT Upload(BSTR url, LONG packetSize, double* pVal);
   HRESULT get_Bytes(double* pVal);
   HRESULT get_Elapsed(double* pVal);
-  // Ends the measurement in progress at its next sample, with what it has; from an event's
-  // handler or from another thread. Nothing to end is no error.
+  // Ends the run in progress within kCancelGraceMs, with what it has measured; from an event's
+  // handler, from another thread, or from another apartment (the run dispatches the calls it
+  // is sent while it waits). With no run in progress it does nothing: every run starts afresh.
   HRESULT Cancel();
   // Loads the link with downloads (and uploads, where asked and consented to) and probes its
   // latency all along: RPM, or Download's failures.
@@ -91,25 +102,19 @@ class Sonde2Probe {
   const Sonde2Settings& Settings() const { return settings_; }
 
  private:
-  Sonde2Settings settings_;
-  LatencyStatistics statistics_;
-  std::string peer_;
-  double bytes_ = 0;  // of the last Download or Upload
-  double elapsed_ = 0;
-  double idleLatency_ = 0;
-  double loadedLatency_ = 0;  // of the last load: Download, Upload or Responsiveness
-  double loadedLatencyP90_ = 0;
-  double rpm_ = 0;
-  std::string results_;  // the last run as JSON; "" before the first
-
+  // Starts a run: false (the member gives kRunInProgress) where one is in progress; otherwise
+  // every figure is cleared and the cancel forgotten.
+  bool BeginRun();
+  void EndRun() { running_ = false; }
   HRESULT Throughput(BSTR url, Direction direction, LONG packetSize, double* pVal);
+  void MeasureThroughputOf(const ThroughputPlan& plan, LONG packetSize, double* pVal);
 
+  Sonde2Settings settings_;
+  Sonde2Figures figures_;
   ProgressListener* listener_;
   std::atomic<bool> cancelled_{false};
+  bool running_ = false;
 };
-
-// The JSON of a latency run: the plan, the statistics and every probe.
-std::string LatencyResultsJson(const LatencyPlan& plan, const LatencyRun& run);
 
 }  // namespace telvario
 

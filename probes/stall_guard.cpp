@@ -10,14 +10,6 @@ std::atomic<DWORD> graceLimitMs{GuardLimits{}.graceMs};
 std::atomic<DWORD> cleanupLimitMs{GuardLimits{}.cleanupMs};
 std::atomic<LONG> abandonedWorkers{0};
 
-// Keeps this module loaded for the rest of the process: a worker left running still runs its
-// code after the caller has returned, perhaps after the host has let the module go.
-void StayLoaded() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                     reinterpret_cast<LPCSTR>(&StayLoaded), &module);
-}
-
 ULONGLONG PackLimits(DWORD totalMs, DWORD quietMs) {
   return (static_cast<ULONGLONG>(totalMs) << 32) | quietMs;
 }
@@ -36,6 +28,12 @@ bool CallersToken(HANDLE* token) {
 }
 
 }  // namespace
+
+void KeepModuleLoaded() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(&KeepModuleLoaded), &module);
+}
 
 void LimitNetworkWaits(HINTERNET session) {
   DWORD limit = kNetworkWaitLimitMs;
@@ -80,8 +78,8 @@ void GuardedWork::Close(HINTERNET handle) {
     if (owned_[i] == handle) found = i;
   }
   if (found == ownedCount_) return;
-  InternetCloseHandle(handle);
-  // Its children are closed with it: they were owned after it.
+  // Its children first: they were owned after it.
+  for (int i = ownedCount_; i-- > found;) InternetCloseHandle(owned_[i]);
   ownedCount_ = found;
 }
 
@@ -104,6 +102,21 @@ void GuardedWork::BeginStep(DWORD totalMs, DWORD quietMs) {
 
 void GuardedWork::Progressed() {
   lastProgress_.store(GetTickCount());
+}
+
+StallWatch::StallWatch(GuardedWork& work)
+    : work_(work), markTick_(GetTickCount()), stallMs_(CurrentGuardLimits().stallMs) {}
+
+void StallWatch::Moved(ULONGLONG bytes) {
+  sinceMark_ += bytes;
+  if (sinceMark_ < kStallLeastBytes) return;
+  sinceMark_ = 0;
+  markTick_ = GetTickCount();
+  work_.Progressed();
+}
+
+bool StallWatch::Stalled() const {
+  return GetTickCount() - markTick_ >= stallMs_;
 }
 
 bool GuardedWork::Overdue(DWORD now) const {
@@ -161,7 +174,7 @@ class WorkerRun {
     LONG running = GuardedWork::kRunning;
     abandonedWorkers.fetch_add(1);
     if (work.state_.compare_exchange_strong(running, GuardedWork::kAbandoned)) {
-      StayLoaded();
+      KeepModuleLoaded();
       return true;
     }
     abandonedWorkers.fetch_sub(1);  // it had just finished after all

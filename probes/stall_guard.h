@@ -43,9 +43,16 @@ struct GuardLimits {
   DWORD GiveUpMs() const { return stallMs + graceMs; }
 };
 
+// The one stall rule: a transfer that moves less than this in its stall limit has stalled.
+constexpr ULONGLONG kStallLeastBytes = 4096;
+
 // The limits in force. Only tests change them, to reach every give-up in seconds.
 GuardLimits CurrentGuardLimits();
 void SetGuardLimitsForTesting(const GuardLimits& limits);
+
+// Keeps this module loaded for the rest of the process: a thread left running still runs its
+// code after the caller has returned, perhaps after the host has let the module go.
+void KeepModuleLoaded();
 
 constexpr LONG kMostAbandonedWorkers = 8;
 // Workers given up on that are still running, in this process.
@@ -83,12 +90,15 @@ class GuardedWork {
   void Progressed();
   // The caller has stopped waiting: no new request may be made, and what is owned is let go.
   bool Abandoned() const { return state_.load() == kAbandoned; }
-  // Closes an owned handle now, when the work is done with it; its children go with it.
+  // Closes an owned handle now, when the work is done with it, and its children before it.
   void Close(HINTERNET handle);
+  int OwnedCount() const { return ownedCount_; }
+  HINTERNET OwnedAt(int index) const { return owned_[index]; }
 
  private:
   friend class WorkerRun;
   friend class GuardedWorker;
+  friend class StallWatch;
   enum : LONG { kRunning, kFinished, kAbandoned };
 
   void CloseOwned();
@@ -104,6 +114,23 @@ class GuardedWork {
   HINTERNET owned_[kMostOwned] = {};
   int ownedCount_ = 0;
   HANDLE token_ = nullptr;  // the caller's identity, worn by the worker
+};
+
+// Watches a transfer of a work by the one stall rule: the work hears of progress each time
+// another kStallLeastBytes have moved, and a transfer that has not moved that much within the
+// stall limit has stalled.
+class StallWatch {
+ public:
+  explicit StallWatch(GuardedWork& work);
+  void Moved(ULONGLONG bytes);
+  // Whether less than kStallLeastBytes moved in the stall limit up to now.
+  bool Stalled() const;
+
+ private:
+  GuardedWork& work_;
+  ULONGLONG sinceMark_ = 0;
+  DWORD markTick_;
+  DWORD stallMs_;
 };
 
 // The caller's reference to a work.

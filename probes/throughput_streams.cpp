@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "echo_sessions.h"
+#include "run_timing.h"
 #include "web_address.h"
 
 namespace telvario {
@@ -13,7 +13,6 @@ constexpr DWORD kWriteSize = 64 * 1024;
 constexpr std::size_t kUploadDataSize = 1024 * 1024;
 // Upload bodies: the first small, so that a slow link finishes it; each next one sized to take
 // about a quarter of a second at the rate the last one went, growing at most fourfold.
-constexpr DWORD kFirstBody = 64 * 1024;
 constexpr DWORD kLargestBody = 32 * 1024 * 1024;
 constexpr double kBodySeconds = 0.25;
 // Within this of the run's end no new body starts: it could not finish.
@@ -55,6 +54,14 @@ void ThroughputStream::Fail(StreamState state, const std::string& failure) {
   SetState(state);
 }
 
+void ThroughputStream::FailTransfer(StreamState broke, const char* failure) {
+  if (GetTickCount() - lastMoved_.load() >= kThroughputStallMs) {
+    Fail(StreamState::Stalled, "the connection stalled");
+  } else {
+    Fail(broke, failure);
+  }
+}
+
 bool ThroughputStream::Succeeded(DWORD status, StreamState failed) {
   if (status >= 200 && status < 300) return true;
   if (status == 0) {  // no status could be read: no success, and no refusal either
@@ -65,46 +72,67 @@ bool ThroughputStream::Succeeded(DWORD status, StreamState failed) {
   return false;
 }
 
-void DownloadStream::Run() {
+void DownloadStream::Transfer() {
   std::vector<char> buffer(kReadSize);
-  bool opened = false;
   while (!Stopping()) {
-    std::string finalUrl;
-    HINTERNET body = OpenFollowingRedirects(session_, url_, &finalUrl);
+    WebAddress final;
+    HINTERNET body = GetFollowingRedirects(session_, address_, kStreamLimits, &final);
+    const StreamState failed = Opened() ? StreamState::Broke : StreamState::NotOpened;
     if (body == nullptr) {
       if (!Stopping()) {
-        Fail(opened ? StreamState::Broke : StreamState::NotOpened,
-             "the URL could not be opened (or it redirected nowhere a download may go)");
+        Fail(failed, "the URL could not be opened (or it redirected nowhere a download may go)");
       }
       return;
     }
-    if (!Succeeded(StatusOf(body), opened ? StreamState::Broke : StreamState::NotOpened)) return;
-    if (!opened) SetState(StreamState::Flowing);
-    opened = true;
-    ULONGLONG declared = 0;
-    const bool lengthDeclared = DeclaredLength(body, &declared);
-    ULONGLONG read = 0;
-    BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
-    for (;;) {
-      DWORD count = 0;
-      if (!InternetReadFile(body, buffer.data(), kReadSize, &count)) {
-        if (!Stopping()) Fail(StreamState::Broke, "the connection broke");
-        return;
-      }
-      if (count == 0) break;  // the end of the body: fetched again while time remains
-      Count(count);
-      read += count;
-      Progressed();
-      if (Stopping()) break;
+    const DWORD status = StatusOf(body);
+    if (status == 304) {  // nothing to read: as small as a body gets
+      if (!TakeSmallBody(0)) return;
+      CloseRequest(body);
+      continue;
     }
-    // A body shorter than its response declared broke off, whatever the platform said.
-    if (!Stopping() && lengthDeclared && read < declared) {
-      Fail(StreamState::Broke, "the connection broke");
-      return;
-    }
-    Close(body);
+    if (!Succeeded(status, failed)) return;
+    SetState(StreamState::Flowing);
+    if (!ReadBody(body, buffer)) return;
+    CloseRequest(body);
   }
   SetState(StreamState::Stopped);
+}
+
+bool DownloadStream::ReadBody(HINTERNET body, std::vector<char>& buffer) {
+  ULONGLONG declared = 0;
+  const bool lengthDeclared = DeclaredLength(body, &declared);
+  ULONGLONG read = 0;
+  StallWatch watch(*this);
+  for (;;) {
+    DWORD count = 0;
+    if (!InternetReadFile(body, buffer.data(), static_cast<DWORD>(buffer.size()), &count)) {
+      if (!Stopping()) FailTransfer(StreamState::Broke, "the connection broke");
+      return false;
+    }
+    if (count == 0) break;  // the end of the body: fetched again while time remains
+    Count(count);
+    Move(count);
+    read += count;
+    watch.Moved(count);
+    if (Stopping()) return false;
+  }
+  // A body shorter than its response declared broke off, whatever the platform said.
+  if (lengthDeclared && read < declared) {
+    if (!Stopping()) Fail(StreamState::Broke, "the connection broke");
+    return false;
+  }
+  if (read < kLeastBodyBytes) return TakeSmallBody(read);
+  smallInARow_ = 0;
+  return true;
+}
+
+bool DownloadStream::TakeSmallBody(ULONGLONG bytes) {
+  smallBody_.store(bytes);
+  if (++smallInARow_ < kMostSmallBodies) return true;
+  Fail(StreamState::TooSmall, "the server's bodies are too small to measure a rate (" +
+                                  std::to_string(bytes) + " bytes; at least " +
+                                  std::to_string(kLeastBodyBytes) + " are needed)");
+  return false;
 }
 
 std::vector<CompletedBody> UploadStream::Bodies() const {
@@ -112,52 +140,67 @@ std::vector<CompletedBody> UploadStream::Bodies() const {
   return bodies_;
 }
 
-DWORD UploadStream::NextSize(DWORD lastSize, LONGLONG lastTicks) const {
-  const double left = Seconds(endsAt_ - PerformanceTicks(), frequency_);
-  if (left < kLastBodySeconds) return 0;
-  const double seconds = std::max(Seconds(lastTicks, frequency_), 0.001);
-  const double rate = static_cast<double>(lastSize) / seconds;  // bytes a second
+DWORD NextBodySize(DWORD lastSize, double lastSeconds, double secondsLeft) {
+  if (secondsLeft < kLastBodySeconds) return 0;
+  const double rate = static_cast<double>(lastSize) / std::max(lastSeconds, 0.001);
   double next = std::min(rate * kBodySeconds, 4.0 * lastSize);
-  next = std::min(next, rate * left * 0.8);  // done before the run ends
-  next = std::clamp(next, static_cast<double>(kFirstBody), static_cast<double>(kLargestBody));
+  next = std::min(next, rate * secondsLeft * 0.8);  // done before the run ends
+  next = std::clamp(next, static_cast<double>(kFirstBodyBytes), static_cast<double>(kLargestBody));
   return static_cast<DWORD>(next);
 }
 
-bool UploadStream::SendBody(HINTERNET connection, const std::string& path, DWORD flags,
-                            DWORD size) {
-  BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
-  const bool opened = State() != StreamState::Connecting;
-  const StreamState failed = opened ? StreamState::Broke : StreamState::NotOpened;
-  HINTERNET request =
-      Own(HttpOpenRequestA(connection, "POST", path.c_str(), nullptr, nullptr, nullptr, flags, 0));
-  if (request == nullptr) {
-    Fail(failed, "the request could not be made");
-    return false;
-  }
-  INTERNET_BUFFERSA buffers = {};
-  buffers.dwStructSize = sizeof buffers;
-  buffers.lpcszHeader = kBodyHeaders;
-  buffers.dwHeadersLength = sizeof kBodyHeaders - 1;
-  buffers.dwBufferTotal = size;
-  const LONGLONG start = PerformanceTicks();
-  if (!HttpSendRequestExA(request, &buffers, nullptr, 0, 0)) {
-    if (!Stopping()) Fail(failed, opened ? "the connection broke" : "no connection could be made");
-    return false;
-  }
+bool UploadStream::WriteBody(HINTERNET request, DWORD size, StreamState failed) {
   const std::vector<BYTE>& data = UploadData();
+  StallWatch watch(*this);
   for (DWORD sent = 0; sent < size;) {
     const std::size_t at = sent % data.size();
     const auto chunk =
         static_cast<DWORD>(std::min<std::size_t>({kWriteSize, size - sent, data.size() - at}));
     DWORD written = 0;
     if (!InternetWriteFile(request, data.data() + at, chunk, &written) || written == 0) {
-      if (!Stopping()) Fail(failed, "the connection broke");
+      if (!Stopping()) FailWrite(request, failed);
       return false;
     }
     sent += written;
-    Progressed();
+    if (!Opened()) firstBodySent_.store(sent);
+    Move(written);
+    watch.Moved(written);
     if (Stopping()) return false;  // a body cut short is not counted
   }
+  return true;
+}
+
+void UploadStream::FailWrite(HINTERNET request, StreamState failed) {
+  // A server that will not take the body may have said so before it stopped reading.
+  if (HttpEndRequestA(request, nullptr, 0, 0)) {
+    const DWORD status = StatusOf(request);
+    if (status >= 300) {
+      Fail(StreamState::Refused,
+           "the server refused the upload with status " + std::to_string(status));
+      return;
+    }
+  }
+  FailTransfer(failed, failed == StreamState::Broke
+                           ? "the connection broke"
+                           : "the connection broke before the server took a body");
+}
+
+bool UploadStream::SendBody(DWORD size) {
+  const StreamState failed = Opened() ? StreamState::Broke : StreamState::NotOpened;
+  INTERNET_BUFFERSA buffers = {};
+  buffers.dwStructSize = sizeof buffers;
+  buffers.lpcszHeader = kBodyHeaders;
+  buffers.dwHeadersLength = sizeof kBodyHeaders - 1;
+  buffers.dwBufferTotal = size;
+  const LONGLONG start = PerformanceTicks();
+  HINTERNET request = SendRequest(session_, address_, "POST", kStreamLimits, &buffers);
+  if (request == nullptr) {
+    if (!Stopping()) {
+      Fail(failed, Opened() ? "the connection broke" : "no connection could be made");
+    }
+    return false;
+  }
+  if (!WriteBody(request, size, failed)) return false;
   if (!HttpEndRequestA(request, nullptr, 0, 0)) {
     if (!Stopping()) Fail(failed, "the connection broke");
     return false;
@@ -174,39 +217,25 @@ bool UploadStream::SendBody(HINTERNET connection, const std::string& path, DWORD
   }
   Count(size);
   SetState(StreamState::Flowing);
-  Close(request);
+  CloseRequest(request);
   return true;
 }
 
-void UploadStream::Run() {
-  WebAddress address;
-  if (!ParseWebAddress(url_, &address)) {
-    Fail(StreamState::NotOpened, "the URL cannot be read");
-    return;
-  }
-  const bool secure = address.scheme == "https";
-  std::string host = address.host;
-  if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
-  const auto port = static_cast<INTERNET_PORT>(address.port != 0 ? address.port
-                                               : secure          ? INTERNET_DEFAULT_HTTPS_PORT
-                                                                 : INTERNET_DEFAULT_HTTP_PORT);
-  const std::string path = address.pathAndQuery.empty() ? "/" : address.pathAndQuery;
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
-  if (secure) flags |= INTERNET_FLAG_SECURE;
-  BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
-  HINTERNET connection = Own(InternetConnectA(session_, host.c_str(), port, nullptr, nullptr,
-                                              INTERNET_SERVICE_HTTP, 0, 0));
-  if (connection == nullptr) {
-    Fail(StreamState::NotOpened, "no connection could be made");
-    return;
-  }
-  DWORD size = kFirstBody;
+void UploadStream::Transfer() {
+  DWORD size = kFirstBodyBytes;
   while (!Stopping() && size > 0) {
     const LONGLONG start = PerformanceTicks();
-    if (!SendBody(connection, path, flags, size)) return;
-    size = NextSize(size, PerformanceTicks() - start);
+    if (!SendBody(size)) return;
+    const double seconds = Seconds(PerformanceTicks() - start, frequency_);
+    size = NextBodySize(size, seconds, Seconds(endsAt_ - PerformanceTicks(), frequency_));
   }
   SetState(StreamState::Stopped);
+}
+
+std::string UploadStream::FirstBodyFailure() const {
+  return "the server took no whole body before the run ended (" +
+         std::to_string(firstBodySent_.load()) + " of the first " +
+         std::to_string(kFirstBodyBytes) + " bytes were sent)";
 }
 
 }  // namespace telvario

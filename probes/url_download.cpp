@@ -27,9 +27,7 @@ void DownloadRun::DrainDownload(void* context) {
   outcome.lastReadOk = FALSE;
   char* buffer = new (std::nothrow) char[kReadSize + 1];
   if (buffer == nullptr) return;  // no reads can take place: the measurement fails
-  const DWORD stallMs = CurrentGuardLimits().stallMs;
-  ULONGLONG mark = 0;
-  DWORD markTick = GetTickCount();
+  StallWatch watch(run);
   for (;;) {
     DWORD wanted = kReadSize;
     if (run.lengthDeclared_) {
@@ -45,12 +43,8 @@ void DownloadRun::DrainDownload(void* context) {
     outcome.lastReadOk = InternetReadFile(run.body_, buffer, wanted, &count);
     outcome.total += count;
     if (!outcome.lastReadOk || count == 0) break;
-    const DWORD now = GetTickCount();
-    if (outcome.total - mark >= kReadSize) {
-      mark = outcome.total;
-      markTick = now;
-      run.Progressed();
-    } else if (now - markTick >= stallMs || run.Abandoned()) {
+    watch.Moved(count);
+    if (watch.Stalled() || run.Abandoned()) {
       outcome.lastReadOk = FALSE;
       break;
     }
@@ -59,10 +53,10 @@ void DownloadRun::DrainDownload(void* context) {
 }
 
 void DownloadRun::Run() {
-  std::string finalUrl;
-  body_ = OpenFollowingRedirects(session_, url_, &finalUrl);
+  WebAddress final;
+  body_ = OpenFollowingRedirects(session_, address_, &final);
   if (body_ == nullptr) return;
-  if (IsHttpAddress(finalUrl)) lengthDeclared_ = DeclaredLength(body_, &declaredLength_);
+  if (final.IsHttp()) lengthDeclared_ = DeclaredLength(body_, &declaredLength_);
   reading_.store(true);
   BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
   outcome_.elapsed = timer_.Time(DrainDownload, this);
@@ -82,9 +76,13 @@ HRESULT SondeProbe::get_ReadURL(BSTR URL, float* pVal) {
   bool fetchable = false;
   try {
     const NarrowArgument url(URL);
-    // An address that cannot be fetched fails before anything is sent.
-    fetchable = url.Get() != nullptr && IsFetchable(url.Get());
-    run = NewWork<DownloadRun>(std::string(fetchable ? url.Get() : ""), state_.downloadTimer);
+    // An address that cannot be fetched fails before anything is sent; what is sent is the
+    // address as read and checked, never the caller's text itself.
+    WebAddress address;
+    fetchable = url.Get() != nullptr && !url.HasEmbeddedNul() &&
+                ParseWebAddress(url.Get(), &address) &&
+                (address.IsHttp() || address.scheme == "ftp");
+    run = NewWork<DownloadRun>(fetchable ? address : WebAddress{}, state_.downloadTimer);
   } catch (const std::bad_alloc&) {
     run = nullptr;
   }

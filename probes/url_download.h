@@ -10,6 +10,7 @@
 
 #include "interval_timers.h"
 #include "url_opening.h"
+#include "web_address.h"
 #include "windows_api.h"
 
 namespace telvario {
@@ -26,7 +27,8 @@ struct DownloadOutcome {
 // reads the body under the lent timer.
 class DownloadRun final : public UrlWork {
  public:
-  DownloadRun(std::string url, const PrecisionTimer& timer) : url_(std::move(url)), timer_(timer) {}
+  DownloadRun(WebAddress address, const PrecisionTimer& timer)
+      : address_(std::move(address)), timer_(timer) {}
   // The session to open the URL on, from then on the work's.
   void UseSession(HINTERNET session) { session_ = Own(session); }
 
@@ -39,7 +41,7 @@ class DownloadRun final : public UrlWork {
   void Run() override;
   static void DrainDownload(void* run);
 
-  const std::string url_;
+  const WebAddress address_;
   HINTERNET session_ = nullptr;
   PrecisionTimer timer_;
   HINTERNET body_ = nullptr;

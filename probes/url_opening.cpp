@@ -27,6 +27,22 @@ bool RedirectLocation(HINTERNET handle, std::string* location) {
   return false;
 }
 
+void SetLimits(HINTERNET handle, const RequestLimits& limits) {
+  DWORD connectMs = limits.connectMs;
+  DWORD transferMs = limits.transferMs;
+  InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
+  InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &transferMs, sizeof transferMs);
+  InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &transferMs, sizeof transferMs);
+}
+
+// The target of a redirect from `current`, checked as a caller's address is; false where there
+// is none allowed.
+bool RedirectTarget(const WebAddress& current, const std::string& location, WebAddress* target) {
+  std::string next;
+  return ResolveReference(current.Text(), location, &next) && ParseWebAddress(next, target) &&
+         target->IsHttp();
+}
+
 }  // namespace
 
 DWORD StatusOf(HINTERNET handle) {
@@ -54,26 +70,75 @@ bool DeclaredLength(HINTERNET handle, ULONGLONG* length) {
   return true;
 }
 
-HINTERNET UrlWork::OpenFollowingRedirects(HINTERNET session, const std::string& url,
-                                          std::string* finalUrl) {
-  std::string current = url;
+HINTERNET UrlWork::OpenFollowingRedirects(HINTERNET session, const WebAddress& address,
+                                          WebAddress* final) {
+  WebAddress current = address;
   for (int redirects = 0;; ++redirects) {
     if (Abandoned()) return nullptr;  // no request once the caller has returned
     BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
-    HINTERNET handle = Own(InternetOpenUrlA(session, current.c_str(), nullptr, 0, kUrlFlags, 0));
+    HINTERNET handle =
+        Own(InternetOpenUrlA(session, current.Text().c_str(), nullptr, 0, kUrlFlags, 0));
     if (handle == nullptr) return nullptr;
     std::string location;
-    if (!IsHttpAddress(current) || !RedirectLocation(handle, &location)) {
-      *finalUrl = current;
+    if (!current.IsHttp() || !RedirectLocation(handle, &location)) {
+      *final = current;
       return handle;
     }
     Close(handle);  // a redirect's own body is not the measurement's
-    std::string next;
-    if (redirects == kMostRedirects || !ResolveReference(current, location, &next) ||
-        !IsHttpAddress(next)) {
-      return nullptr;
+    WebAddress target;
+    if (redirects == kMostRedirects || !RedirectTarget(current, location, &target)) return nullptr;
+    current = std::move(target);
+  }
+}
+
+HINTERNET UrlWork::SendRequest(HINTERNET session, const WebAddress& address, const char* verb,
+                               const RequestLimits& limits, INTERNET_BUFFERSA* body) {
+  if (Abandoned()) return nullptr;  // no request once the caller has returned
+  BeginStep(INFINITE, CurrentGuardLimits().GiveUpMs());
+  HINTERNET connection = Own(InternetConnectA(session, address.host.c_str(),
+                                              static_cast<INTERNET_PORT>(address.EffectivePort()),
+                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (connection == nullptr) return nullptr;
+  SetLimits(connection, limits);
+  DWORD flags = kUrlFlags;
+  if (address.IsSecure()) flags |= INTERNET_FLAG_SECURE;
+  HINTERNET request = Own(HttpOpenRequestA(connection, verb, address.path.c_str(), nullptr, nullptr,
+                                           nullptr, flags, 0));
+  if (request != nullptr) {
+    SetLimits(request, limits);
+    const BOOL sent = body != nullptr ? HttpSendRequestExA(request, body, nullptr, 0, 0)
+                                      : HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+    if (sent) return request;
+  }
+  Close(connection);
+  return nullptr;
+}
+
+HINTERNET UrlWork::GetFollowingRedirects(HINTERNET session, const WebAddress& address,
+                                         const RequestLimits& limits, WebAddress* final) {
+  WebAddress current = address;
+  for (int redirects = 0;; ++redirects) {
+    HINTERNET request = SendRequest(session, current, "GET", limits);
+    if (request == nullptr) return nullptr;
+    std::string location;
+    if (!RedirectLocation(request, &location)) {
+      *final = current;
+      return request;
     }
-    current = std::move(next);
+    CloseRequest(request);
+    WebAddress target;
+    if (redirects == kMostRedirects || !RedirectTarget(current, location, &target)) return nullptr;
+    current = std::move(target);
+  }
+}
+
+void UrlWork::CloseRequest(HINTERNET request) {
+  // Its connection was owned just before it, and goes with it.
+  for (int i = 1; i < OwnedCount(); ++i) {
+    if (OwnedAt(i) == request) {
+      Close(OwnedAt(i - 1));
+      return;
+    }
   }
 }
 

@@ -6,100 +6,119 @@
 #include "type_info_cache.h"
 
 namespace telvario {
+namespace {
+
+// A measurement raises events, and dispatches calls from other apartments while it waits: a
+// handler may let go of the last reference to the object meanwhile. The call holds one of its
+// own until it returns.
+class KeepAlive {
+ public:
+  explicit KeepAlive(ISonde2* object) : object_(object) { object_->AddRef(); }
+  ~KeepAlive() { object_->Release(); }
+  KeepAlive(const KeepAlive&) = delete;
+  KeepAlive& operator=(const KeepAlive&) = delete;
+
+ private:
+  ISonde2* object_;
+};
+
+}  // namespace
 
 HRESULT STDMETHODCALLTYPE Sonde::get_Probes(LONG* pVal) {
-  return AtBoundary([&] { return probe2_.get_Probes(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Probes(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::put_Probes(LONG newVal) {
-  return AtBoundary([&] { return probe2_.put_Probes(newVal); });
+  return AtBoundary([&] { return sonde2_->probe.put_Probes(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_ProbeInterval(LONG* pVal) {
-  return AtBoundary([&] { return probe2_.get_ProbeInterval(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_ProbeInterval(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::put_ProbeInterval(LONG newVal) {
-  return AtBoundary([&] { return probe2_.put_ProbeInterval(newVal); });
+  return AtBoundary([&] { return sonde2_->probe.put_ProbeInterval(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Family(LONG* pVal) {
-  return AtBoundary([&] { return probe2_.get_Family(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Family(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::put_Family(LONG newVal) {
-  return AtBoundary([&] { return probe2_.put_Family(newVal); });
+  return AtBoundary([&] { return sonde2_->probe.put_Family(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_LatencyMin(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_LatencyMin(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_LatencyMin(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_LatencyMedian(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_LatencyMedian(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_LatencyMedian(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_LatencyMean(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_LatencyMean(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_LatencyMean(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_LatencyP90(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_LatencyP90(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_LatencyP90(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_LatencyP99(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_LatencyP99(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_LatencyP99(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_LatencyMax(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_LatencyMax(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_LatencyMax(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Jitter(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_Jitter(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Jitter(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Loss(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_Loss(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Loss(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Sent(LONG* pVal) {
-  return AtBoundary([&] { return probe2_.get_Sent(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Sent(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Received(LONG* pVal) {
-  return AtBoundary([&] { return probe2_.get_Received(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Received(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_PeerAddress(BSTR* pVal) {
-  return AtBoundary([&] { return probe2_.get_PeerAddress(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_PeerAddress(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Results(BSTR* pVal) {
-  return AtBoundary([&] { return probe2_.get_Results(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Results(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Addresses(BSTR name, BSTR* pVal) {
-  return AtBoundary([&] { return probe2_.Addresses(name, pVal); });
+  return AtBoundary([&] { return sonde2_->probe.Addresses(name, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Latency(BSTR host, double* pVal) {
+  const KeepAlive alive(this);
   // The echo requests carry PacketSize bytes, as PingTime's do.
-  return AtBoundary([&] { return probe2_.Latency(host, probe_.State().packetSize, pVal); });
+  return AtBoundary([&] { return sonde2_->probe.Latency(host, probe_.State().packetSize, pVal); });
 }
 
 HRESULT STDMETHODCALLTYPE Sonde::get_Streams(LONG* pVal) {
-  return AtBoundary([&] { return probe2_.get_Streams(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Streams(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::put_Streams(LONG newVal) {
-  return AtBoundary([&] { return probe2_.put_Streams(newVal); });
+  return AtBoundary([&] { return sonde2_->probe.put_Streams(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Duration(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_Duration(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Duration(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::put_Duration(double newVal) {
-  return AtBoundary([&] { return probe2_.put_Duration(newVal); });
+  return AtBoundary([&] { return sonde2_->probe.put_Duration(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Download(BSTR url, double* pVal) {
+  const KeepAlive alive(this);
   // Echo requests of PacketSize bytes time the latency under the load.
-  return AtBoundary([&] { return probe2_.Download(url, probe_.State().packetSize, pVal); });
+  return AtBoundary([&] { return sonde2_->probe.Download(url, probe_.State().packetSize, pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Bytes(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_Bytes(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Bytes(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_Elapsed(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_Elapsed(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_Elapsed(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Cancel() {
-  return probe2_.Cancel();  // an atomic flag: from any thread
+  return sonde2_->probe.Cancel();  // an atomic flag: from any thread
 }
 
 HRESULT STDMETHODCALLTYPE Sonde::EnumConnectionPoints(IEnumConnectionPoints** points) {
   if (points == nullptr) return E_POINTER;
   *points = nullptr;
   return AtBoundary([&] {
-    *points = new ConnectionPointList({static_cast<IConnectionPoint*>(&events_)});
+    *points = new ConnectionPointList({static_cast<IConnectionPoint*>(&sonde2_->events)});
     return S_OK;
   });
 }
@@ -108,8 +127,8 @@ HRESULT STDMETHODCALLTYPE Sonde::FindConnectionPoint(REFIID iid, IConnectionPoin
   if (point == nullptr) return E_POINTER;
   *point = nullptr;
   if (!IsEqualGUID(iid, DIID__ISonde2Events)) return CONNECT_E_NOCONNECTION;
-  events_.AddRef();
-  *point = &events_;
+  sonde2_->events.AddRef();
+  *point = &sonde2_->events;
   return S_OK;
 }
 
@@ -143,30 +162,33 @@ HRESULT STDMETHODCALLTYPE Sonde::GetGUID(DWORD kind, GUID* guid) {
 }
 
 HRESULT STDMETHODCALLTYPE Sonde::Upload(BSTR url, double* pVal) {
+  const KeepAlive alive(this);
   // The same consent as UploadTest's, asked once for the process.
-  return AtBoundary([&] { return probe2_.Upload(url, probe_.State().packetSize, pVal); });
+  return AtBoundary([&] { return sonde2_->probe.Upload(url, probe_.State().packetSize, pVal); });
 }
 
 HRESULT STDMETHODCALLTYPE Sonde::get_ResponsivenessUpload(VARIANT_BOOL* pVal) {
-  return AtBoundary([&] { return probe2_.get_ResponsivenessUpload(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_ResponsivenessUpload(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::put_ResponsivenessUpload(VARIANT_BOOL newVal) {
-  return AtBoundary([&] { return probe2_.put_ResponsivenessUpload(newVal); });
+  return AtBoundary([&] { return sonde2_->probe.put_ResponsivenessUpload(newVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_IdleLatency(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_IdleLatency(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_IdleLatency(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_LoadedLatency(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_LoadedLatency(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_LoadedLatency(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_LoadedLatencyP90(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_LoadedLatencyP90(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_LoadedLatencyP90(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::get_RPM(double* pVal) {
-  return AtBoundary([&] { return probe2_.get_RPM(pVal); });
+  return AtBoundary([&] { return sonde2_->probe.get_RPM(pVal); });
 }
 HRESULT STDMETHODCALLTYPE Sonde::Responsiveness(BSTR url, double* pVal) {
-  return AtBoundary([&] { return probe2_.Responsiveness(url, probe_.State().packetSize, pVal); });
+  const KeepAlive alive(this);
+  return AtBoundary(
+      [&] { return sonde2_->probe.Responsiveness(url, probe_.State().packetSize, pVal); });
 }
 
 }  // namespace telvario

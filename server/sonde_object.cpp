@@ -61,7 +61,9 @@ void SiteReference::Set(IUnknown* site) {
 }
 
 Sonde::Sonde(IUnknown* outer, SondeClass kind)
-    : class_(kind), outer_(outer), events_(this), probe2_(&events_) {}
+    : class_(kind),
+      outer_(outer),
+      sonde2_(kind == SondeClass::Sonde2 ? std::make_unique<Sonde2Part>(this) : nullptr) {}
 
 TypeInfoCache& Sonde::Types() const {
   return class_ == SondeClass::Sonde2 ? Sonde2TypeInfo() : SondeTypeInfo();

@@ -6,6 +6,8 @@
 #ifndef TELVARIO_SERVER_SONDE_OBJECT_H
 #define TELVARIO_SERVER_SONDE_OBJECT_H
 
+#include <memory>
+
 #include "progress_events.h"
 #include "sonde2_probe.h"
 #include "sonde_probe.h"
@@ -141,8 +143,14 @@ class Sonde final : public IObjectWithSite,
   LONG refCount_ = 0;  // standalone only
   IUnknown* outer_;    // contained only
   SondeProbe probe_;
-  ProgressConnectionPoint events_;  // Sonde2's
-  Sonde2Probe probe2_;  // Sonde2's own measurements, which tell events_ of their progress
+  // What a Sonde2 alone carries: its events, and its own measurements, which tell them of their
+  // progress. Null in a Sonde, which never answers ISonde2 nor its events.
+  struct Sonde2Part {
+    explicit Sonde2Part(IConnectionPointContainer* container) : events(container), probe(&events) {}
+    ProgressConnectionPoint events;
+    Sonde2Probe probe;
+  };
+  std::unique_ptr<Sonde2Part> sonde2_;
 };
 
 // The outer part of a Sonde created inside an aggregate: its inner unknown, which does not

@@ -124,6 +124,8 @@ def main():
     parser.add_argument("--trickle-seconds", type=int, default=8)
     parser.add_argument("--lifetime", type=float, default=1200)
     options = parser.parse_args()
+    # Room for a run's 64 connections at once, all taken without the client retransmitting.
+    http.server.ThreadingHTTPServer.request_queue_size = 128
     server = http.server.ThreadingHTTPServer((options.host, options.port), Handler)
     server.daemon_threads = True
     detach(options.pidfile)  # the socket listens already

@@ -15,6 +15,11 @@
   /hits/KEY       the number of requests /counted/KEY has had, as the body
   /close          closes the connection without answering
   /silent         reads the request and never answers
+  /stall/N        declares 16 MiB of body, sends N bytes, then holds the connection silent for
+                  30 s before it closes it
+  /endless        a body without end, until the client goes (or ten minutes have passed)
+  /peer/KEY/N     N bytes of body; notes the client's address and port for KEY
+  /peers/KEY      the number of connections (address and port) /peer/KEY/N has been fetched on
   POST (any path) reads the body (declared or chunked) and discards it; answers 200 with the
                   count of bytes taken, as text; for /upload/KEY it also adds them to KEY's
   /taken/KEY      the bytes POSTs to /upload/KEY have brought, as the body
@@ -33,6 +38,7 @@ from detach import detach
 
 hits = {}
 uploaded = {}
+peers = {}
 hits_lock = threading.Lock()
 CHUNK = b"x" * 65536
 
@@ -108,6 +114,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body)
         elif kind == "silent":
             time.sleep(3600)
+        elif kind == "stall":
+            self.head(200, 16 << 20)
+            self.send_bytes(int(arg))
+            self.wfile.flush()
+            time.sleep(30)
+            self.close_connection = True
+        elif kind == "endless":
+            self.head(200, None)
+            self.close_connection = True
+            ends = time.monotonic() + 600
+            try:
+                while time.monotonic() < ends:
+                    self.wfile.write(CHUNK)
+            except OSError:
+                pass
+        elif kind == "peer":
+            with hits_lock:
+                peers.setdefault(arg, set()).add(self.client_address)
+            self.head(200, int(parts[2]))
+            self.send_bytes(int(parts[2]))
+        elif kind == "peers":
+            with hits_lock:
+                body = str(len(peers.get(arg, ()))).encode()
+            self.head(200, len(body), [("Cache-Control", "no-store")])
+            self.wfile.write(body)
         elif kind == "close":
             self.close_connection = True
             self.connection.close()
@@ -160,6 +191,9 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--pidfile", required=True)
     options = parser.parse_args()
+    # Room for a run's 64 connections at once: the default backlog of 5 makes the rest wait
+    # for the client's retransmission, a second and more.
+    http.server.ThreadingHTTPServer.request_queue_size = 128
     server = http.server.ThreadingHTTPServer((options.host, options.port), Handler)
     server.daemon_threads = True
     detach(options.pidfile)  # the socket listens already

@@ -17,18 +17,18 @@ const std::string kServer = "http://10.213.3.10:8080";
 TEST(LabThroughput, BothDirectionsAndTheLatencyUnderTheLoad) {
   const SondeProbe sockets;  // Windows Sockets, as a Sonde2 object starts it
   ThroughputPlan plan;
-  plan.url = kServer + "/bytes/20000000";
+  ParseWebAddress(kServer + "/bytes/20000000", &plan.address);
   plan.streams = 2;
   plan.durationSeconds = 3;
   const ThroughputRun download = MeasureThroughput(plan);
   EXPECT_GT(download.result, 0) << download.failure;
-  plan.url = kServer + "/upload";
+  ParseWebAddress(kServer + "/upload", &plan.address);
   plan.direction = Direction::Upload;
   const ThroughputRun upload = MeasureThroughput(plan);
   EXPECT_GT(upload.result, 0) << upload.failure;
 
   ResponsivenessPlan loaded;
-  loaded.url = kServer + "/bytes/20000000";
+  ParseWebAddress(kServer + "/bytes/20000000", &loaded.address);
   loaded.streams = 2;
   loaded.durationSeconds = 3;
   const ResponsivenessRun run = MeasureResponsiveness(loaded);

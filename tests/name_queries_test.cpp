@@ -6,6 +6,7 @@
 #include <string>
 
 #include "name_queries.h"
+#include "sonde2_probe.h"
 #include "sonde_probe.h"
 #include "test_strings.h"
 
@@ -32,6 +33,49 @@ std::string Addr(const char* name) {
   BSTR value = nullptr;
   EXPECT_EQ(sonde.get_Addr(Text(name).Get(), &value), S_OK);
   return Result(value);
+}
+
+// A name with a NUL in it is not the name it seems: every member that takes a name refuses it
+// as a name that does not resolve, rather than measure what comes before the NUL.
+TEST(Names, ANulInANameIsRefusedByEveryMember) {
+  const Text name(std::string("127.0.0.1\0.evil.example", 23));
+  SondeProbe sonde;
+  SHORT time = 0;
+  EXPECT_EQ(sonde.get_PingTime(name.Get(), &time), S_OK);
+  EXPECT_EQ(time, -4);
+  EXPECT_EQ(sonde.get_TraceRouteTime(name.Get(), 1, &time), S_OK);
+  EXPECT_EQ(time, -4);
+  BSTR value = nullptr;
+  sonde.get_Addr(name.Get(), &value);
+  EXPECT_EQ(Result(value), "");
+  sonde.get_HostName(name.Get(), &value);
+  EXPECT_EQ(Result(value), "");
+  LONG upload = 0;
+  EXPECT_EQ(sonde.get_UploadTest(name.Get(), &upload), S_OK);
+  EXPECT_EQ(upload, -2);
+  Sonde2Probe sonde2;
+  double result = 0;
+  EXPECT_EQ(sonde2.Latency(name.Get(), 32, &result), S_OK);
+  EXPECT_EQ(result, -4);
+  sonde2.Addresses(name.Get(), &value);
+  EXPECT_EQ(Result(value), "");
+  const Text url(std::string("http://127.0.0.1:9/\0x", 21));
+  EXPECT_EQ(sonde2.Download(url.Get(), 32, &result), S_OK);
+  EXPECT_EQ(result, -1);
+}
+
+// An IPv6 literal in brackets, as a URL has it, and one with a zone: the same addresses on every
+// build.
+TEST(Names, BracketedAndZonedLiteralsResolveAlike) {
+  const SondeProbe sockets;
+  Sonde2Probe sonde;
+  BSTR value = nullptr;
+  sonde.Addresses(Text("[::1]").Get(), &value);
+  EXPECT_EQ(Result(value), "::1");
+  sonde.Addresses(Text("fe80::1%1").Get(), &value);
+  EXPECT_EQ(Result(value), "fe80::1%1");
+  sonde.Addresses(Text("[::1").Get(), &value);
+  EXPECT_EQ(Result(value), "");
 }
 
 TEST(HostName, LoopbackAddressHasAName) {

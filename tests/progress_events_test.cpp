@@ -5,6 +5,7 @@
 // and a run cancelled from the event's handler.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ class Sink final : public IDispatch {
  public:
   std::vector<Heard> heard;
   ISonde2* cancelAfterQuarter = nullptr;
+  std::function<void()> handler;  // runs in each event, after it is heard
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDispatch) ||
@@ -61,6 +63,7 @@ class Sink final : public IDispatch {
     if (cancelAfterQuarter != nullptr && heard.back().fraction > 0.25) {
       cancelAfterQuarter->Cancel();
     }
+    if (handler) handler();
     return S_OK;
   }
 
@@ -182,7 +185,7 @@ TEST_F(ProgressEvents, ProgressIsHeardAndARunIsCancelledFromItsHandler) {
   EXPECT_LT(sent, 40);
   BSTR results = nullptr;
   sonde_->get_Results(&results);
-  EXPECT_NE(Narrow(results).find("\"cancelled\": true"), std::string::npos);
+  EXPECT_NE(Narrow(results).find("\"cancelled\":true"), std::string::npos);
   SysFreeString(results);
 
   ASSERT_EQ(point->Unadvise(cookie), S_OK);
@@ -193,6 +196,80 @@ TEST_F(ProgressEvents, ProgressIsHeardAndARunIsCancelledFromItsHandler) {
   EXPECT_TRUE(sink.heard.empty());
   EXPECT_EQ(sink.references, 1u);  // every reference the object took is given back
   point->Release();
+  SysFreeString(host);
+}
+
+// What handlers do to the object they hear: a second run asked for from a handler is refused and
+// the run goes on; a cancel ends a run at once however long its interval, with what it had
+// measured and no request after it; the next run starts afresh, also one that is refused at
+// once; and a handler may let go of the host's last reference while the run goes.
+TEST_F(ProgressEvents, HandlersMayCallBackCancelAndLetGo) {
+  IConnectionPointContainer* container = nullptr;
+  ASSERT_EQ(
+      sonde_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)),
+      S_OK);
+  IConnectionPoint* point = nullptr;
+  ASSERT_EQ(container->FindConnectionPoint(DIID__ISonde2Events, &point), S_OK);
+  container->Release();
+  Sink sink;
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  BSTR host = SysAllocString(OLESTR("127.0.0.1"));
+
+  sonde_->put_Probes(3);
+  sonde_->put_ProbeInterval(15000);
+  HRESULT nested = S_OK;
+  DWORD cancelledAt = 0;
+  const DWORD began = GetTickCount();
+  sink.handler = [&] {
+    double ignored = 0;
+    if (nested == S_OK) nested = sonde_->Latency(host, &ignored);
+    if (cancelledAt == 0 && GetTickCount() - began >= 1000) {
+      cancelledAt = GetTickCount();
+      sonde_->Cancel();
+    }
+  };
+  double median = 0;
+  ASSERT_EQ(sonde_->Latency(host, &median), S_OK);
+  const DWORD returned = GetTickCount();
+  EXPECT_EQ(nested, static_cast<HRESULT>(0x8000000EL));  // E_ILLEGAL_METHOD_CALL
+  ASSERT_NE(cancelledAt, 0u);
+  EXPECT_LE(returned - cancelledAt, 500u);
+  LONG sent = 0;
+  sonde_->get_Sent(&sent);
+  EXPECT_EQ(sent, 1);  // the first request; none once cancelled
+  EXPECT_GT(median, 0);
+
+  // An upload nobody confirms (no one to ask here) sends nothing, and reports nothing of the
+  // run before it.
+  sink.handler = nullptr;
+  BSTR url = SysAllocString(OLESTR("http://127.0.0.1:9/"));
+  double rate = -1;
+  ASSERT_EQ(sonde_->Upload(url, &rate), S_OK);
+  EXPECT_EQ(rate, 0);
+  sonde_->get_Sent(&sent);
+  EXPECT_EQ(sent, 0);
+  BSTR results = nullptr;
+  sonde_->get_Results(&results);
+  EXPECT_NE(Narrow(results).find("not confirmed"), std::string::npos) << Narrow(results);
+  SysFreeString(results);
+  SysFreeString(url);
+
+  // The host's last reference let go from a handler: the run still ends, and the object goes
+  // after it (the sanitizers' build would see it used after it went).
+  sonde_->put_Probes(2);
+  sonde_->put_ProbeInterval(100);
+  ISonde2* held = sonde_;
+  sink.handler = [&] {
+    if (sonde_ != nullptr) {
+      sonde_ = nullptr;
+      held->Release();
+    }
+  };
+  point->Release();  // its own reference, which the connection point counts on the object
+  ASSERT_EQ(held->Latency(host, &median), S_OK);
+  EXPECT_EQ(sonde_, nullptr);
+  EXPECT_EQ(sink.references, 1u);  // the object gave back the sink as it went
   SysFreeString(host);
 }
 

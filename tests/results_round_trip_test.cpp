@@ -2,10 +2,9 @@
 // client's reader: what the one writes, the other takes, figure for figure.
 #include <gtest/gtest.h>
 
-#include "responsiveness_probe.h"
+#include "results_json.h"
 #include "run_results.h"
-#include "sonde2_probe.h"
-#include "throughput_probe.h"
+#include "web_address.h"
 
 namespace {
 
@@ -25,7 +24,9 @@ telvario::ThroughputRun ARun() {
   broke.broke = true;
   broke.endedAt = 0.2;
   broke.failure = "the connection broke";
-  run.connections = {broke, {true, false, 0, ""}};
+  telvario::ConnectionOutcome whole;
+  whole.opened = true;
+  run.connections = {broke, whole};
   return run;
 }
 
@@ -75,7 +76,8 @@ TEST(CliResultsRoundTrip, DownloadUploadAndLoad) {
   const telvario::ThroughputRun run = ARun();
   for (const auto direction :
        {telvario::Direction::Download, telvario::Direction::Upload, telvario::Direction::Both}) {
-    const telvario::ThroughputPlan plan{"http://u:pw@server/x", direction, 2, 4};
+    telvario::ThroughputPlan plan{{}, direction, 2, 4};
+    ASSERT_TRUE(telvario::ParseWebAddress("http://u:pw@server/x", &plan.address));
     const RunResults read = ReadRunResults(telvario::ThroughputResultsJson(plan, run), 0);
     ASSERT_NE(read.Transfer(), nullptr) << read.problem;
     const auto& transfer = *read.Transfer();
@@ -92,7 +94,7 @@ TEST(CliResultsRoundTrip, DownloadUploadAndLoad) {
 
 TEST(CliResultsRoundTrip, Responsiveness) {
   telvario::ResponsivenessPlan plan;
-  plan.url = "http://server/bytes/1";
+  ASSERT_TRUE(telvario::ParseWebAddress("http://server/bytes/1", &plan.address));
   plan.streams = 1;
   plan.withUpload = true;
   telvario::ResponsivenessRun run;
@@ -107,7 +109,7 @@ TEST(CliResultsRoundTrip, Responsiveness) {
   const RunResults read = ReadRunResults(telvario::ResponsivenessResultsJson(plan, run), 0);
   ASSERT_NE(read.Responsiveness(), nullptr) << read.problem;
   const auto& responsiveness = *read.Responsiveness();
-  EXPECT_EQ(responsiveness.url, plan.url);
+  EXPECT_EQ(responsiveness.url, "http://server/bytes/1");
   EXPECT_TRUE(responsiveness.upload);
   EXPECT_EQ(responsiveness.rpm, 1500);
   EXPECT_EQ(responsiveness.idleLatency, 5.5);

@@ -18,7 +18,11 @@ class TestBstr {
     const std::basic_string<OLECHAR> wide(narrow.begin(), narrow.end());
     bstr_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
   }
-  explicit TestBstr(const std::string& text) : TestBstr(text.c_str()) {}
+  // The whole string, a NUL within it included.
+  explicit TestBstr(const std::string& text) {
+    const std::basic_string<OLECHAR> wide(text.begin(), text.end());
+    bstr_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  }
   ~TestBstr() { SysFreeString(bstr_); }
   TestBstr(const TestBstr&) = delete;
   TestBstr& operator=(const TestBstr&) = delete;

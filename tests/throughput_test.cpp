@@ -6,7 +6,9 @@
 #include <string>
 
 #include "responsiveness_probe.h"
+#include "results_json.h"
 #include "throughput_probe.h"
+#include "throughput_streams.h"
 #include "windows_api.h"
 
 namespace telvario {
@@ -16,9 +18,15 @@ namespace {
 #define TELVARIO_STRINGIFY(x) TELVARIO_STRINGIFY2(x)
 const std::string kServer = "http://127.0.0.1:" TELVARIO_STRINGIFY(TELVARIO_HTTP_TEST_PORT);
 
+WebAddress Address(const std::string& url) {
+  WebAddress address;
+  EXPECT_TRUE(ParseWebAddress(url, &address)) << url;
+  return address;
+}
+
 ThroughputPlan Plan(const std::string& path, Direction direction, LONG streams) {
   ThroughputPlan plan;
-  plan.url = kServer + path;
+  plan.address = Address(kServer + path);
   plan.direction = direction;
   plan.streams = streams;
   plan.durationSeconds = 2;
@@ -70,8 +78,8 @@ TEST(Throughput, DownloadOverSeveralConnections) {
   const ThroughputRun run = MeasureThroughput(plan);
   ExpectARate(run, 4);
   const std::string json = ThroughputResultsJson(plan, run);
-  EXPECT_EQ(json.rfind("{\"measurement\": \"download\"", 0), 0u) << json.substr(0, 80);
-  EXPECT_NE(json.find("\"startupSeconds\": 1"), std::string::npos);
+  EXPECT_EQ(json.rfind("{\"measurement\":\"download\"", 0), 0u) << json.substr(0, 80);
+  EXPECT_NE(json.find("\"startupSeconds\":1"), std::string::npos);
 }
 
 // Only what the server has taken counts: never more than it says it received.
@@ -88,13 +96,11 @@ TEST(Throughput, UploadCountsWhatTheServerReceived) {
 TEST(Throughput, FailuresAUserMeets) {
   // Not http or https: nothing starts.
   ThroughputPlan other = Plan("", Direction::Download, 2);
-  for (const char* url : {"", "ftp://127.0.0.1/file", "file:///etc/hosts"}) {
-    other.url = url;
-    EXPECT_EQ(MeasureThroughput(other).result, THROUGHPUT_CANNOT_START) << url;
-  }
+  other.address = Address("ftp://127.0.0.1/file");
+  EXPECT_EQ(MeasureThroughput(other).result, THROUGHPUT_CANNOT_START);
   // Nothing listens on port 9; an error status; a server that takes no uploads.
   ThroughputPlan closed = Plan("", Direction::Download, 2);
-  closed.url = "http://127.0.0.1:9/";
+  closed.address = Address("http://127.0.0.1:9/");
   EXPECT_EQ(MeasureThroughput(closed).result, THROUGHPUT_NOT_OPENED);
   const ThroughputRun missing = MeasureThroughput(Plan("/missing", Direction::Download, 2));
   EXPECT_EQ(missing.result, THROUGHPUT_NOT_OPENED);
@@ -105,6 +111,99 @@ TEST(Throughput, FailuresAUserMeets) {
   // Every connection breaks in the start-up.
   EXPECT_EQ(MeasureThroughput(Plan("/broken/300000", Direction::Download, 2)).result,
             THROUGHPUT_ALL_BROKE);
+}
+
+double SecondsSince(DWORD start) {
+  return (GetTickCount() - start) / 1000.0;
+}
+
+std::string Key() {
+  return std::to_string(GetTickCount()) + "-" + std::to_string(GetCurrentThreadId());
+}
+
+// Whatever the server does, a run keeps its time, never floods it, counts a connection for
+// each stream, and marks what stalled.
+TEST(Throughput, BoundsHoldAndNoServerIsFlooded) {
+  // A body without end: the run ends with its time, its downloads closed under their workers.
+  DWORD start = GetTickCount();
+  const ThroughputRun endless = MeasureThroughput(Plan("/endless", Direction::Download, 4));
+  EXPECT_GT(endless.result, 0) << endless.failure;
+  EXPECT_LE(SecondsSince(start), 2.5);
+  // Every connection stalls after 64 KiB, in the start-up: each marked, its blocked read ended
+  // by its time-out.
+  ThroughputPlan stalling = Plan("/stall/65536", Direction::Download, 32);
+  stalling.durationSeconds = 3;
+  start = GetTickCount();
+  const ThroughputRun stalled = MeasureThroughput(stalling);
+  EXPECT_LE(SecondsSince(start), stalling.durationSeconds + kThroughputStallMs / 1000.0);
+  EXPECT_EQ(stalled.result, THROUGHPUT_ALL_BROKE);
+  EXPECT_NE(stalled.failure.find("stalled"), std::string::npos) << stalled.failure;
+  ASSERT_EQ(stalled.connections.size(), 32u);
+  for (const ConnectionOutcome& connection : stalled.connections) {
+    EXPECT_TRUE(connection.opened && connection.stalled && connection.broke);
+  }
+  // Bodies too small to measure a rate: a few requests, then a failure that gives their size.
+  const std::string key = Key();
+  ThroughputPlan tiny = Plan("/counted/" + key, Direction::Download, 32);
+  tiny.durationSeconds = 5;
+  const ThroughputRun small = MeasureThroughput(tiny);
+  EXPECT_EQ(small.result, THROUGHPUT_TOO_SMALL);
+  EXPECT_NE(small.failure.find("(5 bytes;"), std::string::npos) << small.failure;
+  EXPECT_LT(small.durationSeconds, 5);
+  EXPECT_LE(std::stoi(Fetch("/hits/" + key)), 32 * kMostSmallBodies);
+  EXPECT_EQ(MeasureThroughput(Plan("/empty", Direction::Download, 2)).result, THROUGHPUT_TOO_SMALL);
+  // Streams are connections of their own, as the server counts them.
+  EXPECT_GT(MeasureThroughput(Plan("/peer/" + key + "/1000000000", Direction::Download, 8)).result,
+            0);
+  EXPECT_EQ(Fetch("/peers/" + key), "8");
+}
+
+// Ends a run once it has gone on for `seconds`.
+class CancelAfter final : public ThroughputObserver {
+ public:
+  explicit CancelAfter(double seconds) : seconds_(seconds) {}
+  bool KeepGoing(double /*fraction*/, double /*latestMbps*/) override {
+    return SecondsSince(start_) < seconds_;
+  }
+
+ private:
+  double seconds_;
+  DWORD start_ = GetTickCount();
+};
+
+// A cancel in the start-up ends the run at once with what it measured: the second half of the
+// run as it went, every transfer ended, both ways.
+TEST(Throughput, ACancelEndsTheRunWithWhatItMeasured) {
+  ThroughputPlan plan = Plan("/endless", Direction::Both, 2);
+  plan.durationSeconds = 10;
+  CancelAfter cancel(1.3);
+  const DWORD start = GetTickCount();
+  const ThroughputRun run = MeasureThroughput(plan, &cancel);
+  EXPECT_LE(SecondsSince(start), 1.3 + 0.1 + kCancelGraceMs / 1000.0);
+  EXPECT_TRUE(run.stopped);
+  EXPECT_GT(run.result, 0) << run.failure;
+  EXPECT_GT(run.bytes, 0);
+  EXPECT_FALSE(run.startupSettled && run.startupSeconds > run.durationSeconds);
+  EXPECT_NEAR(run.elapsed, run.durationSeconds - run.startupSeconds, 1e-9);
+  EXPECT_LT(run.durationSeconds, 2);
+}
+
+// Upload bodies count where they went, spread over the time each took; the next body is sized
+// to the rate the last went at.
+TEST(Throughput, UploadBodiesAreBinnedWhereTheyWent) {
+  const LONGLONG second = 1000;  // ticks at a frequency of 1000
+  // 1000 bytes over 0.05-0.25 s: a quarter in the first bin, half in the second, a quarter in
+  // the third; 7 bytes in 0.31-0.32 s: all in the fourth.
+  const std::vector<ULONGLONG> bins =
+      BinBodies({{second / 20, second / 4, 1000}, {310, 320, 7}}, 0, second, 5);
+  EXPECT_EQ(bins, (std::vector<ULONGLONG>{250, 500, 250, 7, 0}));
+  // A body past the last bin counts as far as the bins go.
+  EXPECT_EQ(BinBodies({{0, 1000, 100}}, 0, second, 2), (std::vector<ULONGLONG>{10, 10}));
+  // 64 KiB in 0.1 s is 640 KiB/s: a quarter second's worth, at most four times the last.
+  EXPECT_EQ(NextBodySize(64 * 1024, 0.1, 5), 160u * 1024);
+  EXPECT_EQ(NextBodySize(64 * 1024, 0.001, 5), 4u * 64 * 1024);
+  EXPECT_EQ(NextBodySize(64 * 1024, 10, 5), kFirstBodyBytes);  // never below the first
+  EXPECT_EQ(NextBodySize(64 * 1024, 0.1, 0.05), 0u);           // nothing could finish
 }
 
 TEST(Throughput, TheStartUpEndsWhenTheRateSettles) {
@@ -131,7 +230,7 @@ TEST(Responsiveness, IdleAndLoadedProbesAndRoundTripsPerMinute) {
   WSADATA sockets;  // as every Sonde object starts Windows Sockets for itself
   ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &sockets), 0);
   ResponsivenessPlan plan;
-  plan.url = kServer + "/bytes/10000000";
+  plan.address = Address(kServer + "/bytes/10000000");
   plan.streams = 2;
   plan.durationSeconds = 2;
   const ResponsivenessRun run = MeasureResponsiveness(plan);
@@ -152,14 +251,23 @@ TEST(Responsiveness, IdleAndLoadedProbesAndRoundTripsPerMinute) {
   EXPECT_GT(requests, 0);
   const std::string json = ResponsivenessResultsJson(plan, run);
   for (const char* part :
-       {"\"kind\": \"tcp\"", "\"kind\": \"http\"", "\"phase\": \"idle\"", "\"phase\": \"startup\"",
-        "\"phase\": \"loaded\"", "\"startupSeconds\": ", "\"samples\": [{\"t\": 0.1"}) {
+       {"\"kind\":\"tcp\"", "\"kind\":\"http\"", "\"phase\":\"idle\"", "\"phase\":\"startup\"",
+        "\"phase\":\"loaded\"", "\"startupSeconds\":", "\"samples\":[{\"t\":0.1"}) {
     EXPECT_NE(json.find(part), std::string::npos) << part;
   }
-  // The best 95% are kept: of twenty round trips the slowest is left out.
+  // The best 95% are kept: of twenty round trips the slowest is left out; of ten, none.
   std::vector<double> times(19, 10.0);
   times.push_back(1000.0);
   EXPECT_DOUBLE_EQ(TrimmedMean(times, 0.95), 10.0);
+  EXPECT_DOUBLE_EQ(TrimmedMean({10, 10, 10, 10, 10, 10, 10, 10, 10, 110}, 0.95), 20.0);
+  // A name of both families probes the address that takes the load's connections, whatever the
+  // resolver lists first: the server listens on IPv4 only.
+  ProbeTarget target;
+  std::string failure;
+  ASSERT_TRUE(
+      ResolveTarget(Address("http://localhost:" TELVARIO_STRINGIFY(TELVARIO_HTTP_TEST_PORT) "/"),
+                    &target, &failure));
+  EXPECT_EQ(target.peer.text, "127.0.0.1");
   EXPECT_DOUBLE_EQ(
       RoundTripsPerMinute({{ProbeKind::Tcp, 0, true, 20}, {ProbeKind::Http, 0, true, 40}}), 2000.0);
   WSACleanup();

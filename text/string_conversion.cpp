@@ -59,6 +59,7 @@ NarrowArgument::NarrowArgument(BSTR text) : isNull_(text == nullptr) {
   // Two bytes a character suffice for the double-byte code pages; UTF-8 may need more, so the
   // buffer is as large as the conversion says it must be, whichever is larger.
   const int length = lstrlenW(text);
+  embeddedNul_ = SysStringLen(text) > static_cast<UINT>(length);
   const int measured = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
   const int size = measured > 2 * (length + 1) ? measured : 2 * (length + 1);
   buffer_.assign(static_cast<size_t>(size), '\0');

@@ -24,9 +24,13 @@ class NarrowArgument {
  public:
   explicit NarrowArgument(BSTR text);
   const char* Get() const { return isNull_ ? nullptr : buffer_.data(); }
+  // Whether the string holds a NUL before its end: a name or address that is not what it
+  // seems, refused rather than measured by its first part.
+  bool HasEmbeddedNul() const { return embeddedNul_; }
 
  private:
   bool isNull_;
+  bool embeddedNul_ = false;
   std::vector<char> buffer_;
 };
 

@@ -15,6 +15,8 @@
 #   The same faults held for 3 s only, for the tests that shorten the component's limits:
 #     HTTP 18311 never answers, 18312 stalls after 1 MiB, 18313 crawls; FTP 127.0.0.21 to .26
 #     as .11, .12, .13, .16, .17, .18 (their files under root-short)
+#   dual.fault.test is ::1 and 127.0.0.1 (in the namespace's hosts file; ::1 comes first), where
+#     only IPv4 is served
 #   DNS on 127.0.0.53 (tests/slow_dns_server.py), the namespace's name server: slow.fault.test
 #     is answered after 3 s, silent.fault.test never; the resolver keeps its own defaults
 # Every server ends what it holds after a bounded time, and stops by itself. Root only.
@@ -41,7 +43,8 @@ down() {
 up() {
   set -e
   down
-  loopback_namespace_up "$namespace" '127.0.0.1 localhost' 'nameserver 127.0.0.53'
+  loopback_namespace_up "$namespace" $'127.0.0.1 localhost dual.fault.test\n::1 dual.fault.test' \
+    'nameserver 127.0.0.53'
   mkdir -p "$state/root"
   run() { ip netns exec "$namespace" "$python" "$@"; }
 

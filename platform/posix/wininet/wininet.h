@@ -70,6 +70,10 @@ constexpr DWORD INTERNET_FLAG_SECURE = 0x00800000;
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
 constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
+// Process-wide (a null handle): this layer keeps no limit of connections per server, answers
+// with none (0xFFFFFFFF), and takes a value without effect.
+constexpr DWORD INTERNET_OPTION_MAX_CONNS_PER_SERVER = 73;
+constexpr DWORD INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER = 74;
 
 constexpr DWORD HTTP_QUERY_CONTENT_LENGTH = 5;
 constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
@@ -120,6 +124,9 @@ struct INTERNET_BUFFERSA {
 
 HINTERNET HttpOpenRequestA(HINTERNET connection, LPCSTR verb, LPCSTR objectName, LPCSTR version,
                            LPCSTR referrer, LPCSTR* acceptTypes, DWORD flags, DWORD_PTR context);
+// Without a body of its own: `optional` must be null (anything else: ERROR_NOT_SUPPORTED).
+BOOL HttpSendRequestA(HINTERNET request, LPCSTR headers, DWORD headersLength, LPVOID optional,
+                      DWORD optionalLength);
 BOOL HttpSendRequestExA(HINTERNET request, INTERNET_BUFFERSA* buffersIn,
                         INTERNET_BUFFERSA* buffersOut, DWORD flags, DWORD_PTR context);
 BOOL HttpEndRequestA(HINTERNET request, INTERNET_BUFFERSA* buffersOut, DWORD flags,

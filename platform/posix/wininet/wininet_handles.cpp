@@ -262,9 +262,21 @@ DWORD* TimeoutOption(wininet::InternetHandle& handle, DWORD option) {
   }
 }
 
+bool IsConnectionLimit(DWORD option) {
+  return option == INTERNET_OPTION_MAX_CONNS_PER_SERVER ||
+         option == INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER;
+}
+
 }  // namespace
 
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length) {
+  if (handle == nullptr && IsConnectionLimit(option)) {
+    if (buffer == nullptr || length != sizeof(DWORD)) {
+      SetLastError(ERROR_INTERNET_BAD_OPTION_LENGTH);
+      return FALSE;
+    }
+    return TRUE;
+  }
   auto found = wininet::FindAnyHandle(handle);
   if (found == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -284,12 +296,14 @@ BOOL InternetSetOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD len
 }
 
 BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD* length) {
-  auto found = wininet::FindAnyHandle(handle);
-  if (found == nullptr) {
+  static const DWORD kNoLimit = 0xFFFFFFFF;
+  auto found =
+      handle == nullptr && IsConnectionLimit(option) ? nullptr : wininet::FindAnyHandle(handle);
+  if (found == nullptr && !IsConnectionLimit(option)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  const DWORD* limit = TimeoutOption(*found, option);
+  const DWORD* limit = found != nullptr ? TimeoutOption(*found, option) : &kNoLimit;
   if (limit == nullptr) {
     SetLastError(ERROR_INTERNET_INVALID_OPTION);
     return FALSE;

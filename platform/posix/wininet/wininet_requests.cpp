@@ -77,6 +77,7 @@ HINTERNET HttpOpenRequestA(HINTERNET connection, LPCSTR verb, LPCSTR objectName,
     auto request = std::make_shared<wininet::HttpTransfer>();
     request->Prepare(owner->OfSession(), method,
                      owner->UrlOf(path, (flags & INTERNET_FLAG_SECURE) != 0));
+    request->timeouts = owner->timeouts;  // a request takes its connection's limits
     return wininet::AddHandle(std::move(request), connection);
   });
 }
@@ -104,6 +105,25 @@ BOOL HttpSendRequestExA(HINTERNET request, INTERNET_BUFFERSA* buffersIn,
       bodySize = buffersIn->dwBufferTotal;
     }
     return transfer->Send(headers, bodySize) ? TRUE : FALSE;
+  });
+}
+
+BOOL HttpSendRequestA(HINTERNET request, LPCSTR headers, DWORD headersLength, LPVOID optional,
+                      DWORD optionalLength) {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
+    const HandleUse<wininet::HttpTransfer> transfer(request);
+    if (!transfer) return FALSE;
+    if (optional != nullptr && optionalLength != 0) {  // a body in the call: not provided
+      SetLastError(ERROR_NOT_SUPPORTED);
+      return FALSE;
+    }
+    std::string extra;
+    if (headers != nullptr) {
+      // A length of -1: the headers run to their NUL.
+      extra = headersLength == static_cast<DWORD>(-1) ? std::string(headers)
+                                                      : std::string(headers, headersLength);
+    }
+    return transfer->SendWithoutBody(extra) ? TRUE : FALSE;
   });
 }
 

@@ -55,7 +55,6 @@ void HttpTransfer::Cancel() {
 }
 
 void HttpTransfer::SetCommon(const Session& session, const char* url) {
-  timeouts = session.timeouts;
   curl_easy_setopt(easy_, CURLOPT_URL, url);
   curl_easy_setopt(easy_, CURLOPT_USERAGENT, session.agent.c_str());
   curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
@@ -96,6 +95,7 @@ bool HttpTransfer::Open(Session& session, const char* url, DWORD flags) {
     return false;
   }
   following_ = (flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
+  timeouts = session.timeouts;
   SetCommon(session, url);
   return RunToHeaders(session);
 }
@@ -106,6 +106,37 @@ void HttpTransfer::Prepare(std::shared_ptr<Session> session, std::string verb, s
   url_ = std::move(url);
   following_ = false;  // the caller sees a request's redirect, as WinINet gives it
   timeouts = session_->timeouts;
+}
+
+void HttpTransfer::AddHeaders(const std::string& extraHeaders) {
+  std::string_view rest = extraHeaders;
+  while (!rest.empty()) {
+    const size_t end = rest.find("\r\n");
+    const std::string line(rest.substr(0, end));
+    if (!line.empty()) headers_ = curl_slist_append(headers_, line.c_str());
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
+  }
+  curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
+}
+
+bool HttpTransfer::SendWithoutBody(const std::string& extraHeaders) {
+  if (multi_ == nullptr || easy_ == nullptr || session_ == nullptr) {
+    SetLastError(multi_ == nullptr || easy_ == nullptr ? ERROR_NOT_ENOUGH_MEMORY
+                                                       : ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    return false;
+  }
+  if (added_) {
+    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    return false;
+  }
+  SetCommon(*session_, url_.c_str());
+  if (verb_ == "HEAD") {
+    curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+  } else if (verb_ != "GET") {
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, verb_.c_str());
+  }
+  AddHeaders(extraHeaders);
+  return RunToHeaders(*session_);
 }
 
 bool HttpTransfer::Send(const std::string& extraHeaders, ULONGLONG bodySize) {
@@ -126,14 +157,7 @@ bool HttpTransfer::Send(const std::string& extraHeaders, ULONGLONG bodySize) {
   curl_easy_setopt(easy_, CURLOPT_READDATA, this);
   // The body goes at once: no waiting for a 100 Continue that a server may never send.
   headers_ = curl_slist_append(headers_, "Expect:");
-  std::string_view rest = extraHeaders;
-  while (!rest.empty()) {
-    const size_t end = rest.find("\r\n");
-    const std::string line(rest.substr(0, end));
-    if (!line.empty()) headers_ = curl_slist_append(headers_, line.c_str());
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
-  }
-  curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
+  AddHeaders(extraHeaders);
   curl_multi_add_handle(multi_, easy_);
   added_ = true;
   // The headers are sent once curl asks for the first bytes of the body.
@@ -220,6 +244,8 @@ BOOL HttpTransfer::Read(char* buffer, DWORD wanted, DWORD* read) {
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     return FALSE;
   }
+  // As a socket's receive time-out: the read fails once nothing has come for the limit.
+  StallClock stall(CurlMilliseconds(timeouts.receive));
   for (;;) {
     if (Buffered() > 0) {
       const size_t count = std::min<size_t>(wanted, Buffered());
@@ -232,6 +258,10 @@ BOOL HttpTransfer::Read(char* buffer, DWORD wanted, DWORD* read) {
     if (finished_) {
       if (result_ == CURLE_OK) return TRUE;
       SetLastError(ErrorFromCurl(result_));
+      return FALSE;
+    }
+    if (stall.Expired(received_)) {
+      SetLastError(ERROR_INTERNET_TIMEOUT);
       return FALSE;
     }
     Pump();
@@ -294,6 +324,7 @@ size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* user) n
   }
   return WithoutThrowing(EndsTransfer{}, [&]() -> size_t {
     transfer->pending_.insert(transfer->pending_.end(), data, data + size * count);
+    transfer->received_ += size * count;
     return size * count;
   });
 }

@@ -33,6 +33,9 @@ class HttpTransfer : public InternetHandle, public Cancellable {
 
   // A request to send later (HttpOpenRequestA): its verb and URL, on a session.
   void Prepare(std::shared_ptr<Session> session, std::string verb, std::string url);
+  // Sends the prepared request with no body (HttpSendRequestA), with `extraHeaders`; true once
+  // the response's body can be read, as Open.
+  bool SendWithoutBody(const std::string& extraHeaders);
   // Sends the prepared request's headers, with `extraHeaders` (CRLF-separated lines) and a body
   // of `bodySize` bytes to come; true once the server may take the body.
   bool Send(const std::string& extraHeaders, ULONGLONG bodySize);
@@ -48,6 +51,7 @@ class HttpTransfer : public InternetHandle, public Cancellable {
 
  private:
   void SetCommon(const Session& session, const char* url);
+  void AddHeaders(const std::string& extraHeaders);
   bool RunToHeaders(Session& session);
   size_t Buffered() const { return pending_.size() - offset_; }
   void Compact();
@@ -71,6 +75,7 @@ class HttpTransfer : public InternetHandle, public Cancellable {
   bool uploadPaused_ = false;
   std::vector<char> pending_;
   size_t offset_ = 0;
+  size_t received_ = 0;  // body bytes taken from curl so far
   bool paused_ = false;
   std::atomic<bool> cancelled_{false};
   bool following_ = true;

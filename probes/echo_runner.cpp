@@ -1,0 +1,106 @@
+#include "echo_runner.h"
+
+#include "run_timing.h"
+#include "stall_guard.h"
+
+namespace telvario {
+namespace {
+
+// How long the thread waits for answers after its last send: the answer limit, and a little for
+// a service that is slow to report a request's time-out.
+constexpr DWORD kLastAnswerGraceMs = 200;
+
+LONGLONG TicksAfter(LONGLONG start, double milliseconds, LONGLONG frequency) {
+  return start + static_cast<LONGLONG>(milliseconds * static_cast<double>(frequency) / 1000.0);
+}
+
+// Milliseconds until `deadline`, at most one look's worth: the thread looks at its stop often.
+DWORD NextWait(LONGLONG deadline, LONGLONG frequency) {
+  const LONGLONG left = deadline - PerformanceTicks();
+  if (left <= 0) return 0;
+  const LONGLONG milliseconds = (left * 1000 + frequency - 1) / frequency;
+  return static_cast<DWORD>(milliseconds < kLookEveryMs ? milliseconds : kLookEveryMs);
+}
+
+}  // namespace
+
+// What the thread and its owner share; the last to let go frees it.
+struct EchoRunner::Shared {
+  std::unique_ptr<EchoSession> session;
+  std::shared_ptr<EchoLedger> ledger;
+  EchoSchedule schedule;
+  std::atomic<bool> stop{false};
+
+  // Waits alertably until the counter reaches `deadline`, or the run is stopped.
+  void WaitUntil(LONGLONG deadline) {
+    const LONGLONG frequency = ledger->Frequency();
+    while (!stop.load() && PerformanceTicks() < deadline) {
+      session->Wait(NextWait(deadline, frequency));
+    }
+  }
+
+  void Run() {
+    const LONGLONG frequency = ledger->Frequency();
+    ledger->SetStart(PerformanceTicks());
+    for (LONG index = 0; index < schedule.requests && !stop.load(); ++index) {
+      WaitUntil(
+          TicksAfter(ledger->Start(), static_cast<double>(index) * schedule.intervalMs, frequency));
+      if (stop.load()) break;
+      session->Send(index, schedule.dataSize);
+    }
+    // The last answers: until their limit, or sooner where the service has none outstanding.
+    const LONGLONG lastSent = ledger->SentAt(ledger->Sent() - 1);
+    const LONGLONG answersEnd =
+        TicksAfter(lastSent, kLatencyAnswerLimitMs + kLastAnswerGraceMs, frequency);
+    while (PerformanceTicks() < answersEnd && session->Outstanding() > 0) {
+      session->Wait(NextWait(answersEnd, frequency));
+    }
+    session.reset();  // waits for the service to report every request, then closes it
+  }
+};
+
+EchoRunner::~EchoRunner() {
+  Stop();
+  if (thread_ == nullptr) return;
+  // A stopped schedule still hears the answers on their way, for up to the answer limit: the
+  // thread may outlive its caller, and its code must stay loaded until it has ended.
+  if (WaitForSingleObject(thread_, 0) != WAIT_OBJECT_0) KeepModuleLoaded();
+  CloseHandle(thread_);
+}
+
+DWORD WINAPI EchoRunner::Main(LPVOID parameter) {
+  auto* held = static_cast<std::shared_ptr<Shared>*>(parameter);
+  const std::shared_ptr<Shared> shared = std::move(*held);
+  delete held;
+  // Answers are timed when this thread runs their completion: it runs ahead of the others.
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+  shared->Run();
+  return 0;
+}
+
+bool EchoRunner::Start(std::unique_ptr<EchoSession> session, std::shared_ptr<EchoLedger> ledger,
+                       const EchoSchedule& schedule) {
+  shared_ = std::make_shared<Shared>();
+  shared_->session = std::move(session);
+  shared_->ledger = std::move(ledger);
+  shared_->schedule = schedule;
+  auto* held = new std::shared_ptr<Shared>(shared_);
+  thread_ = CreateThread(nullptr, 0, Main, held, 0, nullptr);
+  if (thread_ == nullptr) {
+    delete held;
+    shared_.reset();
+    return false;
+  }
+  return true;
+}
+
+void EchoRunner::Stop() {
+  if (shared_ != nullptr) shared_->stop.store(true);
+}
+
+bool EchoRunner::Wait(DWORD milliseconds) {
+  if (thread_ == nullptr) return true;
+  return WaitForSingleObject(thread_, milliseconds) == WAIT_OBJECT_0;
+}
+
+}  // namespace telvario
