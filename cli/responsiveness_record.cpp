@@ -25,29 +25,32 @@ bool AnyEchoAnswered(const ResponsivenessRecord& run, const char* phase) {
   });
 }
 
-// Why no connection of one half of a load both ways opened, or "" when one did.
-std::string HalfFailure(const std::vector<ConnectionRecord>& half, const char* way) {
-  if (half.empty()) return "";
-  if (std::any_of(half.begin(), half.end(), [](const ConnectionRecord& c) { return c.opened; })) {
+// Why no connection of one direction of a load opened, or "" when one did.
+std::string DirectionFailure(const std::vector<ConnectionRecord>& connections, const char* way) {
+  if (connections.empty()) return "";
+  if (std::any_of(connections.begin(), connections.end(),
+                  [](const ConnectionRecord& c) { return c.opened; })) {
     return "";
   }
-  const std::string why = half.front().failure;
+  const std::string why = connections.front().failure;
   return std::string("no ") + way + " connection was opened" +
          (why.empty() ? "" : " (" + why + ")");
 }
 
-// A component that does not name a failed direction of a load both ways still shows it: the
-// downloads come first among the connections, then as many uploads.
+// A component that does not name a failed direction of a load both ways still shows it: each
+// connection names its direction (or, in older records, the downloads come first, then as many
+// uploads).
 void FindFailedDirections(ResponsivenessRecord& run) {
   const std::vector<ConnectionRecord>& all = run.load.connections;
-  if (!run.upload || !run.outcome.Succeeded() || !run.streams || all.size() % 2 != 0 ||
-      all.size() != static_cast<std::size_t>(*run.streams) * 2) {
-    return;
+  if (!run.upload || !run.outcome.Succeeded() || all.empty()) return;
+  std::vector<ConnectionRecord> downloads, uploads;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const bool named = !all[i].direction.empty();
+    const bool download = named ? all[i].direction == "download" : i < all.size() / 2;
+    (download ? downloads : uploads).push_back(all[i]);
   }
-  const auto middle = all.begin() + static_cast<std::ptrdiff_t>(all.size() / 2);
-  if (run.downloadFailure.empty())
-    run.downloadFailure = HalfFailure({all.begin(), middle}, "download");
-  if (run.uploadFailure.empty()) run.uploadFailure = HalfFailure({middle, all.end()}, "upload");
+  if (run.downloadFailure.empty()) run.downloadFailure = DirectionFailure(downloads, "download");
+  if (run.uploadFailure.empty()) run.uploadFailure = DirectionFailure(uploads, "upload");
 }
 
 // Round trips no probe measured, and a failed run's figures of a load that never was.

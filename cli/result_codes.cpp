@@ -8,6 +8,7 @@ constexpr char kNotHttp[] = "the URL is not http or https, or no Internet sessio
 constexpr char kNotOpened[] = "no connection could be opened, or the server answered with an error";
 constexpr char kNoReply[] = "no reply";
 constexpr char kUnresolved[] = "the name could not be resolved";
+constexpr char kTooSmall[] = "the server's bodies are too small to measure a rate";
 
 struct CodeText {
   Measured measurement;
@@ -29,11 +30,14 @@ constexpr CodeText kCodes[] = {
     {Measured::Latency, -1, kNoReply},
     {Measured::Latency, -3, "the name has no address of the family asked for"},
     {Measured::Latency, -4, kUnresolved},
+    {Measured::Latency, -5, "this process may not send ICMP echo requests (no echo service)"},
     {Measured::Throughput, -1, kNotHttp},
     {Measured::Throughput, -2, kNotOpened},
+    {Measured::Throughput, -3, kTooSmall},
     {Measured::Throughput, -4, "every connection broke before the rate settled"},
     {Measured::Responsiveness, -1, kNotHttp},
     {Measured::Responsiveness, -2, kNotOpened},
+    {Measured::Responsiveness, -3, kTooSmall},
     {Measured::Responsiveness, -4, "every connection broke before the load settled"},
 };
 

@@ -43,6 +43,7 @@ struct LatencyRecord {
 };
 
 struct ConnectionRecord {
+  std::string direction;  // download, upload; "" where the record does not say
   bool opened = false;
   bool broke = false;
   bool stalled = false;

@@ -9,6 +9,7 @@ namespace {
 ConnectionRecord ReadConnection(const nlohmann::json& item, const std::string& where) {
   const RecordFields fields(item, where);
   ConnectionRecord connection;
+  connection.direction = fields.Text("direction");
   connection.opened = fields.Flag("opened");
   connection.broke = fields.Flag("broke");
   connection.stalled = fields.Flag("stalled");

@@ -265,12 +265,16 @@ def progress(telvario, url):
                                        "2"]) +
              progress_lines(telvario, ["throughput", url + "/bytes/100000000", "--duration", "2",
                                        "--streams", "1", "--yes"]))
-    shown = {}
+    shown, longest = {}, 0.0
     for line in lines:
-        match = re.fullmatch(r"(\w+) +\d+%  [0-9.e+-]+ (\S+)", line)
-        shown.setdefault(match.group(1) if match else "?", set()).add(match.group(2) if match else line)
+        match = re.fullmatch(r"(\w+) +\d+%  ([0-9.e+-]+) (\S+)", line)
+        shown.setdefault(match.group(1) if match else "?", set()).add(match.group(3) if match else line)
+        if match and match.group(3) == "ms":
+            longest = max(longest, float(match.group(2)))
     check(shown == {phase: {unit} for phase, unit in units.items()},
           "every phase's figure is in its own unit on the progress line: %s" % shown)
+    # A round trip on loopback, loaded or not, takes well under ten seconds: an RPM would not.
+    check(longest < 10000, "every round trip shown is one (the longest: %g ms)" % longest)
 
 
 def numbers(telvario, url):

@@ -171,7 +171,7 @@ TEST(CliWords, ResultCodesAndBoundsHaveOnePlace) {
   using telvario::cli::Measured;
   EXPECT_STREQ(telvario::cli::ResultCodeText(Measured::Throughput, -4),
                "every connection broke before the rate settled");
-  EXPECT_EQ(telvario::cli::ResultCodeText(Measured::Throughput, -3), nullptr);
+  EXPECT_EQ(telvario::cli::ResultCodeText(Measured::Throughput, -5), nullptr);
   EXPECT_EQ(telvario::cli::ResultCodeText(Measured::Echo, 0), nullptr);
   EXPECT_EQ(telvario::cli::kStreamsBounds.Help(), "(1..32; 4 unless given)");
   EXPECT_EQ(telvario::cli::kDurationBounds.Range(), "takes 2 to 60 seconds");

@@ -22,9 +22,11 @@ telvario::ThroughputRun ARun() {
   telvario::ConnectionOutcome broke;
   broke.opened = true;
   broke.broke = true;
+  broke.stalled = true;
   broke.endedAt = 0.2;
   broke.failure = "the connection broke";
   telvario::ConnectionOutcome whole;
+  whole.download = false;
   whole.opened = true;
   run.connections = {broke, whole};
   return run;
@@ -35,7 +37,11 @@ void ExpectTransfer(const telvario::cli::TransferRecord& read, const telvario::T
   EXPECT_EQ(read.elapsed, run.elapsed);
   EXPECT_EQ(read.startupSeconds, run.startupSeconds);
   ASSERT_EQ(read.connections.size(), 2u);
-  EXPECT_TRUE(read.connections[0].broke && read.connections[0].opened);
+  EXPECT_TRUE(read.connections[0].broke && read.connections[0].opened &&
+              read.connections[0].stalled);
+  EXPECT_FALSE(read.connections[1].stalled);
+  EXPECT_EQ(read.connections[0].direction, "download");
+  EXPECT_EQ(read.connections[1].direction, "upload");
   EXPECT_EQ(read.connections[0].endedAt, 0.2);
   EXPECT_EQ(read.connections[0].failure, "the connection broke");
   ASSERT_EQ(read.samples.size(), 2u);
@@ -123,6 +129,26 @@ TEST(CliResultsRoundTrip, Responsiveness) {
   ExpectTransfer(responsiveness.load, run.load);
   // Both connections, one of each direction, opened: neither direction failed.
   EXPECT_TRUE(read.Succeeded());
+
+  run.load.uploadFailure = "the server answered with status 405";
+  const RunResults halfLoad = ReadRunResults(telvario::ResponsivenessResultsJson(plan, run), 0);
+  ASSERT_NE(halfLoad.Responsiveness(), nullptr) << halfLoad.problem;
+  EXPECT_EQ(halfLoad.Responsiveness()->uploadFailure, run.load.uploadFailure);
+  EXPECT_FALSE(halfLoad.Succeeded());
+}
+
+// A run that could not start for its address: what it says, and no figure.
+TEST(CliResultsRoundTrip, Refused) {
+  for (const char* measurement : {"download", "upload", "responsiveness"}) {
+    const RunResults read = ReadRunResults(
+        telvario::RefusedResultsJson(measurement, "ftp://u:pw@host/x", -1, "not http"), 0);
+    ASSERT_NE(read.Outcome(), nullptr) << measurement << ": " << read.problem;
+    EXPECT_EQ(read.measurement, measurement);
+    EXPECT_EQ(read.Outcome()->result, -1);
+    EXPECT_EQ(read.Outcome()->failure, "not http");
+    EXPECT_EQ(read.Target().find("pw"), std::string::npos) << read.Target();
+    EXPECT_FALSE(read.Succeeded());
+  }
 }
 
 }  // namespace
