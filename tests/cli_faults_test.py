@@ -271,7 +271,10 @@ def progress(telvario, url):
         shown.setdefault(match.group(1) if match else "?", set()).add(match.group(3) if match else line)
         if match and match.group(3) == "ms":
             longest = max(longest, float(match.group(2)))
-    check(shown == {phase: {unit} for phase, unit in units.items()},
+    # (The idle phase's echo requests may be refused to a user the ping range leaves out: then it
+    # ends within the second before a line is drawn.)
+    check(all(shown[phase] == {units.get(phase)} for phase in shown) and
+          {"loaded", "download", "upload"} <= set(shown),
           "every phase's figure is in its own unit on the progress line: %s" % shown)
     # A round trip on loopback, loaded or not, takes well under ten seconds: an RPM would not.
     check(longest < 10000, "every round trip shown is one (the longest: %g ms)" % longest)
