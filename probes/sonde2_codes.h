@@ -1,35 +1,39 @@
-// Sonde2's result codes and the bounds of its settings, in one place for the measurements.
+// Sonde2's result codes and the bounds of its settings under the measurements' names: the
+// interface definition's enumerations LatencyResult, ThroughputResult and Sonde2Bound, from the
+// build's header of the interface (widl's, or the posix one), which take them from
+// resources/sonde2_constants.def.
 #ifndef TELVARIO_PROBES_SONDE2_CODES_H
 #define TELVARIO_PROBES_SONDE2_CODES_H
 
+#include "telvario2_idl.h"
 #include "windows_api.h"
 
 namespace telvario {
 
 // Latency's failures; otherwise it gives the median round trip in ms.
-constexpr LONG LATENCY_NO_REPLY = -1;
-constexpr LONG LATENCY_RESOLVE_NODATA = -3;  // as PingTime: the name has no address to use
-constexpr LONG LATENCY_RESOLVE_FAILED = -4;  // as PingTime: the name does not resolve
-constexpr LONG LATENCY_NO_ECHO_SERVICE = -5;
+constexpr LONG LATENCY_NO_REPLY = LatencyNoReply;
+constexpr LONG LATENCY_RESOLVE_NODATA = LatencyNoAddress;        // as PingTime
+constexpr LONG LATENCY_RESOLVE_FAILED = LatencyNameNotResolved;  // as PingTime
+constexpr LONG LATENCY_NO_ECHO_SERVICE = LatencyNoEchoService;
 
 // Download's, Upload's and a failed load's; otherwise they give Mbit/s.
-constexpr double THROUGHPUT_CANNOT_START = -1;  // not http or https, or nothing could start
-constexpr double THROUGHPUT_NOT_OPENED = -2;    // no connection opened, or an error status
-constexpr double THROUGHPUT_TOO_SMALL = -3;     // the bodies are too small to measure a rate
-constexpr double THROUGHPUT_ALL_BROKE = -4;     // every connection broke in the start-up
+constexpr double THROUGHPUT_CANNOT_START = ThroughputCannotStart;
+constexpr double THROUGHPUT_NOT_OPENED = ThroughputNotOpened;
+constexpr double THROUGHPUT_TOO_SMALL = ThroughputBodiesTooSmall;
+constexpr double THROUGHPUT_ALL_BROKE = ThroughputAllBroke;
 
-constexpr LONG kLeastProbes = 1;
-constexpr LONG kDefaultProbes = 20;
-constexpr LONG kMostProbes = 10000;
-constexpr LONG kLeastProbeIntervalMs = 10;
-constexpr LONG kDefaultProbeIntervalMs = 100;
-constexpr LONG kMostProbeIntervalMs = 60000;
-constexpr LONG kLeastStreams = 1;
-constexpr LONG kDefaultStreams = 4;
-constexpr LONG kMostStreams = 32;
-constexpr double kLeastDurationSeconds = 2;
-constexpr double kDefaultDurationSeconds = 10;
-constexpr double kMostDurationSeconds = 60;
+constexpr LONG kLeastProbes = Sonde2LeastProbes;
+constexpr LONG kDefaultProbes = Sonde2DefaultProbes;
+constexpr LONG kMostProbes = Sonde2MostProbes;
+constexpr LONG kLeastProbeIntervalMs = Sonde2LeastProbeInterval;
+constexpr LONG kDefaultProbeIntervalMs = Sonde2DefaultProbeInterval;
+constexpr LONG kMostProbeIntervalMs = Sonde2MostProbeInterval;
+constexpr LONG kLeastStreams = Sonde2LeastStreams;
+constexpr LONG kDefaultStreams = Sonde2DefaultStreams;
+constexpr LONG kMostStreams = Sonde2MostStreams;
+constexpr double kLeastDurationSeconds = Sonde2LeastDuration;
+constexpr double kDefaultDurationSeconds = Sonde2DefaultDuration;
+constexpr double kMostDurationSeconds = Sonde2MostDuration;
 
 }  // namespace telvario
 

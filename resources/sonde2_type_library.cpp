@@ -1,5 +1,7 @@
 #include "sonde2_type_library.h"
 
+#include <iterator>
+
 #include "sonde_type_library.h"
 #include "telvario2_idl.h"
 
@@ -86,7 +88,8 @@ const Function kEventFunctions[] = {
 const typelib::Interface kInterfaces[] = {
     {&IID_ISonde2, OLESTR("ISonde2"), OLESTR("ISonde2 Interface"),
      TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL, kSonde2Functions,
-     static_cast<WORD>(sizeof kSonde2Functions / sizeof kSonde2Functions[0]), &kISondeDescription},
+     static_cast<WORD>(sizeof kSonde2Functions / sizeof kSonde2Functions[0]), &kISondeDescription,
+     true},
     {&DIID__ISonde2Events, OLESTR("_ISonde2Events"), OLESTR("_ISonde2Events Interface"),
      TYPEFLAG_FDISPATCHABLE, kEventFunctions, 1},
 };
@@ -95,6 +98,28 @@ const typelib::Coclass kCoclasses[] = {
     {&CLSID_Sonde2, OLESTR("Sonde2"), OLESTR("Sonde2 Class"), TYPEFLAG_FCANCREATE, &IID_ISonde2,
      &DIID__ISonde2Events},
 };
+
+// The result codes and setting bounds, from the one list the interface definition includes too.
+// clang-format off
+#define TELVARIO_ENUM(name, help) constexpr typelib::EnumMember k##name##Members[] = {
+#define TELVARIO_ENUM_MEMBER(name, value, help) {OLESTR(#name), value, OLESTR(help)},
+#define TELVARIO_ENUM_END(name) };
+// clang-format on
+#include "sonde2_constants.def"
+#undef TELVARIO_ENUM
+#undef TELVARIO_ENUM_MEMBER
+#undef TELVARIO_ENUM_END
+
+#define TELVARIO_ENUM(name, help) \
+  {OLESTR(#name), OLESTR(help), k##name##Members, static_cast<WORD>(std::size(k##name##Members))},
+#define TELVARIO_ENUM_MEMBER(name, value, help)
+#define TELVARIO_ENUM_END(name)
+const typelib::Enumeration kEnumerations[] = {
+#include "sonde2_constants.def"
+};
+#undef TELVARIO_ENUM
+#undef TELVARIO_ENUM_MEMBER
+#undef TELVARIO_ENUM_END
 
 }  // namespace
 
@@ -107,6 +132,8 @@ const typelib::Library kSonde2TypeLibrary = {&LIBID_TELVARIO2Lib,
                                              kInterfaces,
                                              2,
                                              kCoclasses,
-                                             1};
+                                             1,
+                                             kEnumerations,
+                                             static_cast<UINT>(std::size(kEnumerations))};
 
 }  // namespace telvario

@@ -94,7 +94,9 @@ const typelib::Interface kISondeDescription = {
     OLESTR("ISonde Interface"),
     TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL,
     kSondeFunctions,
-    static_cast<WORD>(sizeof kSondeFunctions / sizeof kSondeFunctions[0])};
+    static_cast<WORD>(sizeof kSondeFunctions / sizeof kSondeFunctions[0]),
+    nullptr,
+    true};
 
 namespace {
 

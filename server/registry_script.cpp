@@ -327,68 +327,80 @@ HRESULT ApplyRegister(const char*& position, char* token, HKEY blockKey, int dep
 }
 
 HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
-                        int depth) {
-  if (depth > kMaxNesting) return DISP_E_EXCEPTION;
-  RegKeyHandle current;
-  char valueName[kValueNameBufferSize];
-  char keptName[kValueNameBufferSize];
-  HRESULT hr = NextToken(position, token);
-  if (FAILED(hr)) return hr;
-  while (token[0] != '}') {
-    bool keep = false;
-    if (Is(token, "ForceRemove") || Is(token, "Delete")) {
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-    }
-    if (Is(token, "NoRemove")) {
-      keep = true;
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-    }
-    if (Is(token, "Val")) {
-      hr = NextValueName(position, token, valueName);
-      if (SUCCEEDED(hr)) hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-      if (token[0] != '=') return DISP_E_EXCEPTION;
-      if (!keyAbsent && !keep) {
-        HKEY same = nullptr;
-        const LONG opened = RegOpenKeyExA(blockKey, nullptr, 0, KEY_WRITE, &same);
-        if (opened != ERROR_SUCCESS) return HresultFromWin32(opened);
-        const LONG deleted = RegDeleteValueA(same, valueName);
-        RegCloseKey(same);
-        if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) {
-          return HresultFromWin32(deleted);
-        }
-      }
-      hr = SkipValueClause(position, token);
-      if (FAILED(hr)) return hr;
-      continue;
-    }
-    if (HasBackslash(token)) return DISP_E_EXCEPTION;
-    const LONG opened = keyAbsent ? ERROR_FILE_NOT_FOUND : current.Open(blockKey, token, KEY_READ);
-    lstrcpynA(keptName, token, static_cast<int>(kValueNameBufferSize));
+                        int depth);
+
+// An item's flags, up to its kind: whether it is marked to stay.
+HRESULT ReadRemovalFlags(const char*& position, char* token, bool* keep) {
+  *keep = false;
+  HRESULT hr = S_OK;
+  if (Is(token, "ForceRemove") || Is(token, "Delete")) hr = NextToken(position, token);
+  if (SUCCEEDED(hr) && Is(token, "NoRemove")) {
+    *keep = true;
     hr = NextToken(position, token);
-    if (FAILED(hr)) return hr;
-    if (token[0] == '=') {  // the default value goes with its key
-      hr = SkipValueClause(position, token);
-      if (FAILED(hr)) return hr;
-    }
-    if (token[0] == '{') {
-      hr = ApplyUnregister(position, token, current.Get(), opened != ERROR_SUCCESS, depth + 1);
-      if (FAILED(hr) && opened == ERROR_SUCCESS) return hr;
-      hr = NextToken(position, token);
-      if (FAILED(hr)) return hr;
-    }
-    if (opened == ERROR_FILE_NOT_FOUND) continue;
+  }
+  return hr;
+}
+
+// A "Val" item of a block being unregistered: its value goes, unless marked to stay.
+HRESULT UnregisterValue(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
+                        bool keep) {
+  char valueName[kValueNameBufferSize];
+  HRESULT hr = NextValueName(position, token, valueName);
+  if (SUCCEEDED(hr)) hr = NextToken(position, token);
+  if (FAILED(hr)) return hr;
+  if (token[0] != '=') return DISP_E_EXCEPTION;
+  if (!keyAbsent && !keep) {
+    HKEY same = nullptr;
+    const LONG opened = RegOpenKeyExA(blockKey, nullptr, 0, KEY_WRITE, &same);
     if (opened != ERROR_SUCCESS) return HresultFromWin32(opened);
-    const LONG closed = current.Close();
-    if (closed != ERROR_SUCCESS) return HresultFromWin32(closed);
-    if (!keep) {
-      const LONG deleted = RegDeleteKeyA(blockKey, keptName);
-      if (deleted != ERROR_SUCCESS) return HresultFromWin32(deleted);
+    const LONG deleted = RegDeleteValueA(same, valueName);
+    RegCloseKey(same);
+    if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) {
+      return HresultFromWin32(deleted);
     }
   }
-  return S_OK;
+  return SkipValueClause(position, token);
+}
+
+// A key item of a block being unregistered, its name in `token`: its block first, then the key
+// itself, unless marked to stay.
+HRESULT UnregisterKey(const char*& position, char* token, HKEY blockKey, bool keyAbsent, bool keep,
+                      int depth) {
+  if (HasBackslash(token)) return DISP_E_EXCEPTION;
+  RegKeyHandle current;
+  char keptName[kValueNameBufferSize];
+  const LONG opened = keyAbsent ? ERROR_FILE_NOT_FOUND : current.Open(blockKey, token, KEY_READ);
+  lstrcpynA(keptName, token, static_cast<int>(kValueNameBufferSize));
+  HRESULT hr = NextToken(position, token);
+  if (SUCCEEDED(hr) && token[0] == '=') hr = SkipValueClause(position, token);  // its default
+  if (FAILED(hr)) return hr;
+  if (token[0] == '{') {
+    hr = ApplyUnregister(position, token, current.Get(), opened != ERROR_SUCCESS, depth + 1);
+    if (FAILED(hr) && opened == ERROR_SUCCESS) return hr;
+    hr = NextToken(position, token);
+    if (FAILED(hr)) return hr;
+  }
+  if (opened == ERROR_FILE_NOT_FOUND) return S_OK;
+  if (opened != ERROR_SUCCESS) return HresultFromWin32(opened);
+  const LONG closed = current.Close();
+  if (closed != ERROR_SUCCESS) return HresultFromWin32(closed);
+  if (keep) return S_OK;
+  const LONG deleted = RegDeleteKeyA(blockKey, keptName);
+  return deleted == ERROR_SUCCESS ? S_OK : HresultFromWin32(deleted);
+}
+
+HRESULT ApplyUnregister(const char*& position, char* token, HKEY blockKey, bool keyAbsent,
+                        int depth) {
+  if (depth > kMaxNesting) return DISP_E_EXCEPTION;
+  HRESULT hr = NextToken(position, token);
+  while (SUCCEEDED(hr) && token[0] != '}') {
+    bool keep = false;
+    hr = ReadRemovalFlags(position, token, &keep);
+    if (FAILED(hr)) return hr;
+    hr = Is(token, "Val") ? UnregisterValue(position, token, blockKey, keyAbsent, keep)
+                          : UnregisterKey(position, token, blockKey, keyAbsent, keep, depth);
+  }
+  return FAILED(hr) ? hr : S_OK;
 }
 
 // Applies one root block's items, after its "{", to the root key, in one direction.

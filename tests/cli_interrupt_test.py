@@ -44,13 +44,25 @@ def nothing_left(pid):
     return False
 
 
-def connected(pid, port):
-    """Whether the process holds a TCP connection to `port` (so its transfer has begun)."""
-    try:
-        sockets = {os.readlink("/proc/%d/fd/%s" % (pid, fd))
-                   for fd in os.listdir("/proc/%d/fd" % pid)}
-    except OSError:
-        return False
+def sockets_of_group(group):
+    """The sockets held by the processes of process group `group`: the client's, and with a
+    launcher (which waits for it) the launcher's and the client's."""
+    sockets = set()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.getpgid(int(pid)) != group:
+                continue
+            sockets |= {os.readlink("/proc/%s/fd/%s" % (pid, fd))
+                        for fd in os.listdir("/proc/%s/fd" % pid)}
+        except OSError:  # gone meanwhile
+            continue
+    return sockets
+
+
+def connected(group, port):
+    """Whether a process of the client's group holds a TCP connection to `port` (so its
+    transfer has begun)."""
+    sockets = sockets_of_group(group)
     for table in ("/proc/net/tcp", "/proc/net/tcp6"):
         with open(table) as rows:
             for row in rows.readlines()[1:]:

@@ -23,10 +23,12 @@ Run with --fault F --port P --pidfile FILE [--host A]: it detaches once it liste
 on SIGTERM.
 """
 import argparse
+import fcntl
 import http.server
 import socket
 import struct
 import sys
+import termios
 import threading
 import time
 
@@ -46,6 +48,19 @@ class Handler(http_test_server.Handler):
         self.wfile.write(b"x" * MIB)
         self.wfile.flush()
 
+    def delivered(self):
+        """Waits until the client's side has taken what was sent, and a moment more for it to
+        read the headers: a reset discards what the client has not read, and the fault is a
+        body broken off, not a response never seen."""
+        ends = time.monotonic() + 5
+        while time.monotonic() < ends:
+            unsent = struct.unpack("i", fcntl.ioctl(self.connection, termios.TIOCOUTQ,
+                                                    b"\0\0\0\0"))[0]
+            if unsent == 0:
+                break
+            time.sleep(0.01)
+        time.sleep(0.3)
+
     def hold(self):
         """Keeps the connection open and silent, for a bounded time."""
         time.sleep(options.hold)
@@ -62,6 +77,7 @@ class Handler(http_test_server.Handler):
             self.hold()
         elif fault == "reset":
             self.first_mebibyte()
+            self.delivered()
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
                                        struct.pack("ii", 1, 0))
             self.close_connection = True

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "dispatch_test_support.h"
 
@@ -53,6 +54,8 @@ bool TypeLibRegistered(const GUID& libid = LIBID_TELVARIOLib) {
 constexpr char kSonde2Key[] = "CLSID\\{7F3A2C2E-5B9E-4D62-8A47-C1E0B59D3F21}";
 constexpr char kSonde2Id[] = "{7F3A2C2E-5B9E-4D62-8A47-C1E0B59D3F21}";
 
+// The library loaded from a file, and freed again when the test ends: a loaded module's file
+// cannot be deleted, nor the folder that holds it.
 struct Module {
   explicit Module(const std::string& file) : handle(LoadLibraryA(file.c_str())) {
     if (handle == nullptr) return;
@@ -64,6 +67,11 @@ struct Module {
     GetModuleFileNameA(handle, buffer, MAX_PATH);
     path = buffer;
   }
+  ~Module() {
+    if (handle != nullptr) FreeLibrary(handle);
+  }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
   HMODULE handle;
   RegisterFn registerServer = nullptr;
   RegisterFn unregisterServer = nullptr;
@@ -204,6 +212,27 @@ class OwnFolder {
   fs::path path_;
 };
 
+// A file at the far end of a chain of folders deeper than MAX_PATH, removed with its folders from
+// that end when the test ends: the C runtime lists no folder so deep, so remove_all cannot.
+class DeepFile {
+ public:
+  DeepFile(fs::path top, fs::path file) : top_(std::move(top)), file_(std::move(file)) {}
+  ~DeepFile() {
+    std::error_code ignored;
+    fs::remove(file_, ignored);
+    for (fs::path level = file_.parent_path(); level != top_ && level.has_relative_path();
+         level = level.parent_path()) {
+      fs::remove(level, ignored);
+    }
+  }
+  DeepFile(const DeepFile&) = delete;
+  DeepFile& operator=(const DeepFile&) = delete;
+
+ private:
+  fs::path top_;
+  fs::path file_;
+};
+
 // A copy of the module at a path of the test's choosing.
 std::string CopyModuleTo(const fs::path& directory) {
   fs::create_directories(directory);
@@ -229,6 +258,7 @@ TEST(Registration, PathTooLongForTheBufferRegistersNothing) {
   const OwnFolder own;
   fs::path directory = own.Path() / "telvario-long";
   while (directory.string().size() < MAX_PATH) directory /= std::string(40, 'd');
+  const DeepFile copy(own.Path(), directory / fs::path(TELVARIO_MODULE_PATH).filename());
   Module module(CopyModuleTo(directory));
   if (module.registerServer == nullptr) GTEST_SKIP() << "the system does not load from so deep";
   EXPECT_EQ(module.registerServer(), static_cast<HRESULT>(0x8007007A));

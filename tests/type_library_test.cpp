@@ -1,5 +1,6 @@
 // The type library that widl makes from the interface definition, read back through the
-// system's own type-library services: the library, the class and ISonde's member table.
+// system's own type-library services: the library, the class and ISonde's member table; and the
+// posix descriptions against both libraries: their types in order, interfaces and enumerations.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -169,6 +170,50 @@ ITypeLib* LoadFromBuild(const char* unixPath) {
   return LoadTypeLib(widePath, &library) == S_OK ? library : nullptr;
 }
 
+// One function of an interface against the type information's, by its index in the dispatch
+// side.
+void ExpectFunctionAgrees(ITypeInfo* info, const typelib::Interface& described, WORD f) {
+  const typelib::Function& expected = FunctionAt(described, f);
+  SCOPED_TRACE(testing::Message() << "function " << f);
+  FUNCDESC* function = nullptr;
+  ASSERT_EQ(info->GetFuncDesc(f, &function), S_OK);
+  EXPECT_EQ(function->memid, expected.memid);
+  EXPECT_EQ(function->invkind, expected.invkind);
+  EXPECT_EQ(function->funckind, FUNC_DISPATCH);
+  EXPECT_EQ(function->oVft, static_cast<SHORT>(expected.slot * sizeof(void*)));
+  EXPECT_EQ(function->wFuncFlags, expected.funcFlags);
+  EXPECT_EQ(function->elemdescFunc.tdesc.vt, expected.result);
+  ASSERT_EQ(function->cParams, expected.parameterCount);
+  for (SHORT p = 0; p < function->cParams; ++p) {
+    EXPECT_EQ(function->lprgelemdescParam[p].tdesc.vt, expected.parameters[p].type) << p;
+    EXPECT_EQ(function->lprgelemdescParam[p].paramdesc.wParamFlags, expected.parameters[p].flags)
+        << p;
+  }
+  BSTR names[16] = {};
+  UINT count = 0;
+  ASSERT_EQ(info->GetNames(function->memid, names, 16, &count), S_OK);
+  std::vector<WideString> got;
+  for (UINT n = 0; n < count; ++n) got.push_back(TypeLibraryTest::Text(names[n]));
+  std::vector<WideString> want{expected.name};
+  // A property's get and put share the names of the one listed first.
+  const typelib::Function* first = &expected;
+  for (WORD g = 0; g < f; ++g) {
+    if (FunctionAt(described, g).memid == expected.memid) {
+      first = &FunctionAt(described, g);
+      break;
+    }
+  }
+  for (SHORT p = 0; p < first->parameterCount; ++p) {
+    if (first->parameters[p].name != nullptr) want.emplace_back(first->parameters[p].name);
+  }
+  EXPECT_EQ(got, want);
+  BSTR memberHelp = nullptr;
+  ASSERT_EQ(info->GetDocumentation(function->memid, nullptr, &memberHelp, nullptr, nullptr), S_OK);
+  const WideString expectedHelp = expected.help != nullptr ? expected.help : WideString();
+  EXPECT_EQ(TypeLibraryTest::Text(memberHelp), expectedHelp);
+  info->ReleaseFuncDesc(function);
+}
+
 // The description that the posix build serves, member by member against widl's type library:
 // Sonde's, and Sonde2's, whose ISonde2 lists ISonde's members first as its dispatch side does.
 void ExpectAgreement(ITypeLib* library_, const typelib::Library& kSondeTypeLibrary) {
@@ -206,58 +251,98 @@ void ExpectAgreement(ITypeLib* library_, const typelib::Library& kSondeTypeLibra
     EXPECT_EQ(Text(name), described.name);
     EXPECT_EQ(Text(help), described.help);
 
-    for (WORD f = 0; f < FunctionCount(described); ++f) {
-      const typelib::Function& expected = FunctionAt(described, f);
-      SCOPED_TRACE(testing::Message() << "function " << f);
-      FUNCDESC* function = nullptr;
-      ASSERT_EQ(info->GetFuncDesc(f, &function), S_OK);
-      EXPECT_EQ(function->memid, expected.memid);
-      EXPECT_EQ(function->invkind, expected.invkind);
-      EXPECT_EQ(function->funckind, FUNC_DISPATCH);
-      EXPECT_EQ(function->oVft, static_cast<SHORT>(expected.slot * sizeof(void*)));
-      EXPECT_EQ(function->wFuncFlags, expected.funcFlags);
-      EXPECT_EQ(function->elemdescFunc.tdesc.vt, expected.result);
-      ASSERT_EQ(function->cParams, expected.parameterCount);
-      for (SHORT p = 0; p < function->cParams; ++p) {
-        EXPECT_EQ(function->lprgelemdescParam[p].tdesc.vt, expected.parameters[p].type) << p;
-        EXPECT_EQ(function->lprgelemdescParam[p].paramdesc.wParamFlags,
-                  expected.parameters[p].flags)
-            << p;
-      }
-      BSTR names[16] = {};
-      UINT count = 0;
-      ASSERT_EQ(info->GetNames(function->memid, names, 16, &count), S_OK);
-      std::vector<WideString> got;
-      for (UINT n = 0; n < count; ++n) got.push_back(Text(names[n]));
-      std::vector<WideString> want{expected.name};
-      // A property's get and put share the names of the one listed first.
-      const typelib::Function* first = &expected;
-      for (WORD g = 0; g < f; ++g) {
-        if (FunctionAt(described, g).memid == expected.memid) {
-          first = &FunctionAt(described, g);
-          break;
-        }
-      }
-      for (SHORT p = 0; p < first->parameterCount; ++p) {
-        if (first->parameters[p].name != nullptr) want.emplace_back(first->parameters[p].name);
-      }
-      EXPECT_EQ(got, want);
-      BSTR memberHelp = nullptr;
-      ASSERT_EQ(info->GetDocumentation(function->memid, nullptr, &memberHelp, nullptr, nullptr),
-                S_OK);
-      const WideString expectedHelp = expected.help != nullptr ? expected.help : WideString();
-      EXPECT_EQ(Text(memberHelp), expectedHelp);
-      info->ReleaseFuncDesc(function);
-    }
+    for (WORD f = 0; f < FunctionCount(described); ++f) ExpectFunctionAgrees(info, described, f);
+    info->Release();
+  }
+}
+
+WideString OrEmpty(const OLECHAR* text) {
+  return text != nullptr ? WideString(text) : WideString();
+}
+
+// Every index holds the same kind of type under the same name in both.
+void ExpectSameOrder(ITypeLib* library, const typelib::Library& described) {
+  ASSERT_EQ(library->GetTypeInfoCount(), TypeCount(described));
+  for (UINT index = 0; index < TypeCount(described); ++index) {
+    SCOPED_TRACE(testing::Message() << "type " << index);
+    const typelib::TypeAt type = TypeAtIndex(described, index);
+    TYPEKIND kind = TKIND_MAX;
+    ASSERT_EQ(library->GetTypeInfoType(index, &kind), S_OK);
+    EXPECT_EQ(kind, type.enumeration != nullptr ? TKIND_ENUM
+                    : type.dispatch != nullptr  ? TKIND_DISPATCH
+                                                : TKIND_COCLASS);
+    BSTR name = nullptr;
+    ASSERT_EQ(library->GetDocumentation(static_cast<INT>(index), &name, nullptr, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(TypeLibraryTest::Text(name), type.enumeration != nullptr ? type.enumeration->name
+                                           : type.dispatch != nullptr  ? type.dispatch->name
+                                                                       : type.coclass->name);
+  }
+}
+
+// An enumeration's members as widl writes them: constants of type int numbered from 0x40000000,
+// each with one name. widl takes no helpstring on a member: it has no help to compare.
+void ExpectMembersAgree(ITypeInfo* info, const typelib::Enumeration& described) {
+  for (WORD m = 0; m < described.memberCount; ++m) {
+    const typelib::EnumMember& expected = described.members[m];
+    SCOPED_TRACE(testing::Message() << "member " << m);
+    VARDESC* variable = nullptr;
+    ASSERT_EQ(info->GetVarDesc(m, &variable), S_OK);
+    EXPECT_EQ(variable->memid, 0x40000000 + m);
+    EXPECT_EQ(variable->varkind, VAR_CONST);
+    EXPECT_EQ(variable->wVarFlags, 0);
+    EXPECT_EQ(variable->elemdescVar.tdesc.vt, VT_INT);
+    ASSERT_EQ(variable->lpvarValue->vt, VT_I4);
+    EXPECT_EQ(variable->lpvarValue->lVal, expected.value);
+    BSTR names[2] = {};
+    UINT count = 0;
+    ASSERT_EQ(info->GetNames(variable->memid, names, 2, &count), S_OK);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(TypeLibraryTest::Text(names[0]), expected.name);
+    BSTR help = nullptr;
+    ASSERT_EQ(info->GetDocumentation(variable->memid, nullptr, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(TypeLibraryTest::Text(help), WideString());
+    info->ReleaseVarDesc(variable);
+  }
+  VARDESC* past = nullptr;
+  EXPECT_EQ(info->GetVarDesc(described.memberCount, &past), TYPE_E_ELEMENTNOTFOUND);
+}
+
+void ExpectEnumerationsAgree(ITypeLib* library, const typelib::Library& described) {
+  for (UINT index = 0; index < TypeCount(described); ++index) {
+    const typelib::Enumeration* enumeration = TypeAtIndex(described, index).enumeration;
+    if (enumeration == nullptr) continue;
+    SCOPED_TRACE(testing::Message() << "type " << index);
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(library->GetTypeInfo(index, &info), S_OK);
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->typekind, TKIND_ENUM);
+    EXPECT_TRUE(IsEqualGUID(attributes->guid, GUID_NULL));
+    EXPECT_EQ(attributes->cVars, enumeration->memberCount);
+    EXPECT_EQ(attributes->cFuncs, 0);
+    EXPECT_EQ(attributes->cImplTypes, 0);
+    EXPECT_EQ(attributes->cbSizeInstance, 4u);
+    EXPECT_EQ(attributes->cbAlignment, 4);
+    EXPECT_EQ(attributes->wTypeFlags, 0);
+    info->ReleaseTypeAttr(attributes);
+    BSTR name = nullptr, help = nullptr;
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(TypeLibraryTest::Text(name), enumeration->name);
+    EXPECT_EQ(TypeLibraryTest::Text(help), OrEmpty(enumeration->help));
+    ExpectMembersAgree(info, *enumeration);
     info->Release();
   }
 }
 
 TEST_F(TypeLibraryTest, PosixDescriptionsAgreeWithTheTypeLibraries) {
   ExpectAgreement(library_, telvario::kSondeTypeLibrary);
+  ExpectSameOrder(library_, telvario::kSondeTypeLibrary);
   ITypeLib* second = LoadFromBuild(TELVARIO_TYPELIB2_PATH);
   ASSERT_NE(second, nullptr);
   ExpectAgreement(second, telvario::kSonde2TypeLibrary);
+  ExpectSameOrder(second, telvario::kSonde2TypeLibrary);
+  ExpectEnumerationsAgree(second, telvario::kSonde2TypeLibrary);
   second->Release();
 }
 

@@ -1,6 +1,6 @@
-// A type library written down as data: the library, its interfaces with their function
-// descriptions in the order the type information reports them, and its classes. The posix
-// type-library services serve this description; the Windows tests compare it with the type
+// A type library written down as data: the library, its enumerations, its interfaces with their
+// function descriptions in the order the type information reports them, and its classes. The
+// posix type-library services serve this description; the Windows tests compare it with the type
 // library that widl makes from the interface definition.
 #ifndef TELVARIO_PLATFORM_SHARED_TYPE_DESCRIPTION_H
 #define TELVARIO_PLATFORM_SHARED_TYPE_DESCRIPTION_H
@@ -35,6 +35,8 @@ struct Interface {
   const Function* functions;  // its own, after those of its base
   WORD functionCount;
   const Interface* base = nullptr;  // the interface it derives from, where that is described
+  // Defined before the library block, which names it: widl lists it after the block's own types.
+  bool outsideBlock = false;
 };
 
 // The functions of an interface as its dispatch side lists them: its base's first.
@@ -57,6 +59,20 @@ struct Coclass {
   const IID* defaultSource = nullptr;  // the events it raises, where it raises any
 };
 
+// A member of an enumeration: a constant of type int, as widl writes a [v1_enum]'s members.
+struct EnumMember {
+  const OLECHAR* name;
+  LONG value;
+  const OLECHAR* help;  // widl can write none for an enumeration's member; the posix one has it
+};
+
+struct Enumeration {
+  const OLECHAR* name;
+  const OLECHAR* help;
+  const EnumMember* members;
+  WORD memberCount;
+};
+
 struct Library {
   const GUID* libid;
   const OLECHAR* name;
@@ -68,7 +84,56 @@ struct Library {
   UINT interfaceCount;
   const Coclass* coclasses;
   UINT coclassCount;
+  const Enumeration* enumerations = nullptr;
+  UINT enumerationCount = 0;
 };
+
+// One type of a library: one of the three is set (an interface as its dispatch side).
+struct TypeAt {
+  const Enumeration* enumeration = nullptr;
+  const Interface* dispatch = nullptr;
+  const Coclass* coclass = nullptr;
+};
+
+inline UINT TypeCount(const Library& library) {
+  return library.enumerationCount + library.interfaceCount + library.coclassCount;
+}
+
+// Calls visit(type) for each type of the library in the order of widl's type library: the
+// enumerations (which open the library block), the interfaces defined in the block, the classes,
+// then the interfaces defined before the block. True where visit returned true and ended the walk.
+template <typename Visit>
+bool VisitTypes(const Library& library, Visit visit) {
+  for (UINT i = 0; i < library.enumerationCount; ++i) {
+    if (visit(TypeAt{&library.enumerations[i], nullptr, nullptr})) return true;
+  }
+  auto interfaces = [&](bool outside) {
+    for (UINT i = 0; i < library.interfaceCount; ++i) {
+      const Interface& described = library.interfaces[i];
+      if (described.outsideBlock == outside && visit(TypeAt{nullptr, &described, nullptr})) {
+        return true;
+      }
+    }
+    return false;
+  };
+  if (interfaces(false)) return true;
+  for (UINT i = 0; i < library.coclassCount; ++i) {
+    if (visit(TypeAt{nullptr, nullptr, &library.coclasses[i]})) return true;
+  }
+  return interfaces(true);
+}
+
+// The type at an index of the library's type information; none past the end.
+inline TypeAt TypeAtIndex(const Library& library, UINT index) {
+  TypeAt found;
+  UINT position = 0;
+  VisitTypes(library, [&](const TypeAt& type) {
+    if (position++ != index) return false;
+    found = type;
+    return true;
+  });
+  return found;
+}
 
 }  // namespace telvario::typelib
 

@@ -1,5 +1,6 @@
 // ISonde2 for builds without widl: Sonde2's dual interface, ISonde's slots first and its own
-// after them in the same order as the interface definition, and its identifiers.
+// after them in the same order as the interface definition, its identifiers, and the
+// enumerations of its result codes and setting bounds as widl declares them.
 #ifndef TELVARIO_RESOURCES_POSIX_TELVARIO2_IDL_H
 #define TELVARIO_RESOURCES_POSIX_TELVARIO2_IDL_H
 
@@ -14,6 +15,16 @@ constexpr GUID LIBID_TELVARIO2Lib = {
 // Sonde2's events: a dispinterface its sinks implement as IDispatch.
 constexpr IID DIID__ISonde2Events = {
     0x7F3A2C2F, 0x5B9E, 0x4D62, {0x8A, 0x47, 0xC1, 0xE0, 0xB5, 0x9D, 0x3F, 0x21}};
+
+// clang-format off
+#define TELVARIO_ENUM(name, help) enum name {
+#define TELVARIO_ENUM_MEMBER(name, value, help) name = value,
+#define TELVARIO_ENUM_END(name) };
+// clang-format on
+#include "sonde2_constants.def"
+#undef TELVARIO_ENUM
+#undef TELVARIO_ENUM_MEMBER
+#undef TELVARIO_ENUM_END
 
 class ISonde2 : public ISonde {
  public:

@@ -9,14 +9,16 @@ namespace=$1 prefix=$2 arch=$3 loader=$4
 shift 4
 lab_prefix="$prefix-$namespace"
 [ -d "$lab_prefix" ] || cp -a "$prefix" "$lab_prefix"
-export WINEPREFIX="$lab_prefix" WINEARCH="$arch" WINEDEBUG=-all LOADER="$loader"
+# Wine's programs unrandomized (scripts/wine-loader).
+WINE="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine-loader"
+export WINEPREFIX="$lab_prefix" WINEARCH="$arch" WINEDEBUG=-all LOADER="$loader" WINE
 unset DISPLAY
 if [ -n "${TELVARIO_DISPLAY:-}" ]; then export DISPLAY="$TELVARIO_DISPLAY"; fi
 exec ip netns exec "$namespace" sh -c '
   wineserver -p 2>/dev/null || true
-  "$LOADER" wineboot </dev/null >/dev/null 2>&1 || true
+  "$WINE" "$LOADER" wineboot </dev/null >/dev/null 2>&1 || true
   status=0
-  "$LOADER" "$@" || status=$?
+  "$WINE" "$LOADER" "$@" || status=$?
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
   exit $status' sh "$@"

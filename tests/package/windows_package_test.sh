@@ -10,16 +10,17 @@ work=$(mktemp -d)
 trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
 unset DISPLAY
-wine=/usr/lib/wine/wine64
+# Wine's programs unrandomized (scripts/wine-loader).
+wine=("$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine-loader" /usr/lib/wine/wine64)
 fail() { echo "windows package: $*" >&2; exit 1; }
 
 if [ -n "${2:-}" ] && [ -f "$2/system.reg" ]; then
   cp -a "$2" "$WINEPREFIX"
 else
-  "$wine" wineboot -i >/dev/null 2>&1 || true
+  "${wine[@]}" wineboot -i >/dev/null 2>&1 || true
 fi
 wineserver -p 2>/dev/null || true
-"$wine" wineboot </dev/null >/dev/null 2>&1 || true
+"${wine[@]}" wineboot </dev/null >/dev/null 2>&1 || true
 
 folder="$work/Telvario"
 /usr/bin/python3 -m zipfile -e "$zip" "$folder"
@@ -30,11 +31,11 @@ done
 windows_folder="Z:${folder//\//\\}"
 
 echo "== install.cmd"
-"$wine" cmd /c "$windows_folder\\install.cmd" || fail "install.cmd failed"
+"${wine[@]}" cmd /c "$windows_folder\\install.cmd" || fail "install.cmd failed"
 
 run_examples() {  # CSCRIPT
   for example in measure.js measure.vbs; do
-    output=$("$wine" "$1" //nologo "$windows_folder\\examples\\$example" 127.0.0.1 2>&1) ||
+    output=$("${wine[@]}" "$1" //nologo "$windows_folder\\examples\\$example" 127.0.0.1 2>&1) ||
       fail "$example under $1 exited with $?: $output"
     printf '%s\n' "$output" | grep -q '^TELVARIO-EXAMPLE-DONE failures=0' ||
       fail "$example under $1 did not end without failures: $output"
@@ -42,12 +43,12 @@ run_examples() {  # CSCRIPT
   done
 }
 run_examples 'C:\windows\system32\cscript.exe'
-if "$wine" 'C:\windows\syswow64\cmd.exe' /c exit 0 >/dev/null 2>&1; then
+if "${wine[@]}" 'C:\windows\syswow64\cmd.exe' /c exit 0 >/dev/null 2>&1; then
   run_examples 'C:\windows\syswow64\cscript.exe'
 else
   echo "32-bit programs do not run here: the examples ran under the 64-bit cscript only"
 fi
-version=$("$wine" "$windows_folder\\x64\\telvario.exe" --version | tr -d '\r')
+version=$("${wine[@]}" "$windows_folder\\x64\\telvario.exe" --version | tr -d '\r')
 [ "$version" = "telvario 1.0.0.4" ] || fail "telvario.exe --version gave '$version'"
 
 keys=('HKEY_CLASSES_ROOT\CLSID\{7F3A2C1E-5B9E-4D62-8A47-C1E0B59D3F21}'
@@ -55,21 +56,21 @@ keys=('HKEY_CLASSES_ROOT\CLSID\{7F3A2C1E-5B9E-4D62-8A47-C1E0B59D3F21}'
   'HKEY_CLASSES_ROOT\TypeLib\{7F3A2C11-5B9E-4D62-8A47-C1E0B59D3F21}'
   'HKEY_CLASSES_ROOT\Interface\{7F3A2C1D-5B9E-4D62-8A47-C1E0B59D3F21}')
 for key in "${keys[@]}"; do
-  "$wine" reg query "$key" /reg:64 >/dev/null 2>&1 || fail "$key is not registered"
+  "${wine[@]}" reg query "$key" /reg:64 >/dev/null 2>&1 || fail "$key is not registered"
 done
 
 echo "== uninstall.cmd"
-"$wine" cmd /c "$windows_folder\\uninstall.cmd" || fail "uninstall.cmd failed"
+"${wine[@]}" cmd /c "$windows_folder\\uninstall.cmd" || fail "uninstall.cmd failed"
 for view in 32 64; do
   for key in "${keys[@]}" 'HKEY_LOCAL_MACHINE\SOFTWARE\Telvario'; do
-    if "$wine" reg query "$key" "/reg:$view" >/dev/null 2>&1; then
+    if "${wine[@]}" reg query "$key" "/reg:$view" >/dev/null 2>&1; then
       fail "$key is left in the $view-bit view"
     fi
   done
 done
 # A registration that fails is reported, with a failing exit status.
 rm "$folder/x64/Telvario.DLL"
-if "$wine" cmd /c "$windows_folder\\install.cmd"; then
+if "${wine[@]}" cmd /c "$windows_folder\\install.cmd"; then
   fail "install.cmd succeeded without its 64-bit component"
 fi
 echo "windows package: installed, used and removed; nothing left in either view"

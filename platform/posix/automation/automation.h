@@ -244,9 +244,23 @@ struct TLIBATTR {
   WORD wLibFlags;
 };
 
+// The members of an enumeration: constants, their values in lpvarValue.
+enum VARKIND { VAR_PERINSTANCE, VAR_STATIC, VAR_CONST, VAR_DISPATCH };
+
+struct VARDESC {
+  MEMBERID memid;
+  OLECHAR* lpstrSchema;
+  union {
+    ULONG oInst;
+    VARIANT* lpvarValue;
+  };
+  ELEMDESC elemdescVar;
+  WORD wVarFlags;
+  VARKIND varkind;
+};
+
 class ITypeLib;
 class ITypeComp;  // never handed out here
-struct VARDESC;   // no variables are described here
 
 // The slots a caller of the type information uses, in Windows' order; the rest answer
 // E_NOTIMPL.

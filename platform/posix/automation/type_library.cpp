@@ -10,9 +10,12 @@
 namespace automation {
 namespace {
 
+using telvario::typelib::EnumMember;
 using telvario::typelib::Function;
 
 constexpr WORD kDispatchSlots = 7;  // IUnknown's and IDispatch's
+// widl numbers an enumeration's members from this, in their order.
+constexpr MEMBERID kFirstEnumMember = 0x40000000;
 
 BSTR Copy(const OLECHAR* text) {
   return text != nullptr ? SysAllocString(text) : nullptr;
@@ -40,9 +43,11 @@ TYPEDESC voidTarget{{nullptr}, VT_VOID};
 
 }  // namespace
 
-TypeInfo::TypeInfo(TypeLibrary* library, const telvario::typelib::Interface* interface,
-                   const telvario::typelib::Coclass* coclass)
-    : library_(library), interface_(interface), coclass_(coclass) {
+TypeInfo::TypeInfo(TypeLibrary* library, UINT index) : library_(library), index_(index) {
+  const telvario::typelib::TypeAt type = TypeAtIndex(library->Description(), index);
+  enumeration_ = type.enumeration;
+  interface_ = type.dispatch;
+  coclass_ = type.coclass;
   library_->AddRef();
 }
 
@@ -79,11 +84,28 @@ const Function* TypeInfo::FindFunction(MEMBERID memid) const {
   return nullptr;
 }
 
+const EnumMember* TypeInfo::FindMember(MEMBERID memid) const {
+  if (enumeration_ == nullptr || memid < kFirstEnumMember ||
+      memid - kFirstEnumMember >= enumeration_->memberCount) {
+    return nullptr;
+  }
+  return &enumeration_->members[memid - kFirstEnumMember];
+}
+
 HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
   if (attributes == nullptr) return E_INVALIDARG;
   auto* attr = new (std::nothrow) TYPEATTR{};
   if (attr == nullptr) return E_OUTOFMEMORY;
   attr->memidConstructor = attr->memidDestructor = MEMBERID_NIL;
+  *attributes = attr;
+  if (enumeration_ != nullptr) {
+    // A [v1_enum] as widl writes it: a 32-bit value, its members constants, no GUID.
+    attr->typekind = TKIND_ENUM;
+    attr->cVars = enumeration_->memberCount;
+    attr->cbSizeInstance = sizeof(LONG);
+    attr->cbAlignment = sizeof(LONG);
+    return S_OK;
+  }
   attr->cbAlignment = sizeof(void*);
   attr->cImplTypes = coclass_ != nullptr && coclass_->defaultSource != nullptr ? 2 : 1;
   if (interface_ != nullptr) {
@@ -92,12 +114,11 @@ HRESULT TypeInfo::GetTypeAttr(TYPEATTR** attributes) {
     attr->cFuncs = FunctionCount(*interface_);
     attr->cbSizeVft = kDispatchSlots * sizeof(void*);
     attr->wTypeFlags = interface_->typeFlags;
-  } else {
+  } else if (coclass_ != nullptr) {
     attr->guid = *coclass_->clsid;
     attr->typekind = TKIND_COCLASS;
     attr->wTypeFlags = coclass_->typeFlags;
   }
-  *attributes = attr;
   return S_OK;
 }
 
@@ -137,13 +158,39 @@ HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** function) {
   return S_OK;
 }
 
-HRESULT TypeInfo::GetVarDesc(UINT /*index*/, VARDESC** /*variable*/) {
-  return TYPE_E_ELEMENTNOTFOUND;
+namespace {
+
+// A member's description with the value it points to, in one allocation.
+struct HeldVariable {
+  VARDESC description;
+  VARIANT value;
+};
+
+}  // namespace
+
+HRESULT TypeInfo::GetVarDesc(UINT index, VARDESC** variable) {
+  if (variable == nullptr) return E_INVALIDARG;
+  if (enumeration_ == nullptr || index >= enumeration_->memberCount) return TYPE_E_ELEMENTNOTFOUND;
+  auto* held = new (std::nothrow) HeldVariable{};
+  if (held == nullptr) return E_OUTOFMEMORY;
+  held->value.vt = VT_I4;
+  held->value.lVal = enumeration_->members[index].value;
+  VARDESC& description = held->description;
+  description.memid = kFirstEnumMember + static_cast<MEMBERID>(index);
+  description.lpvarValue = &held->value;
+  description.elemdescVar.tdesc.vt = VT_INT;  // widl's type for an enumeration's members
+  description.varkind = VAR_CONST;
+  *variable = &description;
+  return S_OK;
 }
 
 HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) {
   if (names == nullptr || count == nullptr) return E_INVALIDARG;
   *count = 0;
+  if (const EnumMember* member = FindMember(memid)) {
+    if (maxNames > 0) names[(*count)++] = Copy(member->name);
+    return S_OK;
+  }
   const Function* function = FindFunction(memid);
   if (function == nullptr) return TYPE_E_ELEMENTNOTFOUND;
   if (maxNames > 0) names[(*count)++] = Copy(function->name);
@@ -177,6 +224,14 @@ HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* flags) {
 HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* memids) {
   if (names == nullptr || memids == nullptr || count == 0) return E_INVALIDARG;
   for (UINT i = 0; i < count; ++i) memids[i] = DISPID_UNKNOWN;
+  // An enumeration's member by its name; a constant has no parameters, and names after the
+  // first go unanswered, as the system's type information leaves them.
+  for (WORD i = 0; enumeration_ != nullptr && i < enumeration_->memberCount; ++i) {
+    if (SameName(enumeration_->members[i].name, names[0])) {
+      memids[0] = kFirstEnumMember + i;
+      return S_OK;
+    }
+  }
   const Function* member = nullptr;
   for (WORD i = 0; interface_ != nullptr && i < FunctionCount(*interface_); ++i) {
     if (SameName(FunctionAt(*interface_, i).name, names[0])) {
@@ -226,9 +281,18 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString, 
                                    BSTR* helpFile) {
   const OLECHAR* foundName = nullptr;
   const OLECHAR* foundHelp = nullptr;
-  if (memid == MEMBERID_NIL) {
-    foundName = interface_ != nullptr ? interface_->name : coclass_->name;
-    foundHelp = interface_ != nullptr ? interface_->help : coclass_->help;
+  if (memid == MEMBERID_NIL && enumeration_ != nullptr) {
+    foundName = enumeration_->name;
+    foundHelp = enumeration_->help;
+  } else if (memid == MEMBERID_NIL && interface_ != nullptr) {
+    foundName = interface_->name;
+    foundHelp = interface_->help;
+  } else if (memid == MEMBERID_NIL && coclass_ != nullptr) {
+    foundName = coclass_->name;
+    foundHelp = coclass_->help;
+  } else if (const EnumMember* member = FindMember(memid)) {
+    foundName = member->name;
+    foundHelp = member->help;
   } else if (const Function* function = FindFunction(memid)) {
     foundName = function->name;
     foundHelp = function->help;
@@ -272,7 +336,7 @@ HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** library, UINT* index) {
     library_->AddRef();
     *library = library_;
   }
-  if (index != nullptr) *index = 0;
+  if (index != nullptr) *index = index_;
   return S_OK;
 }
 
@@ -286,7 +350,10 @@ void TypeInfo::ReleaseFuncDesc(FUNCDESC* function) {
   delete function;
 }
 
-void TypeInfo::ReleaseVarDesc(VARDESC* /*variable*/) {}
+void TypeInfo::ReleaseVarDesc(VARDESC* variable) {
+  // The description is the first member of what GetVarDesc allocated.
+  delete reinterpret_cast<HeldVariable*>(variable);
+}
 
 TypeLibrary::TypeLibrary(const telvario::typelib::Library* description, void* module)
     : description_(description), module_(module) {}
@@ -317,17 +384,14 @@ ULONG TypeLibrary::Release() {
 }
 
 UINT TypeLibrary::GetTypeInfoCount() {
-  return description_->interfaceCount + description_->coclassCount;
+  return TypeCount(*description_);
 }
 
 HRESULT TypeLibrary::GetTypeInfo(UINT index, ITypeInfo** info) {
   if (info == nullptr) return E_INVALIDARG;
   *info = nullptr;
   if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
-  const bool isInterface = index < description_->interfaceCount;
-  auto* made = new (std::nothrow) TypeInfo(
-      this, isInterface ? &description_->interfaces[index] : nullptr,
-      isInterface ? nullptr : &description_->coclasses[index - description_->interfaceCount]);
+  auto* made = new (std::nothrow) TypeInfo(this, index);
   if (made == nullptr) return E_OUTOFMEMORY;
   *info = made;
   return S_OK;
@@ -335,23 +399,33 @@ HRESULT TypeLibrary::GetTypeInfo(UINT index, ITypeInfo** info) {
 
 HRESULT TypeLibrary::GetTypeInfoType(UINT index, TYPEKIND* kind) {
   if (kind == nullptr) return E_INVALIDARG;
-  if (index >= GetTypeInfoCount()) return TYPE_E_ELEMENTNOTFOUND;
-  *kind = index < description_->interfaceCount ? TKIND_DISPATCH : TKIND_COCLASS;
+  const telvario::typelib::TypeAt type = TypeAtIndex(*description_, index);
+  if (type.enumeration != nullptr) {
+    *kind = TKIND_ENUM;
+  } else if (type.dispatch != nullptr) {
+    *kind = TKIND_DISPATCH;
+  } else if (type.coclass != nullptr) {
+    *kind = TKIND_COCLASS;
+  } else {
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
   return S_OK;
 }
 
+// The first type with that GUID; an enumeration has none (GUID_NULL), as widl writes it.
 HRESULT TypeLibrary::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) {
   if (info == nullptr) return E_INVALIDARG;
   *info = nullptr;
-  for (UINT i = 0; i < description_->interfaceCount; ++i) {
-    if (*description_->interfaces[i].iid == guid) return GetTypeInfo(i, info);
-  }
-  for (UINT i = 0; i < description_->coclassCount; ++i) {
-    if (*description_->coclasses[i].clsid == guid) {
-      return GetTypeInfo(description_->interfaceCount + i, info);
-    }
-  }
-  return TYPE_E_ELEMENTNOTFOUND;
+  UINT index = 0;
+  const bool found = VisitTypes(*description_, [&](const telvario::typelib::TypeAt& type) {
+    const GUID own = type.dispatch != nullptr  ? *type.dispatch->iid
+                     : type.coclass != nullptr ? *type.coclass->clsid
+                                               : GUID{};
+    if (own == guid) return true;
+    ++index;
+    return false;
+  });
+  return found ? GetTypeInfo(index, info) : TYPE_E_ELEMENTNOTFOUND;
 }
 
 HRESULT TypeLibrary::GetLibAttr(TLIBATTR** attributes) {

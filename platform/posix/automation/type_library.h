@@ -1,5 +1,5 @@
 // The objects behind ITypeLib and ITypeInfo on posix: a type library description that a module
-// exports, and the type information of one of its interfaces or classes.
+// exports, and the type information of one of its enumerations, interfaces or classes.
 #ifndef TELVARIO_PLATFORM_POSIX_TYPE_LIBRARY_H
 #define TELVARIO_PLATFORM_POSIX_TYPE_LIBRARY_H
 
@@ -14,9 +14,9 @@ class TypeLibrary;
 
 class TypeInfo final : public ITypeInfo {
  public:
-  // Holds a reference to its library, which keeps the module with the description loaded.
-  TypeInfo(TypeLibrary* library, const telvario::typelib::Interface* interface,
-           const telvario::typelib::Coclass* coclass);
+  // The type at that index of the library, which it holds a reference to: that keeps the module
+  // with the description loaded.
+  TypeInfo(TypeLibrary* library, UINT index);
 
   HRESULT QueryInterface(REFIID iid, void** object) override;
   ULONG AddRef() override;
@@ -47,11 +47,14 @@ class TypeInfo final : public ITypeInfo {
  private:
   ~TypeInfo();
   const telvario::typelib::Function* FindFunction(MEMBERID memid) const;
+  const telvario::typelib::EnumMember* FindMember(MEMBERID memid) const;
   bool HasImplType(UINT index) const;
 
   std::atomic<ULONG> references_{1};
   TypeLibrary* library_;
-  const telvario::typelib::Interface* interface_;  // one of these two is set
+  UINT index_;
+  const telvario::typelib::Enumeration* enumeration_;  // one of these three is set
+  const telvario::typelib::Interface* interface_;
   const telvario::typelib::Coclass* coclass_;
 };
 

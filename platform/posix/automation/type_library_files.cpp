@@ -92,6 +92,13 @@ void ForEachType(ITypeLib* library, Visit visit) {
   }
 }
 
+// Interfaces that automation marshals by their type information: what the registry records of a
+// library under HKCR\Interface (of an enumeration or a class, nothing).
+bool RecordedAsInterface(const TYPEATTR* type) {
+  return type->typekind == TKIND_DISPATCH ||
+         (type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0;
+}
+
 // The registered version of the library with the same major version and the highest minor
 // version not below the one asked for.
 bool FindVersion(const std::string& libraryKey, WORD major, WORD minor, std::string* version) {
@@ -211,10 +218,8 @@ HRESULT RegisterTypeLib(ITypeLib* library, LPOLESTR fullPath, LPOLESTR helpDirec
               SetDefault(versionKey + "\\FLAGS", "0") &&
               SetDefault(versionKey + "\\HELPDIR", helpDir);
 
-    // Interfaces that automation marshals by their type information.
     ForEachType(library, [&](ITypeInfo* info, const TYPEATTR* type) {
-      if (ok && (type->typekind == TKIND_DISPATCH ||
-                 (type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0)) {
+      if (ok && RecordedAsInterface(type)) {
         BSTR interfaceName = nullptr;
         info->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr);
         const ScopeExit freeName([&] { SysFreeString(interfaceName); });
@@ -243,6 +248,7 @@ HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID locale, SY
     if (SUCCEEDED(LoadTypeLib(Utf16(path).c_str(), &library))) {
       const ScopeExit releaseLibrary([&] { library->Release(); });
       ForEachType(library, [&](ITypeInfo* /*info*/, const TYPEATTR* type) {
+        if (!RecordedAsInterface(type)) return;
         const std::string key = "Interface\\" + GuidKeyName(type->guid);
         std::string owner;
         if (ReadDefault(key + "\\TypeLib", &owner) && owner == GuidKeyName(libid)) {
