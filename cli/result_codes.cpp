@@ -1,5 +1,7 @@
 #include "result_codes.h"
 
+#include "telvario2_idl.h"
+
 namespace telvario::cli {
 namespace {
 
@@ -16,6 +18,7 @@ struct CodeText {
   const char* text;
 };
 
+// The fixed Sonde's codes are its interface's documented values.
 constexpr CodeText kCodes[] = {
     {Measured::Echo, -1, kNoReply},
     {Measured::Echo, -3, "the name exists but has no address"},
@@ -27,18 +30,21 @@ constexpr CodeText kCodes[] = {
      "no anonymous FTP login within 8 s (no answer, unknown name or refused)"},
     {Measured::Upload, -3, "the server would not create a file in /temp"},
     {Measured::Upload, -4, "the transfer broke off during the test"},
-    {Measured::Latency, -1, kNoReply},
-    {Measured::Latency, -3, "the name has no address of the family asked for"},
-    {Measured::Latency, -4, kUnresolved},
-    {Measured::Latency, -5, "this process may not send ICMP echo requests (no echo service)"},
-    {Measured::Throughput, -1, kNotHttp},
-    {Measured::Throughput, -2, kNotOpened},
-    {Measured::Throughput, -3, kTooSmall},
-    {Measured::Throughput, -4, "every connection broke before the rate settled"},
-    {Measured::Responsiveness, -1, kNotHttp},
-    {Measured::Responsiveness, -2, kNotOpened},
-    {Measured::Responsiveness, -3, kTooSmall},
-    {Measured::Responsiveness, -4, "every connection broke before the load settled"},
+    // Sonde2's, by the interface definition's names.
+    {Measured::Latency, LatencyNoReply, kNoReply},
+    {Measured::Latency, LatencyNoAddress, "the name has no address of the family asked for"},
+    {Measured::Latency, LatencyNameNotResolved, kUnresolved},
+    {Measured::Latency, LatencyNoEchoService,
+     "this process may not send ICMP echo requests of that family"},
+    {Measured::Throughput, ThroughputCannotStart, kNotHttp},
+    {Measured::Throughput, ThroughputNotOpened, kNotOpened},
+    {Measured::Throughput, ThroughputBodiesTooSmall, kTooSmall},
+    {Measured::Throughput, ThroughputAllBroke, "every connection broke before the rate settled"},
+    {Measured::Responsiveness, ThroughputCannotStart, kNotHttp},
+    {Measured::Responsiveness, ThroughputNotOpened, kNotOpened},
+    {Measured::Responsiveness, ThroughputBodiesTooSmall, kTooSmall},
+    {Measured::Responsiveness, ThroughputAllBroke,
+     "every connection broke before the load settled"},
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // What the negative results of the object's measurements mean, in words, for the reader of a
-// report: one table for every member the client calls.
+// report: one table for every member the client calls, Sonde2's by the interface definition's
+// enumerations (LatencyResult, ThroughputResult).
 #ifndef TELVARIO_CLI_RESULT_CODES_H
 #define TELVARIO_CLI_RESULT_CODES_H
 

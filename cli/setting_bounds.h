@@ -1,7 +1,8 @@
 // The ranges of the object's settings that the client's options go to, and what the object uses
-// unless told: one place for the options' checks and their help. (The component refuses
-// Probes, ProbeInterval, Streams and Duration outside them; PacketSize and PingReps take any
-// value and fall back to their default.)
+// unless told: one place for the options' checks and their help. Sonde2's come from the
+// interface definition's enumeration Sonde2Bound (the component refuses Probes, ProbeInterval,
+// Streams and Duration outside them); Sonde's PacketSize and PingReps take any value and fall
+// back to their default, as the fixed interface has always done.
 #ifndef TELVARIO_CLI_SETTING_BOUNDS_H
 #define TELVARIO_CLI_SETTING_BOUNDS_H
 
@@ -23,12 +24,12 @@ struct SettingBounds {
   bool Holds(double value) const { return value >= least && value <= most; }
 };
 
-inline constexpr SettingBounds kPacketSizeBounds{8, 1500, 32, "bytes", false};
-inline constexpr SettingBounds kPingRepsBounds{1, 100, 1, "", false};
-inline constexpr SettingBounds kProbesBounds{1, 10000, 20, "", true};
-inline constexpr SettingBounds kProbeIntervalBounds{10, 60000, 100, "ms", true};
-inline constexpr SettingBounds kStreamsBounds{1, 32, 4, "", true};
-inline constexpr SettingBounds kDurationBounds{2, 60, 10, "seconds", true};
+extern const SettingBounds kPacketSizeBounds;
+extern const SettingBounds kPingRepsBounds;
+extern const SettingBounds kProbesBounds;
+extern const SettingBounds kProbeIntervalBounds;
+extern const SettingBounds kStreamsBounds;
+extern const SettingBounds kDurationBounds;
 
 }  // namespace telvario::cli
 
