@@ -5,47 +5,59 @@
 namespace telvario::cli {
 namespace {
 
-constexpr char kNoSession[] = "no Internet session could be opened";
-constexpr char kNotHttp[] = "the URL is not http or https, or no Internet session could be opened";
-constexpr char kNotOpened[] = "no connection could be opened, or the server answered with an error";
-constexpr char kNoReply[] = "no reply";
-constexpr char kUnresolved[] = "the name could not be resolved";
-constexpr char kTooSmall[] = "the server's bodies are too small to measure a rate";
-
 struct CodeText {
   Measured measurement;
   int code;
   const char* text;
 };
 
-// The fixed Sonde's codes are its interface's documented values.
+// A code of Sonde2's interface: the name a script reads in its type library, then its words.
+#define TELVARIO_NAMED(code, words) code, #code ": " words
+
 constexpr CodeText kCodes[] = {
-    {Measured::Echo, -1, kNoReply},
+    // The fixed Sonde's, as its interface documents them.
+    {Measured::Echo, -1, "no reply"},
     {Measured::Echo, -3, "the name exists but has no address"},
-    {Measured::Echo, -4, kUnresolved},
-    {Measured::Download, -1, kNoSession},
+    {Measured::Echo, -4, "the name could not be resolved"},
+    {Measured::Download, -1, "no Internet session could be opened"},
     {Measured::Download, -2, "the URL could not be opened"},
-    {Measured::Upload, -1, kNoSession},
+    {Measured::Upload, -1, "no Internet session could be opened"},
     {Measured::Upload, -2,
      "no anonymous FTP login within 8 s (no answer, unknown name or refused)"},
     {Measured::Upload, -3, "the server would not create a file in /temp"},
     {Measured::Upload, -4, "the transfer broke off during the test"},
-    // Sonde2's, by the interface definition's names.
-    {Measured::Latency, LatencyNoReply, kNoReply},
-    {Measured::Latency, LatencyNoAddress, "the name has no address of the family asked for"},
-    {Measured::Latency, LatencyNameNotResolved, kUnresolved},
-    {Measured::Latency, LatencyNoEchoService,
-     "this process may not send ICMP echo requests of that family"},
-    {Measured::Throughput, ThroughputCannotStart, kNotHttp},
-    {Measured::Throughput, ThroughputNotOpened, kNotOpened},
-    {Measured::Throughput, ThroughputBodiesTooSmall, kTooSmall},
-    {Measured::Throughput, ThroughputAllBroke, "every connection broke before the rate settled"},
-    {Measured::Responsiveness, ThroughputCannotStart, kNotHttp},
-    {Measured::Responsiveness, ThroughputNotOpened, kNotOpened},
-    {Measured::Responsiveness, ThroughputBodiesTooSmall, kTooSmall},
-    {Measured::Responsiveness, ThroughputAllBroke,
-     "every connection broke before the load settled"},
+    // Sonde2's, by the interface definition's enumerations.
+    {Measured::Latency, TELVARIO_NAMED(LatencyNoReply, "no reply")},
+    {Measured::Latency,
+     TELVARIO_NAMED(LatencyNoAddress, "the name has no address of the family asked for")},
+    {Measured::Latency, TELVARIO_NAMED(LatencyNameNotResolved, "the name could not be resolved")},
+    {Measured::Latency,
+     TELVARIO_NAMED(LatencyNoEchoService,
+                    "this process may not send ICMP echo requests of that family")},
+    {Measured::Throughput,
+     TELVARIO_NAMED(ThroughputCannotStart,
+                    "the URL is not http or https, or no Internet session could be opened")},
+    {Measured::Throughput,
+     TELVARIO_NAMED(ThroughputNotOpened,
+                    "no connection could be opened, or the server answered with an error")},
+    {Measured::Throughput, TELVARIO_NAMED(ThroughputBodiesTooSmall,
+                                          "the server's bodies are too small to measure a rate")},
+    {Measured::Throughput,
+     TELVARIO_NAMED(ThroughputAllBroke, "every connection broke before the rate settled")},
+    {Measured::Responsiveness,
+     TELVARIO_NAMED(ThroughputCannotStart,
+                    "the URL is not http or https, or no Internet session could be opened")},
+    {Measured::Responsiveness,
+     TELVARIO_NAMED(ThroughputNotOpened,
+                    "no connection could be opened, or the server answered with an error")},
+    {Measured::Responsiveness,
+     TELVARIO_NAMED(ThroughputBodiesTooSmall,
+                    "the server's bodies are too small to measure a rate")},
+    {Measured::Responsiveness,
+     TELVARIO_NAMED(ThroughputAllBroke, "every connection broke before the load settled")},
 };
+
+#undef TELVARIO_NAMED
 
 }  // namespace
 

@@ -15,8 +15,9 @@ enum class Measured {
   Responsiveness,  // Sonde2's Responsiveness
 };
 
-// The words for `code` as a result of that measurement; null for a result that is no failure
-// code of it.
+// The words for `code` as a result of that measurement, a Sonde2 code's name in its interface
+// first ("ThroughputNotOpened: no connection could be opened, ..."), so that a reader finds the
+// number by name; null for a result that is no failure code of it.
 const char* ResultCodeText(Measured measurement, double code);
 
 }  // namespace telvario::cli

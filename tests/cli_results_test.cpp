@@ -170,7 +170,7 @@ TEST(CliProgressLine, EachPhaseShowsItsOwnUnit) {
 TEST(CliWords, ResultCodesAndBoundsHaveOnePlace) {
   using telvario::cli::Measured;
   EXPECT_STREQ(telvario::cli::ResultCodeText(Measured::Throughput, -4),
-               "every connection broke before the rate settled");
+               "ThroughputAllBroke: every connection broke before the rate settled");
   EXPECT_EQ(telvario::cli::ResultCodeText(Measured::Throughput, -5), nullptr);
   EXPECT_EQ(telvario::cli::ResultCodeText(Measured::Echo, 0), nullptr);
   EXPECT_EQ(telvario::cli::kStreamsBounds.Help(), "(1..32; 4 unless given)");
