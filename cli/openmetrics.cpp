@@ -116,7 +116,7 @@ void AddTransfer(Exposition& out, const TransferRecord& run, const std::string& 
           run.streams);
   out.Add("telvario_" + way + "_broken_connections", "", noun + " connections that broke.", labels,
           run.BrokenConnections());
-  if (run.outcome.Succeeded()) {
+  if (run.Measured()) {
     out.Add("telvario_" + way + "_bits_per_second", "bits_per_second",
             noun + " rate over all connections, the start-up left out.", labels,
             *run.outcome.result * 1e6);

@@ -68,6 +68,9 @@ struct TransferRecord {
   std::vector<ThroughputSample> samples;
 
   double BrokenConnections() const;
+  // Whether it gave a rate: a result, and figures behind it unless nothing went wrong (a run
+  // refused before it began gives 0 and says why).
+  bool Measured() const;
 };
 
 struct ResponsivenessRecord {

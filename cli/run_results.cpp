@@ -73,8 +73,10 @@ std::string RunResults::Target() const {
 
 bool RunResults::Succeeded() const {
   const RunOutcome* outcome = Outcome();
+  const TransferRecord* transfer = Transfer();
   const ResponsivenessRecord* run = Responsiveness();
   return outcome != nullptr && outcome->Succeeded() &&
+         (transfer == nullptr || transfer->Measured()) &&
          (run == nullptr || (run->downloadFailure.empty() && run->uploadFailure.empty()));
 }
 

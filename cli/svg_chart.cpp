@@ -38,7 +38,7 @@ PanelHeading TransferHeading(const TransferRecord& run) {
                       : run.measurement == "load" ? "Load of "
                                                   : "Download from ";
   title += run.url + ": ";
-  title += run.outcome.Succeeded() ? FigureText(*run.outcome.result) + " Mbit/s" : "no rate";
+  title += run.Measured() ? FigureText(*run.outcome.result) + " Mbit/s" : "no rate";
   std::string detail = Figure(run.streams) + " connections";
   const double broken = run.BrokenConnections();
   if (broken > 0) detail += " (" + FigureText(broken) + " broke)";

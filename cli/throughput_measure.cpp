@@ -31,8 +31,10 @@ std::string Why(const Direction& way) {
   if (transfer != nullptr && transfer->outcome.cancelled && way.result < 0) {
     return "cancelled before a rate could be measured";
   }
-  if (way.result >= 0) return "";
-  return FailureText(ResultCodeText(Measured::Throughput, way.result), way.run);
+  if (way.result < 0) return FailureText(ResultCodeText(Measured::Throughput, way.result), way.run);
+  // A run that gave no rate says why in its record (an upload the consent refused).
+  if (transfer != nullptr && !transfer->Measured()) return transfer->outcome.failure;
+  return "";
 }
 
 // One direction: its rate, the bytes and seconds counted, and what went wrong, each under a name
@@ -69,12 +71,11 @@ Direction Upload(HMODULE library, ISonde2& sonde, const std::string& url, bool a
     Sonde2Run measuring(sonde, "uploading to " + WithoutUserinfo(url));
     sonde.Upload(text, &way.result);
     way.run = measuring.Finish("upload");
-    // Under Windows the system's box asks, unseen by the client: an upload it refused gives 0
-    // and leaves no run of its own.
+    // Under Windows the system's box asks, unseen by the client: an upload it refused gives 0,
+    // and its record says so (an earlier component's left none of its own).
     way.refused = consent.Refused() || (way.result >= 0 && !way.run);
   }
   SysFreeString(text);
-  if (way.refused) way.run.reset();
   return way;
 }
 

@@ -38,6 +38,10 @@ double TransferRecord::BrokenConnections() const {
   return broken;
 }
 
+bool TransferRecord::Measured() const {
+  return outcome.Succeeded() && (bytes.has_value() || outcome.failure.empty());
+}
+
 void ReadTransferBody(const RecordFields& fields, TransferRecord& transfer) {
   transfer.startupSeconds = fields.Number("startupSeconds");
   transfer.bytes = fields.Number("bytes");

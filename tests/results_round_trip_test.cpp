@@ -149,6 +149,13 @@ TEST(CliResultsRoundTrip, Refused) {
     EXPECT_EQ(read.Target().find("pw"), std::string::npos) << read.Target();
     EXPECT_FALSE(read.Succeeded());
   }
+  // An upload the consent refused: 0, and why; no rate.
+  const RunResults refused = ReadRunResults(
+      telvario::RefusedResultsJson("upload", "http://host/up", 0, "the upload was not confirmed"),
+      0);
+  ASSERT_NE(refused.Transfer(), nullptr) << refused.problem;
+  EXPECT_FALSE(refused.Transfer()->Measured());
+  EXPECT_FALSE(refused.Succeeded());
 }
 
 }  // namespace
