@@ -53,8 +53,12 @@ void DownloadRun::DrainDownload(void* context) {
 }
 
 void DownloadRun::Run() {
+  // Over http and https the request is made so that its time-outs hold on every WinINet (Wine
+  // applies none to a URL opened whole): a server that stalls for good ends the worker's wait
+  // by itself, and a worker the caller gave up on still ends.
   WebAddress final;
-  body_ = OpenFollowingRedirects(session_, address_, &final);
+  body_ = address_.IsHttp() ? GetFollowingRedirects(session_, address_, RequestLimits{}, &final)
+                            : OpenFollowingRedirects(session_, address_, &final);
   if (body_ == nullptr) return;
   if (final.IsHttp()) lengthDeclared_ = DeclaredLength(body_, &declaredLength_);
   reading_.store(true);
