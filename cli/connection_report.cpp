@@ -12,6 +12,7 @@
 #include "responsiveness_measure.h"
 #include "throughput_measure.h"
 #include "upload_measure.h"
+#include "url_text.h"
 
 namespace telvario::cli {
 namespace {
@@ -21,6 +22,27 @@ constexpr char kSelfName[] = "localhost";
 constexpr char kSelfDownload[] = "/bytes/100000000";  // 100 MB
 constexpr char kSelfUpload[] = "/upload";
 constexpr double kReportSeconds = 3;  // each way, for Sonde2's throughput in a report
+
+// What one report measures: the targets given, or the machine's own servers on loopback.
+struct Plan {
+  bool self = false;
+  std::string host, url, uploadUrl, ftpHost;
+  std::unique_ptr<LoopbackServers> servers;
+};
+
+Plan PlanFor(const ReportTargets& targets) {
+  Plan plan{targets.None(), targets.host, targets.url, "", targets.ftpHost, nullptr};
+  if (!plan.self) return plan;
+  plan.servers = std::make_unique<LoopbackServers>();
+  plan.host = kSelfAddress;
+  if (plan.servers->HttpPort() != 0) {
+    const std::string server = "http://127.0.0.1:" + std::to_string(plan.servers->HttpPort());
+    plan.url = server + kSelfDownload;
+    plan.uploadUrl = server + kSelfUpload;
+  }
+  if (plan.servers->FtpListening()) plan.ftpHost = kSelfAddress;
+  return plan;
+}
 
 std::string LookUp(ISonde& sonde, bool forward, const std::string& argument) {
   BSTR text = ToBstr(argument);
@@ -38,7 +60,7 @@ std::string LookUp(ISonde& sonde, bool forward, const std::string& argument) {
 
 // Forward and reverse: the name's address, and the name of that address (of 127.0.0.1 for the
 // machine itself, which a name server need not know).
-Report MeasureNames(ISonde& sonde, const std::string& host, bool self, bool* complete) {
+Report MeasureNames(ISonde& sonde, const std::string& host, bool self) {
   Report names;
   const std::string name = self ? kSelfName : host;
   const std::string address = LookUp(sonde, true, name);
@@ -47,9 +69,10 @@ Report MeasureNames(ISonde& sonde, const std::string& host, bool self, bool* com
   if (!reversed.empty()) {
     const std::string reverseName = LookUp(sonde, false, reversed);
     names.Add("HostName(" + reversed + ")", reverseName);
-    *complete = *complete && !reverseName.empty();
+    if (reverseName.empty()) names.AddFailure("Failure", "the address has no name");
+  } else {
+    names.AddFailure("Failure", "the name could not be resolved");
   }
-  *complete = *complete && !address.empty();
   if (!self) {  // the check host is on the Internet
     LONG dnsOk = 0;
     sonde.get_is_DNS_OK(&dnsOk);
@@ -68,93 +91,91 @@ ISonde2* AsSonde2(ISonde& sonde) {
 
 Report Skipped(const std::string& why) {
   Report skipped;
-  skipped.Add("Skipped", why);
+  skipped.AddFailure("Skipped", why);
   return skipped;
+}
+
+// What every part measures with, under a heading of its own.
+Report Settings(ISonde& sonde, const ReportTargets& targets, const std::string& where) {
+  SHORT packetSize = 0, pingReps = 0;
+  sonde.get_PacketSize(&packetSize);
+  sonde.get_PingReps(&pingReps);
+  Report settings;
+  settings.Add("Network", where);
+  settings.Add("PacketSize", static_cast<long long>(packetSize));
+  settings.Add("PingReps", static_cast<long long>(pingReps));
+  settings.Add("Hop", static_cast<long long>(targets.hop));
+  return settings;
+}
+
+// Echo, the hop, Sonde2's latency and the names of the host. False once Ctrl-C cut it short.
+bool ReportHost(ISonde& sonde, const Plan& plan, short hop, Report& report,
+                std::vector<RunResults>* runs) {
+  Report echo;
+  MeasureEcho(sonde, echo, plan.host, std::nullopt);
+  report.Add("Echo " + plan.host, echo);
+  Report hopReport;
+  MeasureEcho(sonde, hopReport, plan.host, hop);
+  report.Add("Hop " + std::to_string(hop) + " towards " + plan.host, hopReport);
+  if (ISonde2* sonde2 = AsSonde2(sonde)) {
+    Report latency;
+    MeasureLatency(*sonde2, latency, plan.host, LatencyOptions{}, false, runs);
+    report.Add("Latency to " + plan.host, latency);
+    if (Interrupted()) return false;
+  }
+  report.Add("Names", MeasureNames(sonde, plan.host, plan.self));
+  return true;
+}
+
+// Sonde2's throughput over several connections from the URL (both ways on loopback), and the
+// same link under load, probed all along, on loopback only: on a link of the user's the
+// throughput already asked it for its capacity, and this would ask again as long. False once
+// Ctrl-C cut it short.
+bool ReportLoad(HMODULE library, ISonde2& sonde, const Plan& plan, bool assumeYes, Report& report,
+                std::vector<RunResults>* runs) {
+  ThroughputOptions options;
+  options.load.durationSeconds = kReportSeconds;
+  options.assumeYes = assumeYes;
+  options.uploadUrl = plan.uploadUrl;
+  Report throughput;
+  MeasureThroughput(library, sonde, throughput, plan.url, options, runs);
+  report.Add("Throughput", throughput);
+  if (Interrupted()) return false;
+  if (!plan.self) return true;
+  ResponsivenessOptions loaded;
+  loaded.load.durationSeconds = kReportSeconds;
+  Report responsiveness;
+  MeasureResponsiveness(library, sonde, responsiveness, plan.url, loaded, false, runs);
+  report.Add("Responsiveness", responsiveness);
+  return !Interrupted();
 }
 
 }  // namespace
 
-bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targets,
+void ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targets,
                       const std::string& where, Report& report, std::vector<RunResults>* runs) {
-  const bool self = targets.None();
-  std::string host = targets.host;
-  std::string url = targets.url;
-  std::string ftpHost = targets.ftpHost;
-  std::unique_ptr<LoopbackServers> servers;
-  if (self) {
-    servers = std::make_unique<LoopbackServers>();
-    host = kSelfAddress;
-    if (servers->HttpPort() != 0) {
-      url = "http://127.0.0.1:" + std::to_string(servers->HttpPort()) + kSelfDownload;
-    }
-    if (servers->FtpListening()) ftpHost = kSelfAddress;
-  }
-  report.Add("Network", where);
-  bool complete = true;
-
-  if (!host.empty()) {
-    Report echo;
-    MeasureEcho(sonde, echo, host, std::nullopt);
-    complete = complete && !echo.Has("Failure");
-    report.Add("Echo " + host, echo);
-    Report hop;
-    MeasureEcho(sonde, hop, host, targets.hop);
-    complete = complete && !hop.Has("Failure");
-    report.Add("Hop " + std::to_string(targets.hop) + " towards " + host, hop);
-    if (ISonde2* sonde2 = AsSonde2(sonde)) {
-      Report latency;
-      std::string ignored;
-      MeasureLatency(*sonde2, latency, host, LatencyOptions{}, false, runs, &ignored);
-      complete = complete && !latency.Has("Failure");
-      report.Add("Latency to " + host, latency);
-      if (Interrupted()) return false;
-    }
-    report.Add("Names", MeasureNames(sonde, host, self, &complete));
-  }
-  if (!url.empty()) {
+  const Plan plan = PlanFor(targets);
+  report.Add("Settings", Settings(sonde, targets, where));
+  if (!plan.host.empty() && !ReportHost(sonde, plan, targets.hop, report, runs)) return;
+  if (!plan.url.empty()) {
     Report download;
-    MeasureDownload(sonde, download, url);
-    complete = complete && !download.Has("Failure");
-    report.Add("Download " + url, download);
-  } else if (self) {
-    report.Add("Download", Skipped("no loopback HTTP server: " + servers->HttpProblem()));
-    complete = false;
+    MeasureDownload(sonde, download, plan.url);
+    report.Add("Download " + WithoutUserinfo(plan.url), download);
+  } else if (plan.self) {
+    report.Add("Download", Skipped("no loopback HTTP server: " + plan.servers->HttpProblem()));
   }
-  // Sonde2's throughput over several connections: from the URL given, and both ways on loopback.
-  if (ISonde2* sonde2 = AsSonde2(sonde); sonde2 != nullptr && !url.empty()) {
-    ThroughputOptions options;
-    options.durationSeconds = kReportSeconds;
-    options.assumeYes = targets.assumeYes;
-    if (self)
-      options.uploadUrl = "http://127.0.0.1:" + std::to_string(servers->HttpPort()) + kSelfUpload;
-    Report throughput;
-    std::string ignored;
-    MeasureThroughput(library, *sonde2, throughput, url, options, runs, &ignored);
-    complete = complete && !throughput.Has("Failure");
-    report.Add("Throughput", throughput);
-    if (Interrupted()) return false;
-    // The same link under load, probed all along, on loopback only: on a link of the user's the
-    // throughput above already asked it for its capacity, and this would ask again as long.
-    if (self) {
-      ResponsivenessOptions loaded;
-      loaded.durationSeconds = kReportSeconds;
-      Report responsiveness;
-      MeasureResponsiveness(library, *sonde2, responsiveness, url, loaded, false, runs, &ignored);
-      complete = complete && !responsiveness.Has("Failure");
-      report.Add("Responsiveness", responsiveness);
-      if (Interrupted()) return false;
-    }
+  ISonde2* sonde2 = AsSonde2(sonde);
+  if (sonde2 != nullptr && !plan.url.empty() &&
+      !ReportLoad(library, *sonde2, plan, targets.assumeYes, report, runs)) {
+    return;
   }
-  if (!ftpHost.empty()) {
+  if (!plan.ftpHost.empty()) {
     Report upload;
-    MeasureUpload(library, sonde, upload, ftpHost, targets.assumeYes);
-    complete = complete && !upload.Has("Failure");
-    report.Add("Upload to " + ftpHost, upload);
-  } else if (self) {
-    report.Add("Upload", Skipped("no loopback FTP server: " + servers->FtpProblem()));
-    complete = false;
+    MeasureUpload(library, sonde, upload, plan.ftpHost, targets.assumeYes);
+    report.Add("Upload to " + plan.ftpHost, upload);
+  } else if (plan.self) {
+    report.Add("Upload", Skipped("no loopback FTP server: " + plan.servers->FtpProblem()));
   }
-  return complete;
 }
 
 }  // namespace telvario::cli

@@ -23,11 +23,11 @@ struct ReportTargets {
   bool None() const { return host.empty() && url.empty() && ftpHost.empty(); }
 };
 
-// Measures the targets given into `report`; with none, the machine itself. `where` says which
-// network the measurements run in. Sonde2's runs leave their Results in `runs`; once Ctrl-C has
-// cancelled one, nothing more is measured. Gives true when every measurement could be made (a
-// rate or a time, not a failure code).
-bool ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targets,
+// Measures the targets given into `report`, each part a section of its own after the settings
+// it measured with; with none, the machine itself. `where` says which network the measurements
+// run in. Sonde2's runs leave their Results in `runs`; once Ctrl-C has cancelled one, nothing
+// more is measured. A part that could not be measured is a failure of the report.
+void ReportConnection(HMODULE library, ISonde& sonde, const ReportTargets& targets,
                       const std::string& where, Report& report, std::vector<RunResults>* runs);
 
 }  // namespace telvario::cli

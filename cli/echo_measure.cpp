@@ -1,24 +1,15 @@
 #include "echo_measure.h"
 
+#include <CLI/CLI.hpp>
+
 #include "automation_text.h"
+#include "commands.h"
+#include "option_values.h"
 #include "progress.h"
+#include "result_codes.h"
 
 namespace telvario::cli {
 namespace {
-
-// What a negative result means, for the reader of the report.
-const char* EchoFailure(SHORT result) {
-  switch (result) {
-    case -1:
-      return "no reply";
-    case -3:
-      return "the name exists but has no address";
-    case -4:
-      return "the name could not be resolved";
-    default:
-      return nullptr;
-  }
-}
 
 // The object does not say why no reply came; the client can tell one reason apart: that this
 // process may not send ICMP at all.
@@ -44,11 +35,11 @@ void MeasureEcho(ISonde& sonde, Report& report, const std::string& host, std::op
   }
   SysFreeString(site);
   report.Add(hop ? "TraceRouteTime" : "PingTime", static_cast<long long>(result));
-  if (const char* failure = EchoFailure(result)) {
+  if (const char* failure = ResultCodeText(Measured::Echo, result)) {
     const bool blocked = result == -1 && !EchoServiceOpens();
-    report.Add("Failure", std::string(blocked ? "this process may not send ICMP echo requests "
-                                                "(no ICMP socket could be opened)"
-                                              : failure));
+    report.AddFailure("Failure", blocked ? "this process may not send ICMP echo requests (no "
+                                           "ICMP socket could be opened)"
+                                         : failure);
   }
   SHORT reps = 0, goodPings = 0, rtt = 0;
   sonde.get_PingReps(&reps);
@@ -62,6 +53,41 @@ void MeasureEcho(ISonde& sonde, Report& report, const std::string& host, std::op
   sonde.get_ReplyIP(&replyIp);
   report.Add("ReplyIP", Narrow(replyIp));
   SysFreeString(replyIp);
+}
+
+namespace {
+
+// `telvario ping HOST` and `telvario trace HOST --hop N`.
+class EchoCommand final : public Command {
+ public:
+  std::string host;
+  std::optional<long> hop;  // trace's
+
+  bool SendsEcho() const override { return true; }
+
+  int Run(Session& session) override {
+    Report report;
+    std::optional<short> ttl;
+    if (hop) ttl = To16(*hop);
+    MeasureEcho(session.Sonde(), report, host, ttl);
+    return Finish(report, session);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddPingCommand(CLI::App& command) {
+  auto ping = std::make_unique<EchoCommand>();
+  AddArgument(command, "HOST", ping->host, "a name or an IPv4 address");
+  return ping;
+}
+
+std::unique_ptr<Command> AddTraceCommand(CLI::App& command) {
+  auto trace = std::make_unique<EchoCommand>();
+  AddArgument(command, "HOST", trace->host, "a name or an IPv4 address");
+  AddWholeNumber(command, "--hop", trace->hop, "the hop (time to live) whose router answers")
+      ->required();
+  return trace;
 }
 
 }  // namespace telvario::cli

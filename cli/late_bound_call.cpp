@@ -1,10 +1,13 @@
 #include "late_bound_call.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "automation_text.h"
+#include "commands.h"
+#include "option_values.h"
 
 namespace telvario::cli {
 namespace {
@@ -129,6 +132,52 @@ bool LateBoundCall(ISonde& sonde, const std::string& member,
   AddValue(report, put ? "Put" : "Result", result);
   VariantClear(&result);
   return true;
+}
+
+}  // namespace telvario::cli
+
+namespace telvario::cli {
+namespace {
+
+// `telvario call MEMBER [ARG...]` and `telvario put MEMBER VALUE`.
+class LateBoundCommand final : public Command {
+ public:
+  explicit LateBoundCommand(bool put) : put_(put) {}
+  std::string member;
+  std::vector<std::string> arguments;
+
+  // A script may call PingTime and TraceRouteTime.
+  bool SendsEcho() const override { return !put_; }
+
+  int Run(Session& session) override {
+    Report report;
+    std::string error;
+    if (!LateBoundCall(session.Sonde(), member, arguments, put_, report, &error)) {
+      throw RunFailure(error);
+    }
+    if (put_) AddProperties(session.Sonde(), report);
+    return Finish(report, session);
+  }
+
+ private:
+  bool put_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddCallCommand(CLI::App& command) {
+  auto call = std::make_unique<LateBoundCommand>(false);
+  AddArgument(command, "MEMBER", call->member, "a member's name, as a script names it");
+  command.add_option("ARG", call->arguments, "its arguments");
+  return call;
+}
+
+std::unique_ptr<Command> AddPutCommand(CLI::App& command) {
+  auto put = std::make_unique<LateBoundCommand>(true);
+  AddArgument(command, "MEMBER", put->member, "a property's name");
+  put->arguments.resize(1);
+  AddArgument(command, "VALUE", put->arguments.front(), "its new value");
+  return put;
 }
 
 }  // namespace telvario::cli

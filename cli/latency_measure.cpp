@@ -1,119 +1,129 @@
 #include "latency_measure.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "automation_text.h"
+#include "commands.h"
+#include "option_values.h"
+#include "result_codes.h"
+#include "run_output.h"
+#include "setting_bounds.h"
 #include "sonde2_run.h"
+#include "standard_output.h"
 
 namespace telvario::cli {
 namespace {
 
-const char* LatencyFailure(double result) {
-  if (result == -1) return "no reply";
-  if (result == -3) return "the name has no address of the family asked for";
-  if (result == -4) return "the name could not be resolved";
-  return nullptr;
+void Set(HRESULT put, const char* option, const SettingBounds& bounds) {
+  if (put != S_OK) throw UsageError(std::string(option) + " " + bounds.Range());
 }
 
-std::string TakeText(BSTR text) {
-  std::string narrow = Narrow(text);
-  SysFreeString(text);
-  return narrow;
+// As ping sums up a run, with the percentiles beside.
+void PrintSummary(const std::string& host, const LatencyRecord& run) {
+  if (!(run.sent.value_or(0) > 0)) return;
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "--- %s (%s) latency statistics ---\n%.0f packets transmitted, %.0f received, "
+                "%.3g%% packet loss\n",
+                host.c_str(), run.peer.c_str(), *run.sent, run.received.value_or(0),
+                run.loss.value_or(0) * 100);
+  std::string summary = text;
+  if (run.median) {
+    std::snprintf(text, sizeof text,
+                  "rtt min/median/mean/max = %.3f/%.3f/%.3f/%.3f ms, p90 %.3f ms, p99 %.3f ms, "
+                  "jitter %.3f ms\n\n",
+                  run.min.value_or(0), *run.median, run.mean.value_or(0), run.max.value_or(0),
+                  run.p90.value_or(0), run.p99.value_or(0), run.jitter.value_or(0));
+    summary += text;
+  }
+  WriteOut(summary);
 }
+
+void AddStatistics(Report& report, const LatencyRecord& run) {
+  report.Add("LatencyMin", run.min);
+  report.Add("LatencyMedian", run.median);
+  report.Add("LatencyMean", run.mean);
+  report.Add("LatencyP90", run.p90);
+  report.Add("LatencyP99", run.p99);
+  report.Add("LatencyMax", run.max);
+  report.Add("Jitter", run.jitter);
+  report.Add("Loss", run.loss);
+  report.Add("Sent", run.sent);
+  report.Add("Received", run.received);
+}
+
+void AddFailure(Report& report, double result, const std::optional<RunResults>& run) {
+  if (run && !run->Readable()) {
+    report.AddFailure("Failure", run->problem);
+  } else if (result < 0) {
+    const char* known = ResultCodeText(Measured::Latency, result);
+    const LatencyRecord* latency = run ? run->Latency() : nullptr;
+    report.AddFailure("Failure", known != nullptr     ? std::string(known)
+                                 : latency != nullptr ? latency->outcome.failure
+                                                      : "the run failed");
+  }
+}
+
+class LatencyCommand final : public Command {
+ public:
+  std::string host;
+  LatencyOptions options;
+  RunOutput output;
+
+  bool NeedsSonde2() const override { return true; }
+  void Prepare(const CommonOptions& common) override { output.Prepare(common.json); }
+
+  int Run(Session& session) override {
+    Report report;
+    std::vector<RunResults> runs;
+    MeasureLatency(session.Sonde2(), report, host, options, output.ForPerson(), &runs);
+    return output.Finish(report, runs, "latency to " + host, report.Failed());
+  }
+};
 
 }  // namespace
 
-std::string FailureOf(const std::string& results) {
-  const std::string key = "\"failure\": \"";
-  const std::size_t start = results.find(key);
-  if (start == std::string::npos) return "";
-  std::string text;
-  for (std::size_t i = start + key.size(); i < results.size() && results[i] != '"'; ++i) {
-    if (results[i] == '\\' && i + 1 < results.size()) ++i;
-    text += results[i];
-  }
-  return text;
-}
-
-bool MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
-                    const LatencyOptions& options, bool summary, std::vector<RunResults>* runs,
-                    std::string* error) {
-  if (options.probes && sonde.put_Probes(static_cast<LONG>(*options.probes)) != S_OK) {
-    *error = "--probes takes 1 to 10000";
-    return false;
-  }
-  if (options.intervalMs &&
-      sonde.put_ProbeInterval(static_cast<LONG>(*options.intervalMs)) != S_OK) {
-    *error = "--interval takes 10 to 60000 ms";
-    return false;
+void MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
+                    const LatencyOptions& options, bool summary, std::vector<RunResults>* runs) {
+  if (options.probes)
+    Set(sonde.put_Probes(static_cast<LONG>(*options.probes)), "--probes", kProbesBounds);
+  if (options.intervalMs) {
+    Set(sonde.put_ProbeInterval(static_cast<LONG>(*options.intervalMs)), "--interval",
+        kProbeIntervalBounds);
   }
   sonde.put_Family(static_cast<LONG>(options.family));
   BSTR name = ToBstr(host);
   double result = 0;
-  Sonde2Run run(sonde, "measuring latency to " + host);
+  Sonde2Run measuring(sonde, "measuring latency to " + host);
   sonde.Latency(name, &result);
-  const RunResults record = run.Finish();
-  runs->push_back(record);
+  const std::optional<RunResults> run = measuring.Finish("latency");
   SysFreeString(name);
+  if (run) runs->push_back(*run);
 
-  double min = 0, median = 0, mean = 0, p90 = 0, p99 = 0, max = 0, jitter = 0, loss = 0;
-  LONG sent = 0, received = 0;
-  sonde.get_LatencyMin(&min);
-  sonde.get_LatencyMedian(&median);
-  sonde.get_LatencyMean(&mean);
-  sonde.get_LatencyP90(&p90);
-  sonde.get_LatencyP99(&p99);
-  sonde.get_LatencyMax(&max);
-  sonde.get_Jitter(&jitter);
-  sonde.get_Loss(&loss);
-  sonde.get_Sent(&sent);
-  sonde.get_Received(&received);
-  BSTR peerText = nullptr, resultsText = nullptr;
-  sonde.get_PeerAddress(&peerText);
-  sonde.get_Results(&resultsText);
-  const std::string peer = TakeText(peerText);
-  const std::string results = TakeText(resultsText);
-
-  if (summary && sent > 0) {
-    // As ping sums up a run, with the percentiles beside.
-    std::printf("--- %s (%s) latency statistics ---\n", host.c_str(), peer.c_str());
-    std::printf("%ld packets transmitted, %ld received, %.3g%% packet loss\n",
-                static_cast<long>(sent), static_cast<long>(received), loss * 100);
-    if (received > 0) {
-      std::printf(
-          "rtt min/median/mean/max = %.3f/%.3f/%.3f/%.3f ms, p90 %.3f ms, p99 %.3f ms, "
-          "jitter %.3f ms\n\n",
-          min, median, mean, max, p90, p99, jitter);
-    }
-  }
+  const LatencyRecord* latency = run ? run->Latency() : nullptr;
+  if (summary && latency != nullptr) PrintSummary(host, *latency);
   report.Add("Latency", result);
-  report.Add("LatencyMin", min);
-  report.Add("LatencyMedian", median);
-  report.Add("LatencyMean", mean);
-  report.Add("LatencyP90", p90);
-  report.Add("LatencyP99", p99);
-  report.Add("LatencyMax", max);
-  report.Add("Jitter", jitter);
-  report.Add("Loss", loss);
-  report.Add("Sent", static_cast<long long>(sent));
-  report.Add("Received", static_cast<long long>(received));
-  report.Add("PeerAddress", peer);
-  if (record.cancelled) report.Add("LatencyCancelled", true);
-  if (result < 0) {
-    const char* known = LatencyFailure(result);
-    report.Add("Failure", known != nullptr ? std::string(known) : FailureOf(results));
-  }
-  return true;
+  if (latency != nullptr) AddStatistics(report, *latency);
+  report.Add("PeerAddress", latency != nullptr ? latency->peer : std::string());
+  if (latency != nullptr && latency->outcome.cancelled) report.Add("LatencyCancelled", true);
+  AddFailure(report, result, run);
 }
 
-void ListAddresses(ISonde2& sonde, Report& report, const std::string& name) {
-  BSTR text = ToBstr(name);
-  BSTR answer = nullptr;
-  sonde.Addresses(text, &answer);
-  SysFreeString(text);
-  const std::string addresses = TakeText(answer);
-  report.Add("Addresses", addresses);
-  if (addresses.empty()) report.Add("Failure", std::string("the name has no address"));
+std::unique_ptr<Command> AddLatencyCommand(CLI::App& command) {
+  auto latency = std::make_unique<LatencyCommand>();
+  AddArgument(command, "HOST", latency->host, "a name or an address of either family");
+  AddWholeNumber(command, "--probes", latency->options.probes, "echo requests", "N",
+                 &kProbesBounds);
+  AddWholeNumber(command, "--interval", latency->options.intervalMs, "milliseconds between them",
+                 "MS", &kProbeIntervalBounds);
+  CLI::Option* four = command.add_flag_callback(
+      "-4", [options = &latency->options] { options->family = 4; }, "IPv4 only");
+  CLI::Option* six = command.add_flag_callback(
+      "-6", [options = &latency->options] { options->family = 6; }, "IPv6 only");
+  four->excludes(six);
+  latency->output.AddOptions(command);
+  return latency;
 }
 
 }  // namespace telvario::cli

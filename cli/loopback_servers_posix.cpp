@@ -1,5 +1,7 @@
 #include "loopback_servers.h"
 
+#include "bytes_http_server.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <net/if.h>
@@ -16,7 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
-#include <system_error>
 #include <thread>
 #include <string>
 #include <vector>
@@ -26,7 +27,6 @@ namespace {
 
 constexpr int kFtpPort = 21;
 constexpr size_t kMaxLine = 512;
-constexpr size_t kMaxRequest = 8192;
 constexpr int kAcceptPollMs = 200;
 constexpr int kIdleSeconds = 60;  // a client silent this long is let go
 constexpr size_t kChunk = size_t{64} * 1024;
@@ -125,117 +125,6 @@ void AcceptLoop(int listener, const std::atomic<bool>& stopping, Serve serve) {
   }
 }
 
-// Waits up to a poll's time for the connection to be readable; false when the servers stop.
-bool Readable(int fd, const std::atomic<bool>& stopping) {
-  for (int waited = 0; !stopping; waited += kAcceptPollMs) {
-    pollfd ready{fd, POLLIN, 0};
-    if (poll(&ready, 1, kAcceptPollMs) > 0) return true;
-    if (waited >= kIdleSeconds * 1000) return false;
-  }
-  return false;
-}
-
-// One request's head: its line and headers, up to the blank line; what came after it stays in
-// `pending` (the start of a body).
-bool ReadHead(int fd, const std::atomic<bool>& stopping, std::string* pending, std::string* head) {
-  char buffer[4096];
-  for (;;) {
-    const size_t end = pending->find("\r\n\r\n");
-    if (end != std::string::npos) {
-      *head = pending->substr(0, end + 4);
-      pending->erase(0, end + 4);
-      return true;
-    }
-    if (pending->size() > kMaxRequest || !Readable(fd, stopping)) return false;
-    const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-    if (got <= 0) return false;
-    pending->append(buffer, static_cast<size_t>(got));
-  }
-}
-
-unsigned long long DeclaredLength(const std::string& head) {
-  std::string lower = head;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const size_t at = lower.find("\r\ncontent-length:");
-  if (at == std::string::npos) return 0;
-  return std::strtoull(head.c_str() + at + 17, nullptr, 10);
-}
-
-// Reads and discards a body of `length` bytes, some of which may be pending already.
-bool DiscardBody(int fd, const std::atomic<bool>& stopping, std::string* pending,
-                 unsigned long long length) {
-  const size_t held = static_cast<size_t>(std::min<unsigned long long>(length, pending->size()));
-  pending->erase(0, held);
-  length -= held;
-  std::vector<char> buffer(kChunk);
-  while (length > 0) {
-    if (!Readable(fd, stopping)) return false;
-    const ssize_t got = recv(fd, buffer.data(),
-                             static_cast<size_t>(std::min<unsigned long long>(length, kChunk)), 0);
-    if (got <= 0) return false;
-    length -= static_cast<unsigned long long>(got);
-  }
-  return true;
-}
-
-// Requests on one connection while the client keeps it: GET /bytes/N gives N bytes, a POST's
-// body is taken and discarded (the uploads), anything else is 404.
-void ServeHttp(int fd, const std::atomic<bool>& stopping) {
-  std::string pending;
-  std::string head;
-  const std::vector<char> chunk(kChunk, 'x');
-  while (ReadHead(fd, stopping, &pending, &head)) {
-    unsigned long long size = 0;
-    char path[64] = {};
-    if (head.rfind("POST ", 0) == 0) {
-      if (!DiscardBody(fd, stopping, &pending, DeclaredLength(head))) return;
-      if (!SendText(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")) return;
-      continue;
-    }
-    const bool found = std::sscanf(head.c_str(), "GET %63s HTTP/1.", path) == 1 &&
-                       std::sscanf(path, "/bytes/%llu", &size) == 1;
-    if (!found) {
-      SendText(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-      return;
-    }
-    if (!SendText(fd,
-                  "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                  "Content-Length: " +
-                      std::to_string(size) + "\r\n\r\n")) {
-      return;
-    }
-    while (size > 0) {
-      if (stopping) return;
-      const size_t part = static_cast<size_t>(std::min<unsigned long long>(size, kChunk));
-      if (!SendAll(fd, chunk.data(), part)) return;
-      size -= part;
-    }
-  }
-}
-
-// The HTTP server's connections, each on a thread of its own, so that several can be measured
-// at once; joined when the servers stop.
-void AcceptHttp(int listener, const std::atomic<bool>& stopping) {
-  std::vector<std::thread> connections;
-  while (!stopping) {
-    pollfd ready{listener, POLLIN, 0};
-    if (poll(&ready, 1, kAcceptPollMs) <= 0) continue;
-    const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    SetIdleLimit(fd);
-    try {
-      connections.emplace_back([fd, &stopping] {
-        ServeHttp(fd, stopping);
-        close(fd);
-      });
-    } catch (const std::system_error&) {
-      close(fd);  // no thread to serve it: the client sees the connection end
-    }
-  }
-  for (std::thread& connection : connections) connection.join();
-}
-
 // Lines of a control connection, CR LF or LF ended; false at the end, on an error, or when a
 // line is longer than any command.
 class LineReader {
@@ -325,64 +214,77 @@ bool ReceiveUpload(const sockaddr_in& target) {
   return true;
 }
 
-void ServeFtp(int fd, const sockaddr_in& peer, std::set<std::string>& stored) {
-  if (!SendText(fd, "220 Telvario loopback FTP server ready.\r\n")) return;
-  LineReader lines(fd);
-  bool loggedIn = false;
-  bool haveData = false;
-  sockaddr_in data{};
-  std::string line;
-  while (lines.Next(&line)) {
-    const size_t space = line.find(' ');
-    std::string verb = line.substr(0, space);
-    const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
-    std::transform(verb.begin(), verb.end(), verb.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (verb == "QUIT") {
-      SendText(fd, "221 Goodbye.\r\n");
-      return;
-    }
-    std::string reply;
-    if (verb == "USER") {
-      reply = "331 Any password will do.";
-    } else if (verb == "PASS") {
-      loggedIn = true;
-      reply = "230 Logged in.";
-    } else if (!loggedIn) {
-      reply = "530 Please log in first.";
-    } else if (verb == "SYST") {
-      reply = "215 UNIX Type: L8";
-    } else if (verb == "PWD" || verb == "XPWD") {
-      reply = "257 \"/\" is the current directory.";
-    } else if (verb == "CWD" || verb == "TYPE" || verb == "NOOP" || verb == "MODE" ||
-               verb == "STRU" || verb == "OPTS") {
-      reply = "200 Ok.";
-    } else if (verb == "PORT" || verb == "EPRT") {
-      // Data goes back only to the client's own address.
-      haveData =
-          ParseDataAddress(verb, argument, &data) && data.sin_addr.s_addr == peer.sin_addr.s_addr;
-      reply = haveData ? "200 Ok." : "501 Only the client's own address will do.";
-    } else if (verb == "STOR") {
-      if (!InTemp(argument)) {
-        reply = "553 Files go directly into /temp.";
-      } else if (!haveData) {
-        reply = "425 Use PORT or EPRT first.";
-      } else {
-        haveData = false;
-        if (!SendText(fd, "150 Receiving.\r\n")) return;
-        const bool received = ReceiveUpload(data);
-        if (received) stored.insert(Canonical(argument));
-        reply = received ? "226 Transfer complete." : "425 Could not connect back.";
+// One control connection: its login, its data address and its commands' replies.
+class FtpSession {
+ public:
+  FtpSession(int fd, const sockaddr_in& peer, std::set<std::string>& stored)
+      : fd_(fd), peer_(peer), stored_(stored) {}
+
+  void Serve() {
+    if (!SendText(fd_, "220 Telvario loopback FTP server ready.\r\n")) return;
+    LineReader lines(fd_);
+    std::string line;
+    while (lines.Next(&line)) {
+      const std::size_t space = line.find(' ');
+      std::string verb = line.substr(0, space);
+      const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
+      std::transform(verb.begin(), verb.end(), verb.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+      if (verb == "QUIT") {
+        SendText(fd_, "221 Goodbye.\r\n");
+        return;
       }
-    } else if (verb == "DELE") {
-      const bool known = !argument.empty() && stored.erase(Canonical(argument)) == 1;
-      reply = known ? "250 Deleted." : "550 No such file.";
-    } else {
-      reply = "502 Not implemented here.";
+      const std::string reply = Reply(verb, argument);
+      if (reply.empty() || !SendText(fd_, reply + "\r\n")) return;
     }
-    if (!SendText(fd, reply + "\r\n")) return;
   }
-}
+
+ private:
+  // The reply to a command; "" when the connection is lost meanwhile.
+  std::string Reply(const std::string& verb, const std::string& argument) {
+    if (verb == "USER") return "331 Any password will do.";
+    if (verb == "PASS") {
+      loggedIn_ = true;
+      return "230 Logged in.";
+    }
+    if (!loggedIn_) return "530 Please log in first.";
+    if (verb == "SYST") return "215 UNIX Type: L8";
+    if (verb == "PWD" || verb == "XPWD") return "257 \"/\" is the current directory.";
+    if (verb == "CWD" || verb == "TYPE" || verb == "NOOP" || verb == "MODE" || verb == "STRU" ||
+        verb == "OPTS") {
+      return "200 Ok.";
+    }
+    if (verb == "PORT" || verb == "EPRT") {
+      // Data goes back only to the client's own address.
+      haveData_ = ParseDataAddress(verb, argument, &data_) &&
+                  data_.sin_addr.s_addr == peer_.sin_addr.s_addr;
+      return haveData_ ? "200 Ok." : "501 Only the client's own address will do.";
+    }
+    if (verb == "STOR") return Store(argument);
+    if (verb == "DELE") {
+      const bool known = !argument.empty() && stored_.erase(Canonical(argument)) == 1;
+      return known ? "250 Deleted." : "550 No such file.";
+    }
+    return "502 Not implemented here.";
+  }
+
+  std::string Store(const std::string& name) {
+    if (!InTemp(name)) return "553 Files go directly into /temp.";
+    if (!haveData_) return "425 Use PORT or EPRT first.";
+    haveData_ = false;
+    if (!SendText(fd_, "150 Receiving.\r\n")) return "";
+    if (!ReceiveUpload(data_)) return "425 Could not connect back.";
+    stored_.insert(Canonical(name));
+    return "226 Transfer complete.";
+  }
+
+  int fd_;
+  sockaddr_in peer_;
+  std::set<std::string>& stored_;
+  bool loggedIn_ = false;
+  bool haveData_ = false;
+  sockaddr_in data_{};
+};
 
 }  // namespace
 
@@ -406,14 +308,15 @@ LoopbackServers::LoopbackServers() {
   httpSocket_ = Listen(0, &httpProblem_);
   if (httpSocket_ >= 0) {
     httpPort_ = BoundPort(httpSocket_);
-    httpThread_ = std::thread([this] { AcceptHttp(httpSocket_, stopping_); });
+    httpThread_ = std::thread([this] { ServeBytes(httpSocket_, stopping_); });
   }
   ftpSocket_ = Listen(kFtpPort, &ftpProblem_);
   if (ftpSocket_ >= 0) {
     ftpThread_ = std::thread([this] {
       std::set<std::string> stored;
-      AcceptLoop(ftpSocket_, stopping_,
-                 [&stored](int fd, const sockaddr_in& peer) { ServeFtp(fd, peer, stored); });
+      AcceptLoop(ftpSocket_, stopping_, [&stored](int fd, const sockaddr_in& peer) {
+        FtpSession(fd, peer, stored).Serve();
+      });
     });
   }
 }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "utf8_text.h"
 
@@ -19,8 +20,9 @@ struct Family {
 class Exposition {
  public:
   void Add(const std::string& name, const std::string& unit, const std::string& help,
-           const std::string& labels, double value) {
-    if (!std::isfinite(value)) return;  // unknown: no sample rather than a NaN
+           const std::string& labels, std::optional<double> figure) {
+    if (!figure || !std::isfinite(*figure)) return;  // unmeasured: no sample rather than a NaN
+    const double value = *figure;
     Family* family = nullptr;
     for (Family& known : families_) {
       if (known.name == name) family = &known;
@@ -56,6 +58,11 @@ class Exposition {
   std::vector<Family> families_;
 };
 
+std::optional<double> Seconds(std::optional<double> ms) {
+  if (ms) *ms /= 1000;
+  return ms;
+}
+
 std::string LabelValue(const std::string& text) {
   std::string escaped;
   for (const char c : ValidUtf8(text)) {
@@ -73,17 +80,18 @@ std::string LabelValue(const std::string& text) {
   return escaped;
 }
 
-void AddLatency(Exposition& out, const RunResults& run, const std::string& labels) {
+using Figure = std::optional<double>;
+
+void AddLatency(Exposition& out, const LatencyRecord& run, const std::string& labels) {
   const std::string peer = labels + ",peer=\"" + LabelValue(run.peer) + "\"";
   out.Add("telvario_latency_probes_sent", "", "Echo requests sent.", peer, run.sent);
   out.Add("telvario_latency_probes_received", "", "Echo replies received.", peer, run.received);
   out.Add("telvario_loss_ratio", "ratio", "Share of echo requests that got no reply.", peer,
           run.loss);
-  if (!(run.result >= 0)) return;
   const struct {
     const char* name;
     const char* help;
-    double ms;
+    Figure ms;
   } figures[] = {
       {"telvario_latency_min_seconds", "Shortest round-trip time.", run.min},
       {"telvario_latency_median_seconds", "Median round-trip time.", run.median},
@@ -97,20 +105,22 @@ void AddLatency(Exposition& out, const RunResults& run, const std::string& label
        run.jitter},
   };
   for (const auto& figure : figures) {
-    out.Add(figure.name, "seconds", figure.help, peer, figure.ms / 1000);
+    out.Add(figure.name, "seconds", figure.help, peer, Seconds(figure.ms));
   }
 }
 
-void AddTransfer(Exposition& out, const RunResults& run, const std::string& labels) {
-  const std::string way = run.measurement;  // download or upload
+void AddTransfer(Exposition& out, const TransferRecord& run, const std::string& labels) {
+  const std::string& way = run.measurement;  // download or upload
   const std::string noun = way == "upload" ? "Upload" : "Download";
   out.Add("telvario_" + way + "_streams", "", noun + " connections asked for.", labels,
           run.streams);
   out.Add("telvario_" + way + "_broken_connections", "", noun + " connections that broke.", labels,
-          run.brokenConnections);
-  if (!(run.result >= 0)) return;
-  out.Add("telvario_" + way + "_bits_per_second", "bits_per_second",
-          noun + " rate over all connections, the start-up left out.", labels, run.result * 1e6);
+          run.BrokenConnections());
+  if (run.Measured()) {
+    out.Add("telvario_" + way + "_bits_per_second", "bits_per_second",
+            noun + " rate over all connections, the start-up left out.", labels,
+            *run.outcome.result * 1e6);
+  }
   out.Add("telvario_" + way + "_bytes", "bytes", noun + " bytes counted in the rate.", labels,
           run.bytes);
   out.Add("telvario_" + way + "_elapsed_seconds", "seconds", noun + " time counted in the rate.",
@@ -119,17 +129,17 @@ void AddTransfer(Exposition& out, const RunResults& run, const std::string& labe
           noun + " start-up left out of the rate.", labels, run.startupSeconds);
 }
 
-void AddResponsiveness(Exposition& out, const RunResults& run, const std::string& labels) {
-  if (!(run.result >= 0)) return;
+void AddResponsiveness(Exposition& out, const ResponsivenessRecord& run,
+                       const std::string& labels) {
   out.Add("telvario_responsiveness_rpm", "rpm", "Round trips per minute under load.", labels,
           run.rpm);
   out.Add("telvario_responsiveness_idle_latency_seconds", "seconds",
-          "Round-trip time with the connection idle.", labels, run.idleLatency / 1000);
+          "Round-trip time with the connection idle.", labels, Seconds(run.idleLatency));
   out.Add("telvario_responsiveness_loaded_latency_seconds", "seconds",
-          "Round-trip time with the connection loaded.", labels, run.loadedLatency / 1000);
+          "Round-trip time with the connection loaded.", labels, Seconds(run.loadedLatency));
   out.Add("telvario_responsiveness_loaded_latency_p90_seconds", "seconds",
           "90th percentile of the round-trip times with the connection loaded.", labels,
-          run.loadedLatencyP90 / 1000);
+          Seconds(run.loadedLatencyP90));
 }
 
 }  // namespace
@@ -137,21 +147,24 @@ void AddResponsiveness(Exposition& out, const RunResults& run, const std::string
 std::string RunsOpenMetrics(const std::vector<RunResults>& runs) {
   Exposition out;
   for (const RunResults& run : runs) {
-    if (!run.readable) continue;
+    const RunOutcome* outcome = run.Outcome();
+    if (outcome == nullptr) continue;  // unread, or of a kind this client does not know
     const std::string labels = "measurement=\"" + LabelValue(run.measurement) + "\",target=\"" +
-                               LabelValue(run.target) + "\"";
+                               LabelValue(run.Target()) + "\"";
     out.Add("telvario_run_timestamp_seconds", "seconds", "When the run began.", labels,
             run.startedUnix);
-    out.Add("telvario_run_succeeded", "", "1 when the run gave a result, 0 when it failed.", labels,
-            run.result >= 0 ? 1 : 0);
+    out.Add("telvario_run_succeeded", "",
+            "1 when the run gave a result (its load, where it had one, went every way asked), 0 "
+            "when it failed.",
+            labels, run.Succeeded() ? 1 : 0);
     out.Add("telvario_run_cancelled", "", "1 when the run was cancelled before its end.", labels,
-            run.cancelled ? 1 : 0);
-    if (run.measurement == "latency") {
-      AddLatency(out, run, labels);
-    } else if (run.measurement == "download" || run.measurement == "upload") {
-      AddTransfer(out, run, labels);
-    } else if (run.measurement == "responsiveness") {
-      AddResponsiveness(out, run, labels);
+            outcome->cancelled ? 1 : 0);
+    if (const LatencyRecord* latency = run.Latency()) {
+      AddLatency(out, *latency, labels);
+    } else if (const TransferRecord* transfer = run.Transfer()) {
+      if (transfer->measurement != "load") AddTransfer(out, *transfer, labels);
+    } else if (const ResponsivenessRecord* responsiveness = run.Responsiveness()) {
+      AddResponsiveness(out, *responsiveness, labels);
     }
   }
   return out.Text();

@@ -1,12 +1,11 @@
 #include "progress_sink.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include <unistd.h>
 
 #include "automation_text.h"
-#include "chart_axes.h"
+#include "progress_line.h"
 #include "interrupt.h"
 
 namespace telvario::cli {
@@ -14,11 +13,6 @@ namespace {
 
 constexpr DISPID kProgress = 1;
 constexpr auto kQuietStart = std::chrono::seconds(1);  // a short run shows no line
-
-const char* UnitOf(const std::string& phase) {
-  if (phase == "download" || phase == "upload") return "Mbit/s";
-  return "ms";  // latency, and the idle and loaded round trips of responsiveness
-}
 
 }  // namespace
 
@@ -78,7 +72,7 @@ HRESULT STDMETHODCALLTYPE ProgressSink::Invoke(DISPID member, REFIID, LCID, WORD
   }
   if (!terminal_ || std::chrono::steady_clock::now() - started_ < kQuietStart) return S_OK;
   const std::string line =
-      Line(Narrow(arguments[2].bstrVal), arguments[1].dblVal, arguments[0].dblVal);
+      ProgressLine(Narrow(arguments[2].bstrVal), arguments[1].dblVal, arguments[0].dblVal);
   // Spaces over what a longer line left, rather than an escape a console may not know.
   const std::string padding(drawn_ > line.size() ? drawn_ - line.size() : 0, ' ');
   std::fprintf(stderr, "\r%s%s", line.c_str(), padding.c_str());
@@ -92,20 +86,6 @@ void ProgressSink::Clear() {
   std::fprintf(stderr, "\r%s\r", std::string(drawn_, ' ').c_str());
   std::fflush(stderr);
   drawn_ = 0;
-}
-
-std::string ProgressSink::Line(const std::string& phase, double fraction, double value) {
-  std::string name = phase.size() > 16 ? phase.substr(0, 16) : phase;
-  for (char& c : name) {
-    if (static_cast<unsigned char>(c) < 0x20) c = '?';  // the line stays one line
-  }
-  const double percent = std::isfinite(fraction) ? std::fmin(std::fmax(fraction, 0), 1) * 100 : 0;
-  char text[96];
-  const std::string figure = std::isfinite(value) && value >= 0
-                                 ? FigureText(value) + " " + UnitOf(phase)
-                                 : std::string("-");
-  std::snprintf(text, sizeof text, "%-8s %3.0f%%  %s", name.c_str(), percent, figure.c_str());
-  return text;
 }
 
 }  // namespace telvario::cli

@@ -32,9 +32,6 @@ class ProgressSink final : public IDispatch {
   // Clears the line, if one was drawn.
   void Clear();
 
-  // The line for an event: "download  42%  941 Mbit/s".
-  static std::string Line(const std::string& phase, double fraction, double value);
-
  private:
   ~ProgressSink() = default;  // through Release only
 

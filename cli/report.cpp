@@ -1,95 +1,108 @@
 #include "report.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
 
 namespace telvario::cli {
 namespace {
 
-// The text quoted and escaped as a JSON string.
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      quoted += escape;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
+using Value = nlohmann::ordered_json;
+
+// A value as JSON writes it: strings escaped, invalid UTF-8 replaced rather than refused.
+std::string Leaf(const Value& value) {
+  return value.dump(-1, ' ', false, Value::error_handler_t::replace);
 }
 
-}  // namespace
-
-void Report::Add(const std::string& name, long long value) {
-  const std::string text = std::to_string(value);
-  rows_.push_back({name, text, text, nullptr});
-}
-
-void Report::Add(const std::string& name, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.9g", value);
-  // JSON has no NaN or infinity.
-  rows_.push_back({name, text, std::isfinite(value) ? text : "null", nullptr});
-}
-
-void Report::Add(const std::string& name, const std::string& value) {
-  rows_.push_back({name, value, JsonString(value), nullptr});
-}
-
-void Report::Add(const std::string& name, bool value) {
-  const char* text = value ? "true" : "false";
-  rows_.push_back({name, text, text, nullptr});
-}
-
-void Report::Add(const std::string& name, const Report& section) {
-  rows_.push_back({name, "", "", std::make_shared<const Report>(section)});
-}
-
-void Report::Print(std::FILE* out, bool json) const {
-  if (json) {
-    std::fprintf(out, "%s\n", Json().c_str());
-  } else {
-    PrintText(out, 0);
-  }
-}
-
-bool Report::Has(const std::string& name) const {
-  for (const Row& row : rows_) {
-    if (row.name == name) return true;
-  }
-  return false;
-}
-
-std::string Report::Json() const {
+// One object on one line with a space after each colon and comma, as the client has always
+// written it: readers search its output for "Name": value.
+std::string ObjectText(const Value& object) {
   std::string text = "{";
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    if (i > 0) text += ", ";
-    text += JsonString(rows_[i].name) + ": ";
-    text += rows_[i].section != nullptr ? rows_[i].section->Json() : rows_[i].json;
+  for (const auto& [name, value] : object.items()) {
+    if (text.size() > 1) text += ", ";
+    text += Leaf(Value(name)) + ": " + (value.is_object() ? ObjectText(value) : Leaf(value));
   }
   return text + "}";
 }
 
-void Report::PrintText(std::FILE* out, int indent) const {
-  size_t width = 0;
-  for (const Row& row : rows_) {
-    if (row.section == nullptr) width = row.name.size() > width ? row.name.size() : width;
+std::string PlainText(const Value& value) {
+  return value.is_string() ? value.get<std::string>() : Leaf(value);
+}
+
+void AppendLines(const Value& object, int indent, std::string& text) {
+  std::size_t width = 0;
+  for (const auto& [name, value] : object.items()) {
+    if (!value.is_object() && name.size() > width) width = name.size();
   }
-  for (const Row& row : rows_) {
-    if (row.section != nullptr) {
-      std::fprintf(out, "%*s%s\n", indent, "", row.name.c_str());
-      row.section->PrintText(out, indent + 2);
+  const std::string margin(static_cast<std::size_t>(indent), ' ');
+  for (const auto& [name, value] : object.items()) {
+    if (value.is_object()) {
+      text += margin + name + "\n";
+      AppendLines(value, indent + 2, text);
     } else {
-      std::fprintf(out, "%*s%-*s  %s\n", indent, "", static_cast<int>(width), row.name.c_str(),
-                   row.text.c_str());
+      text += margin + name + std::string(width - name.size() + 2, ' ') + PlainText(value) + "\n";
     }
   }
+}
+
+// The largest magnitude below which every whole double is exact.
+constexpr double kExactWhole = 9007199254740992.0;  // 2^53
+
+bool Whole(double value) {
+  return std::fabs(value) < kExactWhole && value == std::trunc(value);
+}
+
+}  // namespace
+
+void Report::Put(const std::string& name, Value value) {
+  if (values_.contains(name)) throw std::logic_error("the report names \"" + name + "\" twice");
+  values_[name] = std::move(value);
+}
+
+void Report::Add(const std::string& name, long long value) {
+  Put(name, value);
+}
+
+void Report::Add(const std::string& name, double value) {
+  if (!std::isfinite(value)) return Put(name, nullptr);  // JSON has no NaN or infinity
+  if (Whole(value)) return Put(name, static_cast<long long>(value));
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  const double shown = std::strtod(text, nullptr);
+  Put(name, Whole(shown) ? Value(static_cast<long long>(shown)) : Value(shown));
+}
+
+void Report::Add(const std::string& name, const std::string& value) {
+  Put(name, value);
+}
+
+void Report::Add(const std::string& name, bool value) {
+  Put(name, value);
+}
+
+void Report::Add(const std::string& name, const Report& section) {
+  Put(name, section.values_);
+  failed_ = failed_ || section.failed_;
+}
+
+void Report::Add(const std::string& name, const std::optional<double>& figure) {
+  if (figure) Add(name, *figure);
+}
+
+void Report::AddFailure(const std::string& name, const std::string& why) {
+  Put(name, why);
+  failed_ = true;
+}
+
+std::string Report::Text() const {
+  std::string text;
+  AppendLines(values_, 0, text);
+  return text;
+}
+
+std::string Report::Json() const {
+  return ObjectText(values_) + "\n";
 }
 
 }  // namespace telvario::cli

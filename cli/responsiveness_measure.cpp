@@ -1,75 +1,110 @@
 #include "responsiveness_measure.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "automation_text.h"
-#include "latency_measure.h"
+#include "commands.h"
+#include "option_values.h"
+#include "result_codes.h"
+#include "run_output.h"
 #include "sonde2_run.h"
+#include "standard_output.h"
 #include "upload_measure.h"
+#include "url_text.h"
 
 namespace telvario::cli {
 namespace {
 
-const char* ResponsivenessFailure(double result) {
-  if (result == -1) return "the URL is not http or https, or no Internet session could be opened";
-  if (result == -2) return "no connection could be opened, or the server answered with an error";
-  if (result == -4) return "every connection broke before the load settled";
-  return nullptr;
+void PrintSummary(const ResponsivenessRecord& run) {
+  if (!run.rpm) return;
+  char text[256];
+  std::snprintf(text, sizeof text, "%.0f RPM: a round trip of %.1f ms under load", *run.rpm,
+                60000.0 / *run.rpm);
+  std::string summary = text;
+  if (run.idleLatency && run.loadedLatency) {
+    std::snprintf(text, sizeof text, " (idle latency %.1f ms, loaded %.1f ms, p90 %.1f ms)",
+                  *run.idleLatency, *run.loadedLatency, run.loadedLatencyP90.value_or(0));
+    summary += text;
+  }
+  WriteOut(summary + "\n\n");
 }
+
+std::string Why(double result, const std::optional<RunResults>& run) {
+  const ResponsivenessRecord* record = run ? run->Responsiveness() : nullptr;
+  if (run && !run->Readable()) return run->problem;
+  if (record != nullptr && record->outcome.cancelled && !record->rpm) {
+    return "cancelled before a round trip under load was measured";
+  }
+  if (result < 0) return FailureText(ResultCodeText(Measured::Responsiveness, result), run);
+  if (record == nullptr || !record->rpm) return "no probe was answered under the load";
+  return "";
+}
+
+class ResponsivenessCommand final : public Command {
+ public:
+  std::string url;
+  ResponsivenessOptions options;
+  RunOutput output;
+
+  bool NeedsSonde2() const override { return true; }
+  void Prepare(const CommonOptions& common) override { output.Prepare(common.json); }
+
+  int Run(Session& session) override {
+    Report report;
+    std::vector<RunResults> runs;
+    MeasureResponsiveness(session.Library(), session.Sonde2(), report, url, options,
+                          output.ForPerson(), &runs);
+    return output.Finish(report, runs, "responsiveness of " + WithoutUserinfo(url),
+                         report.Failed());
+  }
+};
 
 }  // namespace
 
-bool MeasureResponsiveness(HMODULE library, ISonde2& sonde, Report& report, const std::string& url,
+void MeasureResponsiveness(HMODULE library, ISonde2& sonde, Report& report, const std::string& url,
                            const ResponsivenessOptions& options, bool summary,
-                           std::vector<RunResults>* runs, std::string* error) {
-  if (options.streams && sonde.put_Streams(static_cast<LONG>(*options.streams)) != S_OK) {
-    *error = "--streams takes 1 to 32";
-    return false;
-  }
-  if (options.durationSeconds && sonde.put_Duration(*options.durationSeconds) != S_OK) {
-    *error = "--duration takes 2 to 60 seconds";
-    return false;
-  }
+                           std::vector<RunResults>* runs) {
+  options.load.Set(sonde);
   sonde.put_ResponsivenessUpload(options.upload ? VARIANT_TRUE : VARIANT_FALSE);
   BSTR text = ToBstr(url);
   double result = 0;
-  RunResults record;
+  std::optional<RunResults> run;
   {
     const ConsentScope consent(library, options.assumeYes, "measuring responsiveness");
-    Sonde2Run run(sonde, "measuring responsiveness with " + url);
+    Sonde2Run measuring(sonde, "measuring responsiveness with " + WithoutUserinfo(url));
     sonde.Responsiveness(text, &result);
-    record = run.Finish();
+    run = measuring.Finish("responsiveness");
   }
   SysFreeString(text);
-  if (record.measurement == "responsiveness") runs->push_back(record);
-  double rpm = 0, idle = 0, loaded = 0, loadedP90 = 0;
-  sonde.get_RPM(&rpm);
-  sonde.get_IdleLatency(&idle);
-  sonde.get_LoadedLatency(&loaded);
-  sonde.get_LoadedLatencyP90(&loadedP90);
-  if (summary && rpm > 0) {
-    std::printf(
-        "%.0f RPM: a round trip of %.1f ms under load (idle latency %.1f ms, loaded %.1f "
-        "ms, p90 %.1f ms)\n\n",
-        rpm, 60000.0 / rpm, idle, loaded, loadedP90);
+  if (run) runs->push_back(*run);
+  const ResponsivenessRecord* record = run ? run->Responsiveness() : nullptr;
+  if (summary && record != nullptr) PrintSummary(*record);
+  if (record != nullptr) {
+    report.Add("RPM", record->rpm);
+    report.Add("IdleLatency", record->idleLatency);
+    report.Add("LoadedLatency", record->loadedLatency);
+    report.Add("LoadedLatencyP90", record->loadedLatencyP90);
+    if (record->outcome.cancelled) report.Add("ResponsivenessCancelled", true);
   }
-  report.Add("RPM", rpm);
-  report.Add("IdleLatency", idle);
-  report.Add("LoadedLatency", loaded);
-  report.Add("LoadedLatencyP90", loadedP90);
-  if (record.cancelled) report.Add("ResponsivenessCancelled", true);
-  if (record.cancelled && rpm <= 0) {
-    report.Add("Failure", std::string("cancelled before a round trip under load was measured"));
-  } else if (const char* failure = ResponsivenessFailure(result)) {
-    BSTR results = nullptr;
-    sonde.get_Results(&results);
-    const std::string why = FailureOf(Narrow(results));
-    SysFreeString(results);
-    report.Add("Failure", std::string(failure) + (why.empty() ? "" : " (" + why + ")"));
-  } else if (rpm <= 0) {
-    report.Add("Failure", std::string("no probe was answered under the load"));
-  }
-  return true;
+  const std::string why = Why(result, run);
+  if (!why.empty()) report.AddFailure("Failure", why);
+  if (record == nullptr) return;
+  if (!record->downloadFailure.empty())
+    report.AddFailure("DownloadFailure", record->downloadFailure);
+  if (!record->uploadFailure.empty()) report.AddFailure("UploadFailure", record->uploadFailure);
+}
+
+std::unique_ptr<Command> AddResponsivenessCommand(CLI::App& command) {
+  auto responsiveness = std::make_unique<ResponsivenessCommand>();
+  AddArgument(command, "URL", responsiveness->url,
+              "an http or https URL whose server the load and the probes go to");
+  command.add_flag("--upload", responsiveness->options.upload,
+                   "load the link with uploads too (asks first)");
+  responsiveness->options.load.AddOptions(command);
+  AddConsentOption(command, responsiveness->options.assumeYes);
+  responsiveness->output.AddOptions(command);
+  return responsiveness;
 }
 
 }  // namespace telvario::cli

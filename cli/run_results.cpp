@@ -3,127 +3,125 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
-#include <limits>
 
-#include "json_reader.h"
+#include <nlohmann/json.hpp>
+
+#include "record_fields.h"
+#include "url_text.h"
 
 namespace telvario::cli {
 namespace {
 
-constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
+// Deeper than any record goes: a text nested further is no record, and is not walked.
+constexpr int kDeepestRecord = 16;
 
-double NumberOf(const JsonValue& record, const char* name) {
-  return record[name].Number(kUnknown);
+nlohmann::json ParseRecord(const std::string& json) {
+  return nlohmann::json::parse(json, [](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+    if (depth > kDeepestRecord) throw BadRecord("the Results record nests deeper than any record");
+    return true;
+  });
 }
 
-std::vector<ThroughputSample> SamplesOf(const JsonValue& record) {
-  std::vector<ThroughputSample> samples;
-  for (const JsonValue& item : record["samples"].Items()) {
-    ThroughputSample sample;
-    sample.t = item["t"].Number(kUnknown);
-    sample.bytes = item["bytes"].Number(kUnknown);
-    for (const JsonValue& each : item["connections"].Items()) {
-      sample.connections.push_back(each.Number(kUnknown));
+// Every text of the record, names too, without a URL's userinfo; true when any had one.
+bool HideUserinfo(nlohmann::json& value) {
+  bool changed = false;
+  if (value.is_string()) {
+    std::string shown = WithoutUserinfo(value.get_ref<const std::string&>());
+    changed = shown != value.get_ref<const std::string&>();
+    if (changed) value = std::move(shown);
+  } else if (value.is_array()) {
+    for (nlohmann::json& item : value) changed = HideUserinfo(item) || changed;
+  } else if (value.is_object()) {
+    nlohmann::json shown = nlohmann::json::object();
+    for (auto& [name, item] : value.items()) {
+      changed = HideUserinfo(item) || changed;
+      std::string shownName = WithoutUserinfo(name);
+      changed = changed || shownName != name;
+      shown[shownName] = std::move(item);
     }
-    if (std::isfinite(sample.t) && std::isfinite(sample.bytes)) samples.push_back(sample);
+    value = std::move(shown);
   }
-  return samples;
+  return changed;
 }
 
-std::optional<double> RoundTrip(const JsonValue& value) {
-  const double ms = value.Number(kUnknown);
-  if (!std::isfinite(ms) || ms < 0) return std::nullopt;
-  return ms;
+void ReadKind(const nlohmann::json& record, RunResults& run) {
+  if (run.measurement == "latency") {
+    run.data = ReadLatencyRecord(record);
+  } else if (run.measurement == "download" || run.measurement == "upload" ||
+             run.measurement == "load") {
+    run.data = ReadTransferRecord(record);
+  } else if (run.measurement == "responsiveness") {
+    run.data = ReadResponsivenessRecord(record);
+  }
 }
 
 }  // namespace
+
+const RunOutcome* RunResults::Outcome() const {
+  if (const LatencyRecord* latency = Latency()) return &latency->outcome;
+  if (const TransferRecord* transfer = Transfer()) return &transfer->outcome;
+  if (const ResponsivenessRecord* run = Responsiveness()) return &run->outcome;
+  return nullptr;
+}
+
+std::string RunResults::Target() const {
+  if (const LatencyRecord* latency = Latency()) return latency->host;
+  if (const TransferRecord* transfer = Transfer()) return transfer->url;
+  if (const ResponsivenessRecord* run = Responsiveness()) return run->url;
+  return "";
+}
+
+bool RunResults::Succeeded() const {
+  const RunOutcome* outcome = Outcome();
+  const TransferRecord* transfer = Transfer();
+  const ResponsivenessRecord* run = Responsiveness();
+  return outcome != nullptr && outcome->Succeeded() &&
+         (transfer == nullptr || transfer->Measured()) &&
+         (run == nullptr || (run->downloadFailure.empty() && run->uploadFailure.empty()));
+}
 
 RunResults ReadRunResults(const std::string& json, double startedUnix) {
   RunResults run;
   run.startedUnix = startedUnix;
   run.started = UtcText(startedUnix);
-  run.record = json;
-  std::string error;
-  const std::optional<JsonValue> parsed = ParseJson(json, &error);
-  if (!parsed || parsed->kind() != JsonValue::Kind::Object) {
-    run.failure = parsed ? "the Results record is not a JSON object"
-                         : "the Results record cannot be read: " + error;
-    run.result = kUnknown;
+  // The reader would take a NUL byte for the end of the text, and what follows for no part of it.
+  if (const std::size_t nul = json.find('\0'); nul != std::string::npos) {
+    run.problem = "the Results record is not JSON (a NUL byte at byte " + std::to_string(nul) + ")";
     return run;
   }
-  const JsonValue& record = *parsed;
-  run.readable = true;
-  run.measurement = record["measurement"].Text();
-  run.target = record[run.measurement == "latency" ? "host" : "url"].Text();
-  run.peer = record["peer"].Text();
-  run.failure = record["failure"].Text();
-  run.cancelled = record["cancelled"].Bool(false);
-  run.result = NumberOf(record, "result");
-
-  run.probes = NumberOf(record, "probes");
-  run.intervalMs = NumberOf(record, "intervalMs");
-  run.packetSize = NumberOf(record, "packetSize");
-  run.sent = NumberOf(record, "sent");
-  run.received = NumberOf(record, "received");
-  run.loss = NumberOf(record, "loss");
-  run.min = NumberOf(record, "min");
-  run.median = NumberOf(record, "median");
-  run.mean = NumberOf(record, "mean");
-  run.p90 = NumberOf(record, "p90");
-  run.p99 = NumberOf(record, "p99");
-  run.max = NumberOf(record, "max");
-  run.jitter = NumberOf(record, "jitter");
-
-  run.streams = NumberOf(record, "streams");
-  run.durationSeconds = NumberOf(record, "durationSeconds");
-  run.startupSeconds = NumberOf(record, "startupSeconds");
-  run.bytes = NumberOf(record, "bytes");
-  run.elapsed = NumberOf(record, "elapsed");
-  run.brokenConnections = 0;
-  for (const JsonValue& connection : record["connections"].Items()) {
-    if (connection["broke"].Bool(false)) ++run.brokenConnections;
+  nlohmann::json record;
+  try {
+    record = ParseRecord(json);
+  } catch (const nlohmann::json::parse_error& error) {
+    // Its own words would quote the record, userinfo and all.
+    run.problem = "the Results record is not JSON (at byte " + std::to_string(error.byte) + ")";
+    return run;
+  } catch (const nlohmann::json::exception&) {
+    run.problem = "the Results record is not JSON (a number beyond any double)";
+    return run;
+  } catch (const BadRecord& error) {
+    run.problem = error.what();
+    return run;
   }
-  run.samples = SamplesOf(record);
-
-  run.idleLatency = NumberOf(record, "idleLatency");
-  run.loadedLatency = NumberOf(record, "loadedLatency");
-  run.loadedLatencyP90 = NumberOf(record, "loadedLatencyP90");
-  run.rpm = NumberOf(record, "rpm");
-
-  if (run.measurement == "latency") {
-    for (const JsonValue& item : record["samples"].Items()) {
-      LatencyProbe probe;
-      probe.kind = "echo";
-      probe.t = item["sentMs"].Number(kUnknown) / 1000;
-      probe.rttMs = RoundTrip(item["rttMs"]);
-      run.roundTrips.push_back(probe);
-    }
-  } else {
-    for (const JsonValue& item : record["probes"].Items()) {
-      LatencyProbe probe;
-      probe.kind = item["kind"].Text();
-      probe.phase = item["phase"].Text();
-      probe.t = item["t"].Number(kUnknown);
-      probe.rttMs = RoundTrip(item["rttMs"]);
-      run.roundTrips.push_back(probe);
-    }
+  run.record = HideUserinfo(record)
+                   ? record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                   : json;
+  try {
+    run.measurement = RecordFields(record, "the Results record").Text("measurement");
+    ReadKind(record, run);
+  } catch (const BadRecord& error) {
+    run.problem = WithoutUserinfo(error.what());
+    run.data = std::monostate();
   }
   return run;
 }
 
-double NearestRank(std::vector<double> values, double percent) {
-  if (values.empty() || !(percent >= 0 && percent <= 100)) return kUnknown;
-  std::sort(values.begin(), values.end());
-  const double rank = std::ceil(percent / 100 * static_cast<double>(values.size()));
-  const std::size_t index = rank < 1 ? 0 : static_cast<std::size_t>(rank) - 1;
-  return values[std::min(index, values.size() - 1)];
-}
-
-std::vector<double> RoundTripsOf(const RunResults& run, const std::string& phase) {
+std::vector<double> RoundTripsOf(const std::vector<RoundTrip>& trips, const std::string& phase) {
   std::vector<double> rtts;
-  for (const LatencyProbe& probe : run.roundTrips) {
-    if (probe.rttMs && (phase.empty() || probe.phase == phase)) rtts.push_back(*probe.rttMs);
+  for (const RoundTrip& trip : trips) {
+    if (trip.rttMs && (phase.empty() || trip.phase == phase)) rtts.push_back(*trip.rttMs);
   }
+  std::sort(rtts.begin(), rtts.end());
   return rtts;
 }
 

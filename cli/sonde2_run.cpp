@@ -60,13 +60,16 @@ void Sonde2Run::Stop() {
   seconds_.reset();
 }
 
-RunResults Sonde2Run::Finish() {
+std::optional<RunResults> Sonde2Run::Finish(const std::string& measurement) {
   Stop();
   BSTR text = nullptr;
   sonde_.get_Results(&text);
   const std::string results = Narrow(text);
   SysFreeString(text);
-  return ReadRunResults(results, startedUnix_);
+  if (results.empty()) return std::nullopt;
+  RunResults run = ReadRunResults(results, startedUnix_);
+  if (run.Readable() && run.measurement != measurement) return std::nullopt;
+  return run;
 }
 
 }  // namespace telvario::cli

@@ -6,6 +6,7 @@
 #define TELVARIO_CLI_SONDE2_RUN_H
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "interrupt.h"
@@ -24,8 +25,10 @@ class Sonde2Run {
   Sonde2Run(const Sonde2Run&) = delete;
   Sonde2Run& operator=(const Sonde2Run&) = delete;
 
-  // Once the measurement has returned: the line cleared, Ctrl-C as before, and the Results.
-  RunResults Finish();
+  // Once the measurement has returned: the line cleared, Ctrl-C as before, and the run's
+  // Results, where it left a record: none when the object still holds a record of another kind
+  // (an earlier run's: the call measured nothing).
+  std::optional<RunResults> Finish(const std::string& measurement);
 
  private:
   void Stop();

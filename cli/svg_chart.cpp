@@ -1,52 +1,92 @@
 #include "svg_chart.h"
 
-#include <cmath>
+#include <optional>
 
 #include "svg_panels.h"
+#include "url_text.h"
 
 namespace telvario::cli {
 namespace {
 
-std::string Percent(double ratio) {
-  return std::isfinite(ratio) ? FigureText(ratio * 100) + "%" : "?";
+std::string Figure(const std::optional<double>& value) {
+  return value ? FigureText(*value) : "?";
+}
+
+std::string Percent(const std::optional<double>& ratio) {
+  return ratio ? FigureText(*ratio * 100) + "%" : "?";
 }
 
 // What became of the run, after its details.
-std::string Outcome(const RunResults& run) {
-  std::string outcome;
-  if (run.cancelled) outcome += "; cancelled before its end";
-  if (!run.failure.empty()) outcome += "; failed: " + run.failure;
-  return outcome;
+std::string Outcome(const RunOutcome& outcome) {
+  std::string text;
+  if (outcome.cancelled) text += "; cancelled before its end";
+  if (!outcome.failure.empty()) text += "; failed: " + outcome.failure;
+  return text;
 }
 
-PanelHeading LatencyHeading(const RunResults& run) {
-  std::string title = "Latency to " + run.target;
-  if (!run.peer.empty() && run.peer != run.target) title += " (" + run.peer + ")";
-  title += run.result >= 0 ? ": median " + FigureText(run.median) + " ms" : ": no round trip";
-  return {title, FigureText(run.sent) + " echo requests of " + FigureText(run.packetSize) +
-                     " bytes every " + FigureText(run.intervalMs) + " ms, " +
-                     FigureText(run.received) + " answered (" + Percent(run.loss) + " lost)" +
-                     Outcome(run)};
+PanelHeading LatencyHeading(const LatencyRecord& run) {
+  std::string title = "Latency to " + run.host;
+  if (!run.peer.empty() && run.peer != run.host) title += " (" + run.peer + ")";
+  title += run.median ? ": median " + FigureText(*run.median) + " ms" : ": no round trip";
+  return {title, Figure(run.sent) + " echo requests of " + Figure(run.packetSize) +
+                     " bytes every " + Figure(run.intervalMs) + " ms, " + Figure(run.received) +
+                     " answered (" + Percent(run.loss) + " lost)" + Outcome(run.outcome)};
 }
 
-PanelHeading TransferHeading(const RunResults& run) {
-  std::string title = run.measurement == "upload" ? "Upload to " : "Download from ";
-  title += run.target + ": ";
-  title += run.result >= 0 ? FigureText(run.result) + " Mbit/s" : std::string("no rate");
-  std::string detail = FigureText(run.streams) + " connections";
-  if (run.brokenConnections > 0) detail += " (" + FigureText(run.brokenConnections) + " broke)";
-  if (run.result >= 0) {
-    detail += ", " + FigureText(run.bytes / 1e6) + " MB in " + FigureText(run.elapsed) +
-              " s counted, the first " + FigureText(run.startupSeconds) + " s left out";
+PanelHeading TransferHeading(const TransferRecord& run) {
+  std::string title = run.measurement == "upload" ? "Upload to "
+                      : run.measurement == "load" ? "Load of "
+                                                  : "Download from ";
+  title += run.url + ": ";
+  title += run.Measured() ? FigureText(*run.outcome.result) + " Mbit/s" : "no rate";
+  std::string detail = Figure(run.streams) + " connections";
+  const double broken = run.BrokenConnections();
+  if (broken > 0) detail += " (" + FigureText(broken) + " broke)";
+  if (run.bytes && run.elapsed) {
+    detail += ", " + FigureText(*run.bytes / 1e6) + " MB in " + FigureText(*run.elapsed) +
+              " s counted, the first " + Figure(run.startupSeconds) + " s left out";
   }
-  return {title, detail + Outcome(run)};
+  return {title, detail + Outcome(run.outcome)};
 }
 
-PanelHeading ResponsivenessHeading(const RunResults& run, const std::string& part) {
-  return {"Responsiveness of " + run.target + ": " + FigureText(run.rpm) + " RPM" + part,
-          "round trips idle " + FigureText(run.idleLatency) + " ms, loaded " +
-              FigureText(run.loadedLatency) + " ms (p90 " + FigureText(run.loadedLatencyP90) +
-              " ms)" + Outcome(run)};
+PanelHeading ResponsivenessHeading(const ResponsivenessRecord& run, const std::string& part) {
+  std::string detail;
+  if (run.idleLatency) detail += "round trips idle " + FigureText(*run.idleLatency) + " ms";
+  if (run.loadedLatency) {
+    detail += std::string(detail.empty() ? "round trips" : ",") + " loaded " +
+              FigureText(*run.loadedLatency) + " ms (p90 " + Figure(run.loadedLatencyP90) + " ms)";
+  }
+  if (detail.empty()) detail = "no round trip measured";
+  if (!run.downloadFailure.empty()) detail += "; the downloads failed: " + run.downloadFailure;
+  if (!run.uploadFailure.empty()) detail += "; the uploads failed: " + run.uploadFailure;
+  const std::string figure = run.rpm ? FigureText(*run.rpm) + " RPM" : "no RPM";
+  return {"Responsiveness of " + run.url + ": " + figure + part, detail + Outcome(run.outcome)};
+}
+
+// Draws one run below `top`; gives the height it took.
+double DrawRun(SvgCanvas& body, const RunResults& run, double top) {
+  if (!run.Readable()) {
+    DrawNotePanel(body, top, "A run that cannot be drawn", run.problem);
+    return kNoteHeight;
+  }
+  if (const LatencyRecord* latency = run.Latency()) {
+    DrawLatencyPanel(body, run, top, LatencyHeading(*latency));
+    return kPanelHeight;
+  }
+  if (const TransferRecord* transfer = run.Transfer()) {
+    DrawThroughputPanel(body, run, *transfer, top, TransferHeading(*transfer));
+    return kPanelHeight;
+  }
+  if (const ResponsivenessRecord* responsiveness = run.Responsiveness()) {
+    DrawThroughputPanel(body, run, responsiveness->load, top,
+                        ResponsivenessHeading(*responsiveness, ", the load"));
+    DrawLatencyPanel(body, run, top + kPanelHeight,
+                     ResponsivenessHeading(*responsiveness, ", idle and loaded"));
+    return 2 * kPanelHeight;
+  }
+  DrawNotePanel(body, top, "A run of another kind",
+                "\"" + run.measurement + "\" is not drawn by this version of telvario");
+  return kNoteHeight;
 }
 
 }  // namespace
@@ -54,27 +94,7 @@ PanelHeading ResponsivenessHeading(const RunResults& run, const std::string& par
 std::string RunsSvg(const std::vector<RunResults>& runs, const std::string& what) {
   SvgCanvas body;
   double top = 64;
-  for (const RunResults& run : runs) {
-    if (!run.readable) {
-      DrawNotePanel(body, top, "A run that cannot be drawn", run.failure);
-      top += kNoteHeight;
-    } else if (run.measurement == "latency") {
-      DrawLatencyPanel(body, run, top, LatencyHeading(run));
-      top += kPanelHeight;
-    } else if (run.measurement == "download" || run.measurement == "upload") {
-      DrawThroughputPanel(body, run, top, TransferHeading(run));
-      top += kPanelHeight;
-    } else if (run.measurement == "responsiveness") {
-      DrawThroughputPanel(body, run, top, ResponsivenessHeading(run, ", the load"));
-      top += kPanelHeight;
-      DrawLatencyPanel(body, run, top, ResponsivenessHeading(run, ", idle and loaded"));
-      top += kPanelHeight;
-    } else {
-      DrawNotePanel(body, top, "A run of another kind",
-                    "\"" + run.measurement + "\" is not drawn by this version of telvario");
-      top += kNoteHeight;
-    }
-  }
+  for (const RunResults& run : runs) top += DrawRun(body, run, top);
   if (runs.empty()) {
     DrawNotePanel(body, top, "Nothing to draw", "the command made no Sonde2 measurement");
     top += kNoteHeight;
@@ -87,15 +107,16 @@ std::string RunsSvg(const std::vector<RunResults>& runs, const std::string& what
          "\" viewBox=\"0 0 " + width + " " + height +
          "\" font-family=\"DejaVu Sans, Verdana, sans-serif\">\n";
   const std::string when = runs.empty() ? "" : runs.front().started;
-  svg += "<title>" + XmlText("Telvario: " + what) + "</title>\n";
+  const std::string title = "Telvario: " + WithoutUserinfo(what);
+  svg += "<title>" + XmlText(title) + "</title>\n";
   svg +=
       "<rect x=\"0\" y=\"0\" width=\"" + width + "\" height=\"" + height + "\" fill=\"#fff\"/>\n";
-  SvgCanvas title;
-  title.Text(20, 30, "Telvario: " + what, "font-size=\"18\" font-weight=\"bold\"");
+  SvgCanvas heading;
+  heading.Text(20, 30, title, "font-size=\"18\" font-weight=\"bold\"");
   if (!when.empty()) {
-    title.Text(20, 50, "measured " + when + " by telvario", "font-size=\"12\" fill=\"#555\"");
+    heading.Text(20, 50, "measured " + when + " by telvario", "font-size=\"12\" fill=\"#555\"");
   }
-  return svg + title.Markup() + body.Markup() + "</svg>\n";
+  return svg + heading.Markup() + body.Markup() + "</svg>\n";
 }
 
 }  // namespace telvario::cli

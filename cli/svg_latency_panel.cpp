@@ -1,7 +1,9 @@
 // Round trips as a cumulative distribution, with the median, p90 and p99 marked on the curve.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "percentile.h"
 #include "svg_panels.h"
 
 namespace telvario::cli {
@@ -26,19 +28,24 @@ struct Curve {
 // A latency run's percentiles are the ones it states; a responsiveness run's are those of the
 // probes drawn, by the same nearest rank.
 std::vector<Curve> CurvesOf(const RunResults& run) {
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
   std::vector<Curve> curves;
-  if (run.measurement == "latency") {
-    Curve all{"", "round trips", "#1f3f99", RoundTripsOf(run, ""), {run.median, run.p90, run.p99}};
-    curves.push_back(all);
-  } else {
-    curves.push_back({"idle", "idle", "#2a9d3f", RoundTripsOf(run, "idle"), {}});
-    curves.push_back({"loaded", "under load", "#d1495b", RoundTripsOf(run, "loaded"), {}});
+  if (const LatencyRecord* latency = run.Latency()) {
+    curves.push_back({"",
+                      "round trips",
+                      "#1f3f99",
+                      RoundTripsOf(latency->samples, ""),
+                      {latency->median.value_or(kNone), latency->p90.value_or(kNone),
+                       latency->p99.value_or(kNone)}});
+  } else if (const ResponsivenessRecord* responsiveness = run.Responsiveness()) {
+    const std::vector<RoundTrip>& probes = responsiveness->probes;
+    curves.push_back({"idle", "idle", "#2a9d3f", RoundTripsOf(probes, "idle"), {}});
+    curves.push_back({"loaded", "under load", "#d1495b", RoundTripsOf(probes, "loaded"), {}});
   }
   for (Curve& curve : curves) {
-    std::sort(curve.rtts.begin(), curve.rtts.end());
     for (std::size_t m = 0; m < 3; ++m) {
       if (curve.phase.empty() && std::isfinite(curve.marks[m]) && !curve.rtts.empty()) continue;
-      curve.marks[m] = NearestRank(curve.rtts, kMarks[m].percent);
+      curve.marks[m] = curve.rtts.empty() ? kNone : NearestRank(curve.rtts, kMarks[m].percent);
     }
   }
   return curves;

@@ -26,8 +26,8 @@ void DrawPanelStart(SvgCanvas& canvas, const RunResults& run, double top,
                     const PanelHeading& heading);
 
 // Throughput over time: all connections together (thick) and each (thin), in Mbit/s.
-void DrawThroughputPanel(SvgCanvas& canvas, const RunResults& run, double top,
-                         const PanelHeading& heading);
+void DrawThroughputPanel(SvgCanvas& canvas, const RunResults& run, const TransferRecord& transfer,
+                         double top, const PanelHeading& heading);
 
 // The round trips' CDF with the median, p90 and p99 marked: of every probe for latency, of the
 // idle and the loaded ones side by side for responsiveness.

@@ -38,18 +38,18 @@ void DrawPanelStart(SvgCanvas& canvas, const RunResults& run, double top,
   canvas.Text(20, top + 40, heading.detail, "font-size=\"12\" fill=\"#555\"", 130);
 }
 
-void DrawThroughputPanel(SvgCanvas& canvas, const RunResults& run, double top,
-                         const PanelHeading& heading) {
+void DrawThroughputPanel(SvgCanvas& canvas, const RunResults& run, const TransferRecord& transfer,
+                         double top, const PanelHeading& heading) {
   PlotArea plot = PanelPlot(top);
   double lastTime = 0, highest = 0;
   std::size_t connections = 0;
-  for (const ThroughputSample& sample : run.samples) {
+  for (const ThroughputSample& sample : transfer.samples) {
     lastTime = std::max(lastTime, sample.t);
     highest = std::max(highest, MbitPerSecond(sample.bytes));
     for (const double bytes : sample.connections) highest = std::max(highest, MbitPerSecond(bytes));
     connections = std::max(connections, sample.connections.size());
   }
-  if (lastTime <= 0 && std::isfinite(run.durationSeconds)) lastTime = run.durationSeconds;
+  if (lastTime <= 0) lastTime = transfer.durationSeconds.value_or(0);
   plot.x = NiceAxis(0, lastTime > 0 ? lastTime : 1);
   plot.y = NiceAxis(0, highest > 0 ? highest : 1);
   const auto point = [&plot](double t, double bytes) {
@@ -58,22 +58,22 @@ void DrawThroughputPanel(SvgCanvas& canvas, const RunResults& run, double top,
   };
 
   DrawPanelStart(canvas, run, top, heading);
-  const double startup = run.startupSeconds;
-  if (std::isfinite(startup) && startup > 0 && !run.samples.empty()) {
+  const double startup = transfer.startupSeconds.value_or(0);
+  if (startup > 0 && !transfer.samples.empty()) {
     const double end = plot.X(std::min(startup, plot.x.max));
     canvas.Rect(plot.left, plot.top, end - plot.left, plot.height, "fill=\"#f1f1f1\"");
     canvas.Text(plot.left + 4, plot.top + 14, "start-up, left out",
                 "font-size=\"11\" fill=\"#777\"");
   }
   plot.DrawAxes(canvas, "time since the start (s)", "throughput (Mbit/s)");
-  if (run.samples.empty()) {
+  if (transfer.samples.empty()) {
     canvas.Text(plot.left + plot.width / 2, plot.top + plot.height / 2, "no samples",
                 "text-anchor=\"middle\" font-size=\"14\" fill=\"#777\"");
   }
   // Each connection under the total, which is drawn last, on top.
   for (std::size_t c = 0; c < connections; ++c) {
     std::vector<std::pair<double, double>> points;
-    for (const ThroughputSample& sample : run.samples) {
+    for (const ThroughputSample& sample : transfer.samples) {
       if (c < sample.connections.size() && std::isfinite(sample.connections[c])) {
         points.push_back(point(sample.t, sample.connections[c]));
       }
@@ -83,7 +83,8 @@ void DrawThroughputPanel(SvgCanvas& canvas, const RunResults& run, double top,
                                 "\" stroke-width=\"1.2\"");
   }
   std::vector<std::pair<double, double>> all;
-  for (const ThroughputSample& sample : run.samples) all.push_back(point(sample.t, sample.bytes));
+  for (const ThroughputSample& sample : transfer.samples)
+    all.push_back(point(sample.t, sample.bytes));
   canvas.Polyline(all, "class=\"series\" data-series=\"all\" stroke=\"" + std::string(kAllColour) +
                            "\" stroke-width=\"2.5\"");
 

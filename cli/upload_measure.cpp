@@ -1,12 +1,16 @@
 #include "upload_measure.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "automation_text.h"
+#include "commands.h"
+#include "option_values.h"
 #include "interrupt.h"
 #include "progress.h"
+#include "result_codes.h"
 
 namespace telvario::cli {
 namespace {
@@ -50,21 +54,6 @@ int AnswerMessageBox(LPCSTR text, LPCSTR caption, UINT /*type*/) {
   // The test starts as soon as the box is closed: from here on the seconds are shown.
   if (!consent->label.empty()) consent->progress = std::make_unique<Progress>(consent->label);
   return IDOK;
-}
-
-const char* UploadFailure(LONG result) {
-  switch (result) {
-    case -1:
-      return "no Internet session could be opened";
-    case -2:
-      return "no anonymous FTP login within 8 s (no answer, unknown name or refused)";
-    case -3:
-      return "the server would not create a file in /temp";
-    case -4:
-      return "the transfer broke off during the test";
-    default:
-      return nullptr;
-  }
 }
 
 // Exported by the posix library; on Windows the system's own box asks.
@@ -113,10 +102,37 @@ void MeasureUpload(HMODULE library, ISonde& sonde, Report& report, const std::st
   }
   report.Add("UploadTest", static_cast<long long>(result));
   if (result >= 0 && refused) {
-    report.Add("Failure", std::string("the test was not confirmed, so nothing was sent"));
-  } else if (const char* failure = UploadFailure(result)) {
-    report.Add("Failure", std::string(failure));
+    report.AddFailure("Failure", "the test was not confirmed, so nothing was sent");
+  } else if (const char* failure = ResultCodeText(Measured::Upload, result)) {
+    report.AddFailure("Failure", failure);
   }
+}
+
+namespace {
+
+class UploadCommand final : public Command {
+ public:
+  std::string host;
+  bool yes = false;
+
+  int Run(Session& session) override {
+    Report report;
+    MeasureUpload(session.Library(), session.Sonde(), report, host, yes);
+    return Finish(report, session);
+  }
+};
+
+}  // namespace
+
+void AddConsentOption(CLI::App& command, bool& yes) {
+  command.add_flag("--yes", yes, "answer the upload's question with OK without asking");
+}
+
+std::unique_ptr<Command> AddUploadCommand(CLI::App& command) {
+  auto upload = std::make_unique<UploadCommand>();
+  AddArgument(command, "HOST", upload->host, "an anonymous FTP server");
+  AddConsentOption(command, upload->yes);
+  return upload;
 }
 
 }  // namespace telvario::cli

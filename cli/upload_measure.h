@@ -7,6 +7,8 @@
 
 #include "windows_api.h"
 
+#include "command.h"
+
 #include "report.h"
 #include "telvario_idl.h"
 
@@ -31,6 +33,9 @@ class ConsentScope {
 // otherwise by asking on the terminal; with no terminal, Cancel.
 void MeasureUpload(HMODULE library, ISonde& sonde, Report& report, const std::string& host,
                    bool assumeYes);
+
+// --yes, on the line of a command that may upload.
+void AddConsentOption(CLI::App& command, bool& yes);
 
 }  // namespace telvario::cli
 

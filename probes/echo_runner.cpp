@@ -61,6 +61,8 @@ struct EchoRunner::Shared {
       if (stop.load()) break;
       SendRound(round, &sends);
     }
+    // Stopped: the requests on their way are given up, and their completions run at once.
+    if (stop.load()) session->Close();
     // The last answers: until their limit, or sooner where the service has none outstanding.
     const LONGLONG answersEnd =
         TicksAfter(ledger->LastSentAt(), kLatencyAnswerLimitMs + kLastAnswerGraceMs, frequency);
@@ -74,9 +76,9 @@ struct EchoRunner::Shared {
 EchoRunner::~EchoRunner() {
   Stop();
   if (thread_ == nullptr) return;
-  // A stopped schedule still hears the answers on their way, for up to the answer limit: the
-  // thread may outlive its caller, and its code must stay loaded until it has ended.
-  if (WaitForSingleObject(thread_, 0) != WAIT_OBJECT_0) KeepModuleLoaded();
+  // A stopped schedule gives up its requests and ends at once; should the service not complete
+  // them (it must), the thread outlives its caller, and its code stays loaded until it ends.
+  if (WaitForSingleObject(thread_, kCancelGraceMs) != WAIT_OBJECT_0) KeepModuleLoaded();
   CloseHandle(thread_);
 }
 

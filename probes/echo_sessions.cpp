@@ -88,14 +88,14 @@ class ServiceSession final : public EchoSession {
       : handle_(handle), peer_(peer), ledger_(std::move(ledger)), hearing_(hearing) {}
 
   ~ServiceSession() override {
-    // Every request completes by its own time-out; their completions run here, before the
-    // handle goes.
+    // Every request completes by its own time-out, or at once once the handle has gone; their
+    // completions run here, before the records they write to go.
     const DWORD began = GetTickCount();
     while (ledger_->outstanding > 0 &&
            GetTickCount() - began < kLatencyAnswerLimitMs + kDrainGraceMs) {
       SleepEx(kLookEveryMs, TRUE);
     }
-    IcmpCloseHandle(handle_);  // the one call closes handles of both families
+    Close();
   }
   ServiceSession(const ServiceSession&) = delete;
   ServiceSession& operator=(const ServiceSession&) = delete;
@@ -141,6 +141,11 @@ class ServiceSession final : public EchoSession {
 
   void Wait(DWORD milliseconds) override { SleepEx(milliseconds, TRUE); }
   LONG Outstanding() const override { return ledger_->outstanding; }
+  void Close() override {
+    if (handle_ == nullptr) return;
+    IcmpCloseHandle(handle_);  // the one call closes handles of both families
+    handle_ = nullptr;
+  }
 
  private:
   HANDLE handle_;
@@ -171,7 +176,7 @@ class RawIcmp6Session final : public EchoSession {
     u_long nonBlocking = 1;
     ioctlsocket(socket_, FIONBIO, &nonBlocking);
   }
-  ~RawIcmp6Session() override { closesocket(socket_); }
+  ~RawIcmp6Session() override { Close(); }
   RawIcmp6Session(const RawIcmp6Session&) = delete;
   RawIcmp6Session& operator=(const RawIcmp6Session&) = delete;
 
@@ -187,13 +192,24 @@ class RawIcmp6Session final : public EchoSession {
   }
 
   void Wait(DWORD milliseconds) override {
+    if (socket_ == INVALID_SOCKET) {
+      ::Sleep(milliseconds);
+      return;
+    }
     WSAPOLLFD polled = {};
     polled.fd = socket_;
     polled.events = POLLRDNORM;
     if (WSAPoll(&polled, 1, static_cast<INT>(milliseconds)) > 0) ReadAnswers();
   }
   // A raw socket keeps no count of what is on its way: whatever has not been answered yet.
-  LONG Outstanding() const override { return ledger_->Unanswered(); }
+  LONG Outstanding() const override {
+    return socket_ == INVALID_SOCKET ? 0 : ledger_->Unanswered();
+  }
+  void Close() override {
+    if (socket_ == INVALID_SOCKET) return;
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+  }
 
  private:
   void ReadAnswers() {

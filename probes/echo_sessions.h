@@ -118,6 +118,9 @@ class EchoSession {
   virtual void Wait(DWORD milliseconds) = 0;
   // Requests whose answer or time-out is still to come.
   virtual LONG Outstanding() const = 0;
+  // Gives up the requests on their way: their completions come at once (the service's as
+  // cancelled, at the next wait), and nothing more is sent or heard.
+  virtual void Close() = 0;
 };
 
 // Which answers a session records: the peer's echo replies only, or the routers' time-exceeded

@@ -5,13 +5,6 @@
 
 namespace telvario {
 
-double NearestRank(const std::vector<double>& sorted, double percent) {
-  if (sorted.empty()) return 0;
-  const double rank = std::ceil(percent / 100.0 * static_cast<double>(sorted.size()));
-  const std::size_t index = rank < 1 ? 0 : static_cast<std::size_t>(rank) - 1;
-  return sorted[std::min(index, sorted.size() - 1)];
-}
-
 namespace {
 
 // Milliseconds are reported to the microsecond.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "percentile.h"
 #include "windows_api.h"
 
 namespace telvario {
@@ -31,10 +32,6 @@ struct LatencyStatistics {
 };
 
 LatencyStatistics Summarize(const std::vector<LatencySample>& samples);
-
-// The value at percentile `percent` of sorted values, by nearest rank: the smallest value with at
-// least that share of values at or below it. 0 for no values.
-double NearestRank(const std::vector<double>& sorted, double percent);
 
 }  // namespace telvario
 

@@ -23,5 +23,5 @@ int main(int argc, char** argv) {
   const std::vector<telvario::cli::RunResults> runs{telvario::cli::ReadRunResults(record, now)};
   std::ofstream(argv[2], std::ios::binary) << telvario::cli::RunsSvg(runs, "a recorded run");
   std::fputs(telvario::cli::RunsOpenMetrics(runs).c_str(), stdout);
-  return runs.front().readable ? 0 : 1;
+  return runs.front().Readable() ? 0 : 1;
 }

@@ -77,6 +77,14 @@ sqlite3* OpenWrittenStore() {
 class Database {
  public:
   explicit Database(sqlite3* (*open)()) : open_(open) {}
+  // When the module goes (a library unloaded before the process ends), its connection goes
+  // with it; nothing uses the store after that, and a use that came would find none.
+  ~Database() {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
   sqlite3* Get() {
     std::call_once(opened_, [this] { db_ = open_(); });
     return db_;
