@@ -122,6 +122,7 @@ Json HopRecord(const HopFigures& hop) {
   record["forwardLoss"] = Number(hop.forwardLoss);
   if (hop.statistics.received > 0) {
     AddStatistics(record, hop.statistics);
+    record["last"] = Number(hop.lastMs);
     record["addedLatency"] = Number(hop.addedLatency);
   }
   if (!hop.reading.empty()) record["reading"] = hop.reading;

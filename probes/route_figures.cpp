@@ -50,6 +50,9 @@ HopFigures OwnFigures(const std::vector<const RouteProbe*>& probes, LONG hop) {
     }
   }
   figures.statistics = Summarize(samples);
+  for (const LatencySample& sample : samples) {
+    if (sample.answered) figures.lastMs = sample.roundTripMs;
+  }
   // Most answers first; among equals, the first to answer.
   std::stable_sort(figures.addresses.begin(), figures.addresses.end(),
                    [](const auto& a, const auto& b) { return a.second > b.second; });

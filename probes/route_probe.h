@@ -44,6 +44,7 @@ struct HopFigures {
   std::string address;  // the address that answered most; "" where none did
   std::vector<std::pair<std::string, LONG>> addresses;  // every one, with its answers, most first
   LatencyStatistics statistics;                         // its requests and their round trips
+  double lastMs = 0;        // the round trip of its latest request answered
   double forwardLoss = 0;   // the loss that carries on: the least here or at any later hop
   double addedLatency = 0;  // the rise in the median that carries on, over the hop before
   std::string reading;      // what its own figures do not mean; "" where nothing is to be said

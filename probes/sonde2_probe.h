@@ -132,6 +132,7 @@ class Sonde2Probe {
   HRESULT put_ResolveHopNames(VARIANT_BOOL newVal);
   HRESULT get_HopName(LONG hop, BSTR* pVal);
   HRESULT get_HopReading(LONG hop, BSTR* pVal);
+  HRESULT get_HopLatencyLast(LONG hop, double* pVal);
 
   const Sonde2Settings& Settings() const { return settings_; }
 

@@ -163,6 +163,9 @@ HRESULT Sonde2Probe::get_HopJitter(LONG hop, double* pVal) {
 HRESULT Sonde2Probe::get_HopForwardLoss(LONG hop, double* pVal) {
   return HopFigure(Hop(hop), pVal, [](const HopFigures& f) { return f.forwardLoss; });
 }
+HRESULT Sonde2Probe::get_HopLatencyLast(LONG hop, double* pVal) {
+  return HopFigure(Hop(hop), pVal, [](const HopFigures& f) { return f.lastMs; });
+}
 HRESULT Sonde2Probe::get_HopAddedLatency(LONG hop, double* pVal) {
   return HopFigure(Hop(hop), pVal, [](const HopFigures& f) { return f.addedLatency; });
 }

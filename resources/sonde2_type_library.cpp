@@ -100,6 +100,7 @@ const Function kSonde2Functions[] = {
      OLESTR("property ResolveHopNames"), kBoolValue, 1},
     TELVARIO_HOP(HopName, 148, VT_BSTR, 56),
     TELVARIO_HOP(HopReading, 149, VT_BSTR, 57),
+    TELVARIO_HOP(HopLatencyLast, 150, VT_R8, 58),
 };
 
 constexpr Parameter kProgress[] = {{OLESTR("phase"), VT_BSTR, kIn},

@@ -259,5 +259,8 @@ HRESULT STDMETHODCALLTYPE Sonde::get_HopName(LONG hop, BSTR* pVal) {
 HRESULT STDMETHODCALLTYPE Sonde::get_HopReading(LONG hop, BSTR* pVal) {
   return AtBoundary([&] { return sonde2_->probe.get_HopReading(hop, pVal); });
 }
+HRESULT STDMETHODCALLTYPE Sonde::get_HopLatencyLast(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopLatencyLast(hop, pVal); });
+}
 
 }  // namespace telvario

@@ -154,6 +154,7 @@ class Sonde final : public IObjectWithSite,
   HRESULT STDMETHODCALLTYPE put_ResolveHopNames(VARIANT_BOOL newVal) override;
   HRESULT STDMETHODCALLTYPE get_HopName(LONG hop, BSTR* pVal) override;
   HRESULT STDMETHODCALLTYPE get_HopReading(LONG hop, BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopLatencyLast(LONG hop, double* pVal) override;
 
  private:
   // The type information late binding is served from: the class's own.

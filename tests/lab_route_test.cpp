@@ -63,6 +63,8 @@ void ExpectTheChain(const RouteSeen& seen, const char* const* routers, const cha
     EXPECT_LE(hop.min, hop.median);
     EXPECT_LE(hop.median, hop.p90);
     EXPECT_LE(hop.p90, hop.max);
+    EXPECT_GE(hop.last, hop.min);
+    EXPECT_LE(hop.last, hop.max);
     EXPECT_EQ(hop.reading, "") << "hop " << i + 1;
     if (i == 0) {
       EXPECT_GE(hop.addedLatency, 40.0);

@@ -16,7 +16,7 @@ struct HopSeen {
   std::string address, addresses, name, reading;
   LONG sent = 0, received = 0;
   double loss = 0, min = 0, median = 0, mean = 0, p90 = 0, max = 0, jitter = 0;
-  double forwardLoss = 0, addedLatency = 0;
+  double forwardLoss = 0, addedLatency = 0, last = 0;
 };
 
 struct EventSeen {
@@ -62,6 +62,7 @@ inline HopSeen ReadHop(Sonde2Probe& sonde, LONG hop) {
   sonde.get_HopJitter(hop, &seen.jitter);
   sonde.get_HopForwardLoss(hop, &seen.forwardLoss);
   sonde.get_HopAddedLatency(hop, &seen.addedLatency);
+  sonde.get_HopLatencyLast(hop, &seen.last);
   return seen;
 }
 

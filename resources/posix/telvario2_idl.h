@@ -86,6 +86,7 @@ class ISonde2 : public ISonde {
   virtual HRESULT put_ResolveHopNames(VARIANT_BOOL newVal) = 0;
   virtual HRESULT get_HopName(LONG hop, BSTR* pVal) = 0;
   virtual HRESULT get_HopReading(LONG hop, BSTR* pVal) = 0;
+  virtual HRESULT get_HopLatencyLast(LONG hop, double* pVal) = 0;
 
  protected:
   ~ISonde2() = default;
