@@ -48,7 +48,9 @@ struct EchoRunner::Shared {
     } else {
       sends->push_back(EchoSend{round, 0});
     }
-    for (const EchoSend& send : *sends) session->Send(send.index, schedule.dataSize, send.ttl);
+    for (const EchoSend& send : *sends) {
+      if (!session->Send(send.index, schedule.dataSize, send.ttl)) ledger->Withdraw(send.index);
+    }
   }
 
   void Run() {

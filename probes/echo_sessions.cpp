@@ -68,15 +68,25 @@ bool Counts(const PendingEcho& pending, const EchoAnswer& answer) {
   return pending.hearing == EchoHearing::Routers && IsRouterAnswer(answer.status);
 }
 
-void NTAPI EchoCompleted(PVOID context, PIO_STATUS_BLOCK /*status*/, ULONG /*reserved*/) {
+// A service may take a request and then complete it unsent, having no room for another on its
+// way (Wine's holds a few hundred): the request was never on the path, and is not lost there.
+bool ShortOfRoom(NTSTATUS status) {
+  constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017);
+  constexpr auto kInsufficientResources = static_cast<NTSTATUS>(0xC000009A);
+  return status == kNoMemory || status == kInsufficientResources;
+}
+
+void NTAPI EchoCompleted(PVOID context, PIO_STATUS_BLOCK status, ULONG /*reserved*/) {
   const LONGLONG now = PerformanceTicks();
   std::unique_ptr<PendingEcho> pending(static_cast<PendingEcho*>(context));
   EchoLedger& ledger = *pending->ledger;
   --ledger.outstanding;
   EchoAnswer answer;
   double serviceMs = -1;
-  if (ReadRecord(*pending, &answer, &serviceMs) && Counts(*pending, answer)) {
-    ledger.Answer(pending->index, now, serviceMs, answer);
+  if (ReadRecord(*pending, &answer, &serviceMs)) {
+    if (Counts(*pending, answer)) ledger.Answer(pending->index, now, serviceMs, answer);
+  } else if (status != nullptr && ShortOfRoom(status->Status)) {
+    ledger.Withdraw(pending->index);
   }
 }
 
@@ -263,6 +273,13 @@ bool EchoLedger::MarkSent(LONG index, LONGLONG ticks) {
   if (index + 1 > sent_.load()) sent_.store(index + 1);
   lastSentAt_.store(ticks);
   return true;
+}
+
+void EchoLedger::Withdraw(LONG index) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return;
+  Slot& slot = slots_[static_cast<std::size_t>(index)];
+  if (!slot.sample.answered) slot.sentAt = 0;
 }
 
 void EchoLedger::Answer(LONG index, LONGLONG ticks, double serviceMs, const EchoAnswer& answer) {

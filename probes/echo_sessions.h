@@ -63,6 +63,9 @@ class EchoLedger {
 
   // Request `index` leaves now; false where it is past the plan.
   bool MarkSent(LONG index, LONGLONG ticks);
+  // Request `index` never left: the service refused it, at once or, short of room for it, on
+  // its completion. It is then no request of the run's records, neither answered nor lost.
+  void Withdraw(LONG index);
   // Records an answer to request `index` delivered at `ticks`: counted once, and only within
   // the answer limit. `serviceMs` is the round trip the echo service measured itself, in whole
   // milliseconds cut down (negative where there is none): taken where the delivery came later
