@@ -7,10 +7,12 @@
 # the sender itself. The lab's blocks are blackholed in the root namespace meanwhile (as the
 # test lab does, and kept while any namespace still holds a lab address), so nothing meant for
 # them leaves this machine. path_down takes everything away again, with the processes whose
-# pidfiles are in $path_state.
+# pidfiles are in $path_state. A bench that builds a longer chain of its own adds its sides to
+# $path_sides, and delays at each router with path_delay_rules and path_delay_at.
 # Usage: path_up NAME N; then path_delay, path_shape, in_ns ...
 path_state=$(mktemp -d)
 path_name=
+path_sides="c r s"
 block=10.213.0.0/16
 block6=fd13:213::/48
 
@@ -39,7 +41,7 @@ path_down() {
     if [ -s "$pidfile" ]; then kill "$(cat "$pidfile")" 2>/dev/null || true; fi
   done
   if [ -n "$path_name" ]; then
-    for side in c r s; do ip netns del "$path_name-$side" 2>/dev/null || true; done
+    for side in $path_sides; do ip netns del "$path_name-$side" 2>/dev/null || true; done
   fi
   if ! block_in_use; then
     ip route del blackhole "$block" 2>/dev/null || true
@@ -119,22 +121,24 @@ stop_daemon() {
   rm -f "$path_state/$1.pid"
 }
 
-# path_delay_rules [QUEUE_AHEAD QUEUE_BACK]: what enters the router from the client goes to the
-# first queue, everything else it forwards or sends to the second, in both families; IPv6's own
-# link traffic (neighbour discovery, multicast) passes at once, as ARP does.
+# path_delay_rules [SIDE DEVICE]: what enters the router SIDE (r unless given) from the client's
+# side, through DEVICE (tvb-rc unless given), goes to its first queue, everything else it
+# forwards or sends to the second, in both families; IPv6's own link traffic (neighbour
+# discovery, multicast) passes at once, as ARP does. Each router's queues are its namespace's own.
 path_delay_rules() {
-  local tables chain type
+  local side=${1:-r} device=${2:-tvb-rc} tables chain type
   for chain in PREROUTING OUTPUT; do
     for type in neighbour-solicitation neighbour-advertisement; do
-      in_ns r ip6tables -t mangle -A "$chain" -p ipv6-icmp --icmpv6-type "$type" -j RETURN
+      in_ns "$side" ip6tables -t mangle -A "$chain" -p ipv6-icmp --icmpv6-type "$type" -j RETURN
     done
-    in_ns r ip6tables -t mangle -A "$chain" -d ff00::/8 -j RETURN
+    in_ns "$side" ip6tables -t mangle -A "$chain" -d ff00::/8 -j RETURN
   done
   for tables in iptables ip6tables; do
-    in_ns r "$tables" -t mangle -A PREROUTING -i tvb-rc -j NFQUEUE --queue-num 0
-    in_ns r "$tables" -t mangle -A PREROUTING ! -i tvb-rc -j NFQUEUE --queue-num 1
-    in_ns r "$tables" -t mangle -A OUTPUT -j NFQUEUE --queue-num 1
+    in_ns "$side" "$tables" -t mangle -A PREROUTING -i "$device" -j NFQUEUE --queue-num 0
+    in_ns "$side" "$tables" -t mangle -A PREROUTING ! -i "$device" -j NFQUEUE --queue-num 1
+    in_ns "$side" "$tables" -t mangle -A OUTPUT -j NFQUEUE --queue-num 1
   done
+  [ -x "$path_state/bin/delay_queue" ] && return 0
   mkdir -p "$path_state/bin"
   g++ -std=c++20 -O2 -o "$path_state/bin/delay_queue" tests/lab/delay_queue.cpp -lnetfilter_queue
 }
@@ -142,21 +146,25 @@ path_delay_rules() {
 # path_delay AHEAD_ARGS -- BACK_ARGS: (re)starts the router's two delay elements (the test lab's
 # delay_queue), towards the server with the first arguments and towards the client with the
 # second, e.g. path_delay 20 --loss 5 -- 20. Restarted, they draw the same fates again.
-path_delay() {
-  local ahead=() arg
+path_delay() { path_delay_at r "$@"; }
+
+# path_delay_at SIDE AHEAD_ARGS -- BACK_ARGS: the same at the router SIDE.
+path_delay_at() {
+  local side=$1 ahead=() arg
+  shift
   while [ "$1" != -- ]; do ahead+=("$1"); shift; done
   shift
-  stop_daemon delay-ahead
-  stop_daemon delay-back
-  daemon delay-ahead r "$path_state/bin/delay_queue" 0 "${ahead[@]}"
-  daemon delay-back r "$path_state/bin/delay_queue" 1 "$@"
+  stop_daemon "delay-ahead-$side"
+  stop_daemon "delay-back-$side"
+  daemon "delay-ahead-$side" "$side" "$path_state/bin/delay_queue" 0 "${ahead[@]}"
+  daemon "delay-back-$side" "$side" "$path_state/bin/delay_queue" 1 "$@"
   sleep 0.2  # bound to their queues before anything is sent
-  for arg in delay-ahead delay-back; do kill -0 "$(cat "$path_state/$arg.pid")"; done
+  for arg in "delay-ahead-$side" "delay-back-$side"; do kill -0 "$(cat "$path_state/$arg.pid")"; done
 }
 
 path_no_delay() {
-  stop_daemon delay-ahead
-  stop_daemon delay-back
+  stop_daemon delay-ahead-r
+  stop_daemon delay-back-r
   local tables
   for tables in iptables ip6tables; do in_ns r "$tables" -t mangle -F; done
 }

@@ -26,6 +26,12 @@ constexpr CommandEntry kCommands[] = {
      "echo requests sent on a fixed schedule by a Sonde2 object: the median round "
      "trip, its spread (min, mean, p90, p99, max), jitter and loss (Latency)",
      AddLatencyCommand},
+    {"route",
+     "every router on the way to HOST by a Sonde2 object: rounds of echo requests, one for "
+     "each time to live at once; each hop's address, loss, round trips (last, median, mean, "
+     "best, worst, p90) and jitter, the loss and latency that carry on to the hops after it, "
+     "and what a router's own figures do not mean (Route)",
+     AddRouteCommand},
     {"addresses", "every address of NAME, both families, in the resolver's order (Addresses)",
      AddAddressesCommand},
     {"throughput",

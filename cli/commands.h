@@ -20,6 +20,7 @@ std::unique_ptr<Command> AddDhcpCommand(CLI::App& command);
 std::unique_ptr<Command> AddPingCommand(CLI::App& command);
 std::unique_ptr<Command> AddTraceCommand(CLI::App& command);
 std::unique_ptr<Command> AddLatencyCommand(CLI::App& command);
+std::unique_ptr<Command> AddRouteCommand(CLI::App& command);
 std::unique_ptr<Command> AddAddressesCommand(CLI::App& command);
 std::unique_ptr<Command> AddThroughputCommand(CLI::App& command);
 std::unique_ptr<Command> AddResponsivenessCommand(CLI::App& command);

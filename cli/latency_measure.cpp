@@ -72,6 +72,7 @@ class LatencyCommand final : public Command {
   RunOutput output;
 
   bool NeedsSonde2() const override { return true; }
+  bool SendsEcho() const override { return true; }
   void Prepare(const CommonOptions& common) override { output.Prepare(common.json); }
 
   int Run(Session& session) override {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "chart_axes.h"
 #include "utf8_text.h"
 
 namespace telvario::cli {
@@ -142,6 +143,44 @@ void AddResponsiveness(Exposition& out, const ResponsivenessRecord& run,
           Seconds(run.loadedLatencyP90));
 }
 
+// Each hop's figures, labelled with the hop and the address that answered it most.
+void AddRoute(Exposition& out, const RouteRecord& run, const std::string& labels) {
+  const std::string peer = labels + ",peer=\"" + LabelValue(run.peer) + "\"";
+  if (run.outcome.Succeeded()) {
+    out.Add("telvario_route_hops", "", "Hops to the destination.", peer, run.outcome.result);
+  }
+  for (const HopRecord& hop : run.hops) {
+    const std::string at =
+        labels + ",hop=\"" + FigureText(hop.hop) + "\",address=\"" + LabelValue(hop.address) + "\"";
+    out.Add("telvario_hop_probes_sent", "", "Echo requests sent with the hop's time to live.", at,
+            hop.sent);
+    out.Add("telvario_hop_probes_received", "", "Answers from the hop.", at, hop.received);
+    out.Add("telvario_hop_loss_ratio", "ratio", "Share of the hop's requests it did not answer.",
+            at, hop.loss);
+    out.Add("telvario_hop_forward_loss_ratio", "ratio",
+            "Loss that carries on: the least at this hop or any later one.", at, hop.forwardLoss);
+    const struct {
+      const char* name;
+      const char* help;
+      Figure ms;
+    } figures[] = {
+        {"telvario_hop_latency_min_seconds", "Shortest round-trip time to the hop.", hop.min},
+        {"telvario_hop_latency_median_seconds", "Median round-trip time to the hop.", hop.median},
+        {"telvario_hop_latency_mean_seconds", "Mean round-trip time to the hop.", hop.mean},
+        {"telvario_hop_latency_p90_seconds",
+         "90th percentile of the round-trip times to the hop (nearest rank).", hop.p90},
+        {"telvario_hop_latency_max_seconds", "Longest round-trip time to the hop.", hop.max},
+        {"telvario_hop_jitter_seconds", "Mean change between the hop's successive round trips.",
+         hop.jitter},
+        {"telvario_hop_added_latency_seconds",
+         "Rise in the median that carries on, over the hop before.", hop.addedLatency},
+    };
+    for (const auto& figure : figures) {
+      out.Add(figure.name, "seconds", figure.help, at, Seconds(figure.ms));
+    }
+  }
+}
+
 }  // namespace
 
 std::string RunsOpenMetrics(const std::vector<RunResults>& runs) {
@@ -165,6 +204,8 @@ std::string RunsOpenMetrics(const std::vector<RunResults>& runs) {
       if (transfer->measurement != "load") AddTransfer(out, *transfer, labels);
     } else if (const ResponsivenessRecord* responsiveness = run.Responsiveness()) {
       AddResponsiveness(out, *responsiveness, labels);
+    } else if (const RouteRecord* route = run.Route()) {
+      AddRoute(out, *route, labels);
     }
   }
   return out.Text();

@@ -15,7 +15,7 @@ struct PhaseUnit {
 
 constexpr PhaseUnit kUnits[] = {
     {"latency", "ms"},      {"idle", "ms"},       {"loaded", "ms"},
-    {"download", "Mbit/s"}, {"upload", "Mbit/s"},
+    {"download", "Mbit/s"}, {"upload", "Mbit/s"}, {"route", "ms"},
 };
 
 const char* UnitOf(const std::string& phase) {

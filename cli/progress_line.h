@@ -7,7 +7,7 @@
 
 namespace telvario::cli {
 
-// "download  42%  941 Mbit/s". Round trips (latency, idle, loaded) are in ms and rates
+// "download  42%  941 Mbit/s". Round trips (latency, idle, loaded, route) are in ms and rates
 // (download, upload) in Mbit/s; a phase of no known unit shows "-" rather than a figure in a
 // unit that may be wrong.
 std::string ProgressLine(const std::string& phase, double fraction, double value);

@@ -17,29 +17,54 @@ std::string Leaf(const Value& value) {
 
 // One object on one line with a space after each colon and comma, as the client has always
 // written it: readers search its output for "Name": value.
+std::string ObjectText(const Value& object);
+
+std::string ValueText(const Value& value) {
+  if (value.is_object()) return ObjectText(value);
+  if (!value.is_array()) return Leaf(value);
+  std::string text = "[";
+  for (const Value& item : value) text += (text.size() > 1 ? ", " : "") + ValueText(item);
+  return text + "]";
+}
+
 std::string ObjectText(const Value& object) {
   std::string text = "{";
   for (const auto& [name, value] : object.items()) {
     if (text.size() > 1) text += ", ";
-    text += Leaf(Value(name)) + ": " + (value.is_object() ? ObjectText(value) : Leaf(value));
+    text += Leaf(Value(name)) + ": " + ValueText(value);
   }
   return text + "}";
 }
 
 std::string PlainText(const Value& value) {
-  return value.is_string() ? value.get<std::string>() : Leaf(value);
+  if (value.is_string()) return value.get<std::string>();
+  if (!value.is_array()) return Leaf(value);
+  std::string text;
+  for (const Value& item : value) text += (text.empty() ? "" : ", ") + PlainText(item);
+  return text;
+}
+
+bool Sections(const Value& value) {
+  return value.is_object() || (value.is_array() && !value.empty() && value.front().is_object());
 }
 
 void AppendLines(const Value& object, int indent, std::string& text) {
   std::size_t width = 0;
   for (const auto& [name, value] : object.items()) {
-    if (!value.is_object() && name.size() > width) width = name.size();
+    if (!Sections(value) && name.size() > width) width = name.size();
   }
   const std::string margin(static_cast<std::size_t>(indent), ' ');
   for (const auto& [name, value] : object.items()) {
     if (value.is_object()) {
       text += margin + name + "\n";
       AppendLines(value, indent + 2, text);
+    } else if (Sections(value)) {
+      text += margin + name + "\n";
+      std::size_t number = 0;
+      for (const Value& section : value) {
+        text += margin + "  " + std::to_string(++number) + "\n";
+        AppendLines(section, indent + 4, text);
+      }
     } else {
       text += margin + name + std::string(width - name.size() + 2, ' ') + PlainText(value) + "\n";
     }
@@ -84,6 +109,19 @@ void Report::Add(const std::string& name, bool value) {
 void Report::Add(const std::string& name, const Report& section) {
   Put(name, section.values_);
   failed_ = failed_ || section.failed_;
+}
+
+void Report::Add(const std::string& name, const std::vector<std::string>& texts) {
+  Put(name, texts);
+}
+
+void Report::Add(const std::string& name, const std::vector<Report>& sections) {
+  Value items = Value::array();
+  for (const Report& section : sections) {
+    items.push_back(section.values_);
+    failed_ = failed_ || section.failed_;
+  }
+  Put(name, std::move(items));
 }
 
 void Report::Add(const std::string& name, const std::optional<double>& figure) {

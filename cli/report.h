@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -22,6 +23,10 @@ class Report {
   void Add(const std::string& name, bool value);
   // A titled group of values: indented under its title as text, a nested object in JSON.
   void Add(const std::string& name, const Report& section);
+  // A list of texts: an array in JSON, one line joined by ", " as text.
+  void Add(const std::string& name, const std::vector<std::string>& texts);
+  // A list of groups: an array of objects in JSON, each a section numbered from 1 as text.
+  void Add(const std::string& name, const std::vector<Report>& sections);
   // A figure where it was measured; nothing where it was not.
   void Add(const std::string& name, const std::optional<double>& figure);
   // Why something failed: the report (and any report it is a section of) has failed.

@@ -55,6 +55,16 @@ constexpr CodeText kCodes[] = {
                     "the server's bodies are too small to measure a rate")},
     {Measured::Responsiveness,
      TELVARIO_NAMED(ThroughputAllBroke, "every connection broke before the load settled")},
+    {Measured::Route, TELVARIO_NAMED(RouteNoReply, "nothing answered, no router and no reply")},
+    {Measured::Route, TELVARIO_NAMED(RouteNotReached,
+                                     "the destination did not answer within the most hops; the "
+                                     "hops that did are reported")},
+    {Measured::Route,
+     TELVARIO_NAMED(RouteNoAddress, "the name has no address of the family asked for")},
+    {Measured::Route, TELVARIO_NAMED(RouteNameNotResolved, "the name could not be resolved")},
+    {Measured::Route, TELVARIO_NAMED(RouteNoEchoService,
+                                     "this process may not send ICMP echo requests of that "
+                                     "family, or hear the routers' answers")},
 };
 
 #undef TELVARIO_NAMED

@@ -1,6 +1,6 @@
 // What the negative results of the object's measurements mean, in words, for the reader of a
 // report: one table for every member the client calls, Sonde2's by the interface definition's
-// enumerations (LatencyResult, ThroughputResult).
+// enumerations (LatencyResult, ThroughputResult, RouteResult).
 #ifndef TELVARIO_CLI_RESULT_CODES_H
 #define TELVARIO_CLI_RESULT_CODES_H
 
@@ -13,6 +13,7 @@ enum class Measured {
   Latency,         // Sonde2's Latency
   Throughput,      // Sonde2's Download and Upload
   Responsiveness,  // Sonde2's Responsiveness
+  Route,           // Sonde2's Route
 };
 
 // The words for `code` as a result of that measurement, a Sonde2 code's name in its interface

@@ -1,6 +1,6 @@
 // What the client reads from each kind of Results record Sonde2 writes: latency; download and
-// upload (and "load", the load inside a responsiveness record); responsiveness. One struct per
-// kind, each read by a reader that refuses a record not of that form. Every figure is optional:
+// upload (and "load", the load inside a responsiveness record); responsiveness; route. One struct
+// per kind, each read by a reader that refuses a record not of that form. Every figure is optional:
 // a run leaves out what it did not measure, and the readers drop what the component still writes
 // for a failed run although nothing was measured (a zero loss of no request sent, the RPM of a
 // load the server refused).
@@ -40,6 +40,27 @@ struct LatencyRecord {
   std::optional<double> sent, received, loss;
   std::optional<double> min, median, mean, p90, p99, max, jitter;  // ms
   std::vector<RoundTrip> samples;
+};
+
+// One hop of a route: its own figures, and what carries on from it. The round trips are there
+// where the hop answered at all.
+struct HopRecord {
+  double hop = 0;
+  std::string address;                 // the address that answered most; "" where none did
+  std::vector<std::string> addresses;  // every one, most answers first
+  std::string name;                    // where names were asked for and found
+  std::optional<double> sent, received, loss, forwardLoss;
+  std::optional<double> last, min, median, mean, p90, max, jitter, addedLatency;  // ms
+  std::string reading;  // what its own figures do not mean; "" where nothing is to be said
+};
+
+struct RouteRecord {
+  std::string host;
+  std::string peer;  // the destination's address
+  std::optional<double> probes, intervalMs, packetSize, maxHops;
+  RunOutcome outcome;
+  std::string end;  // "destination", an unreachable's kind, or "" where it did not end
+  std::vector<HopRecord> hops;
 };
 
 struct ConnectionRecord {
@@ -89,6 +110,7 @@ struct ResponsivenessRecord {
 LatencyRecord ReadLatencyRecord(const nlohmann::json& record);
 TransferRecord ReadTransferRecord(const nlohmann::json& record);
 ResponsivenessRecord ReadResponsivenessRecord(const nlohmann::json& record);
+RouteRecord ReadRouteRecord(const nlohmann::json& record);
 
 }  // namespace telvario::cli
 

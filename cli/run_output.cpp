@@ -19,8 +19,10 @@ void RunOutput::AddOptions(CLI::App& command) {
                   "measured and when: a transfer as its throughput over time per 100 ms, all "
                   "connections and each, in Mbit/s; round trips as their distribution (CDF) "
                   "with the median, p90 and p99 marked, loaded beside idle where there is a "
-                  "load; each panel keeps the run's Results record. An existing FILE is replaced "
-                  "only once the new picture is written whole")
+                  "load; a route as each hop's round trips and loss, what carries on to the hops "
+                  "after it apart from the router's own; each panel keeps the run's Results "
+                  "record. An existing FILE is replaced only once the new picture is written "
+                  "whole")
       ->type_name("FILE")
       ->check([](const std::string& path) { return path.empty() ? "needs a file" : ""; });
   command.add_flag("--openmetrics", openMetrics_,

@@ -52,6 +52,8 @@ void ReadKind(const nlohmann::json& record, RunResults& run) {
     run.data = ReadTransferRecord(record);
   } else if (run.measurement == "responsiveness") {
     run.data = ReadResponsivenessRecord(record);
+  } else if (run.measurement == "route") {
+    run.data = ReadRouteRecord(record);
   }
 }
 
@@ -61,6 +63,7 @@ const RunOutcome* RunResults::Outcome() const {
   if (const LatencyRecord* latency = Latency()) return &latency->outcome;
   if (const TransferRecord* transfer = Transfer()) return &transfer->outcome;
   if (const ResponsivenessRecord* run = Responsiveness()) return &run->outcome;
+  if (const RouteRecord* route = Route()) return &route->outcome;
   return nullptr;
 }
 
@@ -68,6 +71,7 @@ std::string RunResults::Target() const {
   if (const LatencyRecord* latency = Latency()) return latency->host;
   if (const TransferRecord* transfer = Transfer()) return transfer->url;
   if (const ResponsivenessRecord* run = Responsiveness()) return run->url;
+  if (const RouteRecord* route = Route()) return route->host;
   return "";
 }
 

@@ -19,7 +19,8 @@ struct RunResults {
   std::string started;      // the same as UTC text
   std::string record;       // the record as pictures keep it: no URL's userinfo in it
   std::string problem;      // why the record could not be read; "" when it could
-  std::variant<std::monostate, LatencyRecord, TransferRecord, ResponsivenessRecord> data;
+  std::variant<std::monostate, LatencyRecord, TransferRecord, ResponsivenessRecord, RouteRecord>
+      data;
 
   bool Readable() const { return problem.empty(); }
   const LatencyRecord* Latency() const { return std::get_if<LatencyRecord>(&data); }
@@ -27,9 +28,10 @@ struct RunResults {
   const ResponsivenessRecord* Responsiveness() const {
     return std::get_if<ResponsivenessRecord>(&data);
   }
+  const RouteRecord* Route() const { return std::get_if<RouteRecord>(&data); }
   // Of whichever kind it is: null (and "") for a record that was not read.
   const RunOutcome* Outcome() const;
-  std::string Target() const;  // latency: the host; the others: the URL
+  std::string Target() const;  // latency and route: the host; the others: the URL
   // A result, and no direction of its load that failed.
   bool Succeeded() const;
 };

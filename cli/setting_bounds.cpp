@@ -15,6 +15,8 @@ const SettingBounds kStreamsBounds{Sonde2LeastStreams, Sonde2MostStreams, Sonde2
                                    true};
 const SettingBounds kDurationBounds{Sonde2LeastDuration, Sonde2MostDuration, Sonde2DefaultDuration,
                                     "seconds", true};
+const SettingBounds kMaxHopsBounds{Sonde2LeastMaxHops, Sonde2MostMaxHops, Sonde2DefaultMaxHops, "",
+                                   true};
 
 std::string SettingBounds::Help() const {
   const std::string range = FigureText(least) + ".." + FigureText(most);

@@ -1,8 +1,8 @@
 // The ranges of the object's settings that the client's options go to, and what the object uses
 // unless told: one place for the options' checks and their help. Sonde2's come from the
 // interface definition's enumeration Sonde2Bound (the component refuses Probes, ProbeInterval,
-// Streams and Duration outside them); Sonde's PacketSize and PingReps take any value and fall
-// back to their default, as the fixed interface has always done.
+// Streams, Duration and MaxHops outside them); Sonde's PacketSize and PingReps take any value and
+// fall back to their default, as the fixed interface has always done.
 #ifndef TELVARIO_CLI_SETTING_BOUNDS_H
 #define TELVARIO_CLI_SETTING_BOUNDS_H
 
@@ -30,6 +30,7 @@ extern const SettingBounds kProbesBounds;
 extern const SettingBounds kProbeIntervalBounds;
 extern const SettingBounds kStreamsBounds;
 extern const SettingBounds kDurationBounds;
+extern const SettingBounds kMaxHopsBounds;
 
 }  // namespace telvario::cli
 

@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "automation_text.h"
-#include "progress_sink.h"
 
 namespace telvario::cli {
 namespace {
@@ -22,14 +21,14 @@ IConnectionPoint* ProgressPoint(ISonde2& sonde) {
 
 }  // namespace
 
-Sonde2Run::Sonde2Run(ISonde2& sonde, const std::string& label)
+Sonde2Run::Sonde2Run(ISonde2& sonde, const std::string& label, LiveTable table)
     : sonde_(sonde),
       startedUnix_(
           std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
               .count()) {
   point_ = ProgressPoint(sonde);
   if (point_ != nullptr) {
-    sink_ = new ProgressSink(sonde);
+    sink_ = new ProgressSink(sonde, std::move(table));
     if (point_->Advise(sink_, &cookie_) != S_OK) {
       sink_->Release();
       sink_ = nullptr;

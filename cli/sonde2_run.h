@@ -11,16 +11,16 @@
 
 #include "interrupt.h"
 #include "progress.h"
+#include "progress_sink.h"
 #include "run_results.h"
 #include "telvario2_idl.h"
 
 namespace telvario::cli {
 
-class ProgressSink;
-
 class Sonde2Run {
  public:
-  Sonde2Run(ISonde2& sonde, const std::string& label);
+  // `table`, where given, is redrawn under the progress line as the run goes.
+  Sonde2Run(ISonde2& sonde, const std::string& label, LiveTable table = {});
   ~Sonde2Run();
   Sonde2Run(const Sonde2Run&) = delete;
   Sonde2Run& operator=(const Sonde2Run&) = delete;

@@ -63,6 +63,17 @@ PanelHeading ResponsivenessHeading(const ResponsivenessRecord& run, const std::s
   return {"Responsiveness of " + run.url + ": " + figure + part, detail + Outcome(run.outcome)};
 }
 
+PanelHeading RouteHeading(const RouteRecord& run, const std::string& part) {
+  std::string title = "Route to " + run.host;
+  if (!run.peer.empty() && run.peer != run.host) title += " (" + run.peer + ")";
+  const double result = run.outcome.result.value_or(-1);
+  title += result > 0 ? ": " + FigureText(result) + " hops" : ": not reached";
+  std::string detail = Figure(run.probes) + " rounds of echo requests every " +
+                       Figure(run.intervalMs) + " ms, up to " + Figure(run.maxHops) + " hops";
+  if (!run.end.empty() && run.end != "destination") detail += "; ended by " + run.end;
+  return {title + part, detail + Outcome(run.outcome)};
+}
+
 // Draws one run below `top`; gives the height it took.
 double DrawRun(SvgCanvas& body, const RunResults& run, double top) {
   if (!run.Readable()) {
@@ -82,6 +93,12 @@ double DrawRun(SvgCanvas& body, const RunResults& run, double top) {
                         ResponsivenessHeading(*responsiveness, ", the load"));
     DrawLatencyPanel(body, run, top + kPanelHeight,
                      ResponsivenessHeading(*responsiveness, ", idle and loaded"));
+    return 2 * kPanelHeight;
+  }
+  if (const RouteRecord* route = run.Route()) {
+    DrawRouteLatencyPanel(body, run, *route, top, RouteHeading(*route, ", round trips by hop"));
+    DrawRouteLossPanel(body, run, *route, top + kPanelHeight,
+                       RouteHeading(*route, ", loss by hop"));
     return 2 * kPanelHeight;
   }
   DrawNotePanel(body, top, "A run of another kind",

@@ -2,8 +2,9 @@
 // (download, upload, the load of a responsiveness test) is its throughput over time from the
 // 100 ms samples, all connections together and each on its own, in Mbit/s; round trips
 // (latency, and responsiveness idle beside loaded) are their distribution as a CDF with the
-// median, p90 and p99 marked. Each panel keeps the Results record it was drawn from in its
-// metadata.
+// median, p90 and p99 marked; a route is each hop's round trips and loss, what carries on to
+// the hops after it drawn apart from the router's own. Each panel keeps the Results record it was
+// drawn from in its metadata.
 #ifndef TELVARIO_CLI_SVG_CHART_H
 #define TELVARIO_CLI_SVG_CHART_H
 

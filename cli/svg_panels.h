@@ -34,6 +34,13 @@ void DrawThroughputPanel(SvgCanvas& canvas, const RunResults& run, const Transfe
 void DrawLatencyPanel(SvgCanvas& canvas, const RunResults& run, double top,
                       const PanelHeading& heading);
 
+// A route hop by hop: each hop's round trips with the latency that carries on drawn apart; and
+// each hop's own loss beside the loss that carries on.
+void DrawRouteLatencyPanel(SvgCanvas& canvas, const RunResults& run, const RouteRecord& route,
+                           double top, const PanelHeading& heading);
+void DrawRouteLossPanel(SvgCanvas& canvas, const RunResults& run, const RouteRecord& route,
+                        double top, const PanelHeading& heading);
+
 // A run with nothing to plot: its heading and why.
 void DrawNotePanel(SvgCanvas& canvas, double top, const std::string& heading,
                    const std::string& note);

@@ -32,8 +32,9 @@ std::string Why(const Direction& way) {
     return "cancelled before a rate could be measured";
   }
   if (way.result < 0) return FailureText(ResultCodeText(Measured::Throughput, way.result), way.run);
-  // A run that gave no rate says why in its record (an upload the consent refused).
-  if (transfer != nullptr && !transfer->Measured()) return transfer->outcome.failure;
+  // A run that gave no rate says why in its record (an upload the consent refused); so does
+  // one whose every connection broke or stalled before its end, beside the rate it had.
+  if (transfer != nullptr) return transfer->outcome.failure;
   return "";
 }
 

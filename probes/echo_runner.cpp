@@ -1,5 +1,6 @@
 #include "echo_runner.h"
 
+#include "message_pump.h"
 #include "run_timing.h"
 #include "stall_guard.h"
 
@@ -39,21 +40,34 @@ struct EchoRunner::Shared {
     }
   }
 
+  // The requests of a round, one after the other with nothing between.
+  void SendRound(LONG round, std::vector<EchoSend>* sends) {
+    sends->clear();
+    if (schedule.plan != nullptr) {
+      schedule.plan->Sends(round, sends);
+    } else {
+      sends->push_back(EchoSend{round, 0});
+    }
+    for (const EchoSend& send : *sends) {
+      if (!session->Send(send.index, schedule.dataSize, send.ttl)) ledger->Withdraw(send.index);
+    }
+  }
+
   void Run() {
     const LONGLONG frequency = ledger->Frequency();
     ledger->SetStart(PerformanceTicks());
-    for (LONG index = 0; index < schedule.requests && !stop.load(); ++index) {
+    std::vector<EchoSend> sends;
+    for (LONG round = 0; round < schedule.rounds && !stop.load(); ++round) {
       WaitUntil(
-          TicksAfter(ledger->Start(), static_cast<double>(index) * schedule.intervalMs, frequency));
+          TicksAfter(ledger->Start(), static_cast<double>(round) * schedule.intervalMs, frequency));
       if (stop.load()) break;
-      session->Send(index, schedule.dataSize);
+      SendRound(round, &sends);
     }
     // Stopped: the requests on their way are given up, and their completions run at once.
     if (stop.load()) session->Close();
     // The last answers: until their limit, or sooner where the service has none outstanding.
-    const LONGLONG lastSent = ledger->SentAt(ledger->Sent() - 1);
     const LONGLONG answersEnd =
-        TicksAfter(lastSent, kLatencyAnswerLimitMs + kLastAnswerGraceMs, frequency);
+        TicksAfter(ledger->LastSentAt(), kLatencyAnswerLimitMs + kLastAnswerGraceMs, frequency);
     while (PerformanceTicks() < answersEnd && session->Outstanding() > 0) {
       session->Wait(NextWait(answersEnd, frequency));
     }
@@ -103,6 +117,17 @@ void EchoRunner::Stop() {
 bool EchoRunner::Wait(DWORD milliseconds) {
   if (thread_ == nullptr) return true;
   return WaitForSingleObject(thread_, milliseconds) == WAIT_OBJECT_0;
+}
+
+bool EchoRunner::Follow(const std::function<bool()>& keepGoing) {
+  while (!Wait(0)) {
+    if (!keepGoing()) {
+      Stop();
+      return false;
+    }
+    SleepDispatching(kLookEveryMs);
+  }
+  return true;
 }
 
 }  // namespace telvario

@@ -1,8 +1,10 @@
 #include "echo_sessions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "echo_statuses.h"
 #include "icmp6_messages.h"
 #include "run_timing.h"
 
@@ -22,41 +24,78 @@ struct PendingEcho {
   std::shared_ptr<EchoLedger> ledger;
   LONG index = 0;
   sockaddr_storage peer = {};
+  EchoHearing hearing = EchoHearing::Peer;
   std::vector<BYTE> reply;
 };
 
-bool FromPeer(const ICMP_ECHO_REPLY& answer, const sockaddr_storage& peer) {
-  return answer.Address == reinterpret_cast<const sockaddr_in&>(peer).sin_addr.s_addr;
+// The address and status of the record the service wrote; false where it holds no answer.
+bool ReadRecord(PendingEcho& pending, EchoAnswer* answer, double* serviceMs) {
+  const auto size = static_cast<DWORD>(pending.reply.size());
+  sockaddr_storage from = {};
+  from.ss_family = pending.peer.ss_family;
+  if (pending.peer.ss_family == AF_INET) {
+    const DWORD replies = IcmpParseReplies(pending.reply.data(), size);
+    const auto* record = reinterpret_cast<const ICMP_ECHO_REPLY*>(pending.reply.data());
+    if (replies == 0) return false;
+    answer->status = record->Status;
+    *serviceMs = record->RoundTripTime;
+    reinterpret_cast<sockaddr_in&>(from).sin_addr.s_addr = record->Address;
+  } else {
+    // Where no one answered, the address is unspecified; the count is not relied on, which the
+    // service gives for echo replies alone on some systems.
+    Icmp6ParseReplies(pending.reply.data(), size);
+    const auto* record = reinterpret_cast<const ICMPV6_ECHO_REPLY*>(pending.reply.data());
+    BYTE address[16];
+    std::memcpy(address, record->Address.sin6_addr, sizeof address);
+    if (std::all_of(address, address + 16, [](BYTE byte) { return byte == 0; })) return false;
+    answer->status = record->Status;
+    *serviceMs = record->RoundTripTime;
+    std::memcpy(&reinterpret_cast<sockaddr_in6&>(from).sin6_addr, address, sizeof address);
+  }
+  answer->address = AddressText(reinterpret_cast<const sockaddr*>(&from));
+  return true;
 }
 
-void NTAPI EchoCompleted(PVOID context, PIO_STATUS_BLOCK /*status*/, ULONG /*reserved*/) {
+// Whether an answer counts: the peer's echo reply, and for a route also a router's answer about
+// the request. (The service answers an IPv6 request only with what concerns it: the status says
+// enough there.)
+bool Counts(const PendingEcho& pending, const EchoAnswer& answer) {
+  if (answer.status == IP_SUCCESS) {
+    if (pending.peer.ss_family != AF_INET) return true;
+    sockaddr_storage peer = pending.peer;
+    return AddressText(reinterpret_cast<const sockaddr*>(&peer)) == answer.address;
+  }
+  return pending.hearing == EchoHearing::Routers && IsRouterAnswer(answer.status);
+}
+
+// A service may take a request and then complete it unsent, having no room for another on its
+// way (Wine's holds a few hundred): the request was never on the path, and is not lost there.
+bool ShortOfRoom(NTSTATUS status) {
+  constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017);
+  constexpr auto kInsufficientResources = static_cast<NTSTATUS>(0xC000009A);
+  return status == kNoMemory || status == kInsufficientResources;
+}
+
+void NTAPI EchoCompleted(PVOID context, PIO_STATUS_BLOCK status, ULONG /*reserved*/) {
   const LONGLONG now = PerformanceTicks();
   std::unique_ptr<PendingEcho> pending(static_cast<PendingEcho*>(context));
   EchoLedger& ledger = *pending->ledger;
   --ledger.outstanding;
-  const auto size = static_cast<DWORD>(pending->reply.size());
-  bool answered = false;
+  EchoAnswer answer;
   double serviceMs = -1;
-  if (pending->peer.ss_family == AF_INET) {
-    const auto* answer = reinterpret_cast<const ICMP_ECHO_REPLY*>(pending->reply.data());
-    answered = IcmpParseReplies(pending->reply.data(), size) > 0 && answer->Status == IP_SUCCESS &&
-               FromPeer(*answer, pending->peer);
-    if (answered) serviceMs = answer->RoundTripTime;
-  } else {
-    const auto* answer = reinterpret_cast<const ICMPV6_ECHO_REPLY*>(pending->reply.data());
-    // The service answers a request only with its own echo: the status says enough (the
-    // address's layout in the record differs between headers).
-    answered = Icmp6ParseReplies(pending->reply.data(), size) > 0 && answer->Status == IP_SUCCESS;
-    if (answered) serviceMs = answer->RoundTripTime;
+  if (ReadRecord(*pending, &answer, &serviceMs)) {
+    if (Counts(*pending, answer)) ledger.Answer(pending->index, now, serviceMs, answer);
+  } else if (status != nullptr && ShortOfRoom(status->Status)) {
+    ledger.Withdraw(pending->index);
   }
-  if (answered) ledger.Answer(pending->index, now, serviceMs);
 }
 
 // The system's echo service, for either family.
 class ServiceSession final : public EchoSession {
  public:
-  ServiceSession(HANDLE handle, const ResolvedAddress& peer, std::shared_ptr<EchoLedger> ledger)
-      : handle_(handle), peer_(peer), ledger_(std::move(ledger)) {}
+  ServiceSession(HANDLE handle, const ResolvedAddress& peer, std::shared_ptr<EchoLedger> ledger,
+                 EchoHearing hearing)
+      : handle_(handle), peer_(peer), ledger_(std::move(ledger)), hearing_(hearing) {}
 
   ~ServiceSession() override {
     // Every request completes by its own time-out, or at once once the handle has gone; their
@@ -71,11 +110,15 @@ class ServiceSession final : public EchoSession {
   ServiceSession(const ServiceSession&) = delete;
   ServiceSession& operator=(const ServiceSession&) = delete;
 
-  bool Send(LONG index, WORD dataSize) override {
+  bool Send(LONG index, WORD dataSize, UCHAR ttl) override {
     auto pending = std::make_unique<PendingEcho>();
     pending->ledger = ledger_;
     pending->index = index;
     pending->peer = peer_.address;
+    pending->hearing = hearing_;
+    IP_OPTION_INFORMATION options = {};
+    options.Ttl = ttl;
+    IP_OPTION_INFORMATION* const chosen = ttl != 0 ? &options : nullptr;
     const std::size_t record =
         peer_.family == AF_INET ? sizeof(ICMP_ECHO_REPLY) : sizeof(ICMPV6_ECHO_REPLY);
     pending->reply.resize(record + dataSize + kReplySlack);
@@ -88,13 +131,13 @@ class ServiceSession final : public EchoSession {
           reinterpret_cast<const sockaddr_in&>(peer_.address).sin_addr.s_addr;
       result =
           IcmpSendEcho2(handle_, nullptr, EchoCompleted, pending.get(), destination, data_.data(),
-                        dataSize, nullptr, pending->reply.data(), replySize, kLatencyAnswerLimitMs);
+                        dataSize, chosen, pending->reply.data(), replySize, kLatencyAnswerLimitMs);
     } else {
       sockaddr_in6 source = {};
       source.sin6_family = AF_INET6;
       auto destination = reinterpret_cast<const sockaddr_in6&>(peer_.address);
       result = Icmp6SendEcho2(handle_, nullptr, EchoCompleted, pending.get(), &source, &destination,
-                              data_.data(), dataSize, nullptr, pending->reply.data(), replySize,
+                              data_.data(), dataSize, chosen, pending->reply.data(), replySize,
                               kLatencyAnswerLimitMs);
     }
     // Started: its completion comes as an APC, which takes the request over.
@@ -118,6 +161,7 @@ class ServiceSession final : public EchoSession {
   HANDLE handle_;
   ResolvedAddress peer_;
   std::shared_ptr<EchoLedger> ledger_;
+  EchoHearing hearing_;
   std::vector<BYTE> data_;
 };
 
@@ -146,7 +190,8 @@ class RawIcmp6Session final : public EchoSession {
   RawIcmp6Session(const RawIcmp6Session&) = delete;
   RawIcmp6Session& operator=(const RawIcmp6Session&) = delete;
 
-  bool Send(LONG index, WORD dataSize) override {
+  // Sends at the system's time to live: this session stands in for the peer's replies only.
+  bool Send(LONG index, WORD dataSize, UCHAR /*ttl*/) override {
     const auto* destination = reinterpret_cast<const std::uint8_t*>(
         &reinterpret_cast<const sockaddr_in6&>(peer_.address).sin6_addr);
     const std::vector<std::uint8_t> request = Icmp6EchoRequest(
@@ -209,85 +254,132 @@ class RawIcmp6Session final : public EchoSession {
 
 }  // namespace
 
+bool IsSettled(const LatencySample& sample, double nowMs) {
+  return sample.answered || nowMs - sample.sendOffsetMs > kLatencyAnswerLimitMs;
+}
+
 EchoLedger::EchoLedger(LONG planned, LONGLONG frequency)
-    : frequency_(frequency),
-      sentAt_(static_cast<std::size_t>(planned), 0),
-      samples_(static_cast<std::size_t>(planned)) {}
+    : frequency_(frequency), slots_(static_cast<std::size_t>(planned)) {}
+
+double EchoLedger::ElapsedMs() const {
+  return static_cast<double>(PerformanceTicks() - start_.load()) * 1000.0 /
+         static_cast<double>(frequency_);
+}
 
 bool EchoLedger::MarkSent(LONG index, LONGLONG ticks) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (index < 0 || static_cast<std::size_t>(index) >= sentAt_.size()) return false;
-  sentAt_[static_cast<std::size_t>(index)] = ticks;
+  if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return false;
+  slots_[static_cast<std::size_t>(index)].sentAt = ticks;
   if (index + 1 > sent_.load()) sent_.store(index + 1);
+  lastSentAt_.store(ticks);
   return true;
 }
 
-void EchoLedger::Answer(LONG index, LONGLONG ticks, double serviceMs) {
+void EchoLedger::Withdraw(LONG index) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (index < 0 || static_cast<std::size_t>(index) >= samples_.size()) return;
-  LatencySample& sample = samples_[static_cast<std::size_t>(index)];
-  const LONGLONG sent = sentAt_[static_cast<std::size_t>(index)];
-  if (sample.answered || sent == 0) return;  // a duplicate counts once
-  double roundTripMs = static_cast<double>(ticks - sent) * 1000.0 / static_cast<double>(frequency_);
-  // The service stamps an answer as it arrives; this thread runs its completion later, by as
-  // much as the machine is busy.
-  if (serviceMs >= 0 && (roundTripMs < serviceMs || roundTripMs >= serviceMs + 1)) {
-    roundTripMs = serviceMs + 0.5;
+  if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return;
+  Slot& slot = slots_[static_cast<std::size_t>(index)];
+  if (!slot.sample.answered) slot.sentAt = 0;
+}
+
+void EchoLedger::Answer(LONG index, LONGLONG ticks, double serviceMs, const EchoAnswer& answer) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return;
+    Slot& slot = slots_[static_cast<std::size_t>(index)];
+    if (slot.sample.answered || slot.sentAt == 0) return;  // a duplicate counts once
+    double roundTripMs =
+        static_cast<double>(ticks - slot.sentAt) * 1000.0 / static_cast<double>(frequency_);
+    // The service stamps an answer as it arrives; this thread runs its completion later, by as
+    // much as the machine is busy.
+    if (serviceMs >= 0 && (roundTripMs < serviceMs || roundTripMs >= serviceMs + 1)) {
+      roundTripMs = serviceMs + 0.5;
+    }
+    if (roundTripMs > kLatencyAnswerLimitMs) return;
+    slot.sample.answered = true;
+    slot.sample.roundTripMs = std::round(roundTripMs * 1000.0) / 1000.0;  // to the microsecond
+    slot.status = answer.status;
+    const auto known = std::find(responders_.begin(), responders_.end(), answer.address);
+    slot.responder = static_cast<LONG>(known - responders_.begin());
+    if (known == responders_.end()) responders_.push_back(answer.address);
+    latestMs_.store(slot.sample.roundTripMs);
   }
-  if (roundTripMs > kLatencyAnswerLimitMs) return;
-  sample.answered = true;
-  sample.roundTripMs = std::round(roundTripMs * 1000.0) / 1000.0;  // to the microsecond
-  latestMs_.store(sample.roundTripMs);
+  if (heard_) heard_(index, answer);
 }
 
 LONG EchoLedger::Unanswered() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   LONG unanswered = 0;
   for (LONG index = 0; index < sent_.load(); ++index) {
-    if (!samples_[static_cast<std::size_t>(index)].answered) ++unanswered;
+    if (!slots_[static_cast<std::size_t>(index)].sample.answered) ++unanswered;
   }
   return unanswered;
 }
 
 LONGLONG EchoLedger::SentAt(LONG index) const {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (index < 0 || static_cast<std::size_t>(index) >= sentAt_.size()) return 0;
-  return sentAt_[static_cast<std::size_t>(index)];
+  if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return 0;
+  return slots_[static_cast<std::size_t>(index)].sentAt;
 }
 
 std::vector<LatencySample> EchoLedger::Samples() const {
-  const std::lock_guard<std::mutex> lock(mutex_);
   std::vector<LatencySample> samples;
+  for (const EchoRecord& record : Records()) {
+    samples.resize(static_cast<std::size_t>(record.index), LatencySample{});
+    samples.push_back(record.sample);
+  }
+  samples.resize(static_cast<std::size_t>(sent_.load()), LatencySample{});
+  return samples;
+}
+
+std::vector<EchoRecord> EchoLedger::Records() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<EchoRecord> records;
   const LONGLONG start = start_.load();
   for (LONG index = 0; index < sent_.load(); ++index) {
-    LatencySample sample = samples_[static_cast<std::size_t>(index)];
-    const LONGLONG at = sentAt_[static_cast<std::size_t>(index)];
-    sample.sendOffsetMs =
-        at == 0 ? 0 : static_cast<double>(at - start) * 1000.0 / static_cast<double>(frequency_);
-    samples.push_back(sample);
+    const Slot& slot = slots_[static_cast<std::size_t>(index)];
+    if (slot.sentAt == 0) continue;
+    EchoRecord record;
+    record.index = index;
+    record.sample = slot.sample;
+    record.sample.sendOffsetMs =
+        static_cast<double>(slot.sentAt - start) * 1000.0 / static_cast<double>(frequency_);
+    if (slot.sample.answered) {
+      record.answer.status = slot.status;
+      record.answer.address = responders_[static_cast<std::size_t>(slot.responder)];
+    }
+    records.push_back(std::move(record));
   }
-  return samples;
+  return records;
 }
 
 std::unique_ptr<EchoSession> OpenEchoSession(const ResolvedAddress& peer,
                                              const std::shared_ptr<EchoLedger>& ledger,
-                                             std::string* failure) {
+                                             std::string* failure, EchoHearing hearing) {
   if (peer.family == AF_INET) {
     HANDLE handle = IcmpCreateFile();
     if (handle != INVALID_HANDLE_VALUE)
-      return std::make_unique<ServiceSession>(handle, peer, ledger);
+      return std::make_unique<ServiceSession>(handle, peer, ledger, hearing);
     *failure =
         "this process may not send ICMP echo requests (the echo service could not be "
         "opened)";
     return nullptr;
   }
   HANDLE handle = Icmp6CreateFile();
-  if (handle != INVALID_HANDLE_VALUE) return std::make_unique<ServiceSession>(handle, peer, ledger);
+  if (handle != INVALID_HANDLE_VALUE) {
+    return std::make_unique<ServiceSession>(handle, peer, ledger, hearing);
+  }
   const DWORD serviceError = GetLastError();
-  // Where the system has no ICMPv6 echo service, a raw socket stands in, where this process may
-  // open one.
-  const SOCKET raw = socket(AF_INET6, SOCK_RAW, IPPROTO_ICMPV6);
+  // Where the system has no ICMPv6 echo service, a raw socket stands in for the peer's replies,
+  // where this process may open one.
+  const SOCKET raw =
+      hearing == EchoHearing::Peer ? socket(AF_INET6, SOCK_RAW, IPPROTO_ICMPV6) : INVALID_SOCKET;
   if (raw != INVALID_SOCKET) return std::make_unique<RawIcmp6Session>(raw, peer, ledger);
+  if (hearing == EchoHearing::Routers &&
+      (serviceError == ERROR_CALL_NOT_IMPLEMENTED || serviceError == ERROR_NOT_SUPPORTED)) {
+    *failure = "this system has no ICMPv6 echo service, which alone hears the routers of a route";
+    return nullptr;
+  }
   *failure = serviceError == ERROR_CALL_NOT_IMPLEMENTED || serviceError == ERROR_NOT_SUPPORTED
                  ? "this system has no ICMPv6 echo service, and this process may not open a "
                    "raw ICMPv6 socket"

@@ -4,17 +4,13 @@
 
 #include "address_lookup.h"
 #include "echo_runner.h"
-#include "message_pump.h"
 #include "run_timing.h"
 
 namespace telvario {
-namespace {
 
-// The address to measure: the first the resolver gives of the families the plan allows. A
-// literal of a family the plan does not allow has no address to use.
-LONG ChoosePeer(const LatencyPlan& plan, ResolvedAddress* peer, std::string* failure) {
+LONG ChooseEchoPeer(const char* host, int family, ResolvedAddress* peer, std::string* failure) {
   std::vector<ResolvedAddress> addresses;
-  switch (LookUpAddresses(plan.host, plan.family, &addresses)) {
+  switch (LookUpAddresses(host, family, &addresses)) {
     case LookupEnd::Found:
       *peer = addresses.front();
       return 0;
@@ -28,30 +24,15 @@ LONG ChoosePeer(const LatencyPlan& plan, ResolvedAddress* peer, std::string* fai
   return LATENCY_RESOLVE_FAILED;
 }
 
-// Follows the schedule until it ends, telling the observer as it goes; false where the observer
-// ended it.
-bool FollowSchedule(EchoRunner& runner, const EchoLedger& ledger, LatencyObserver* observer) {
-  while (!runner.Wait(0)) {
-    if (observer != nullptr &&
-        !observer->KeepGoing(ledger.Sent(), ledger.Planned(), ledger.LatestMs())) {
-      runner.Stop();
-      return false;
-    }
-    SleepDispatching(kLookEveryMs);
-  }
-  return true;
-}
+namespace {
 
 // The requests of a run stopped early whose fate is known: those answered, and those whose
 // answer limit had passed. A request still within its limit was not measured.
 std::vector<LatencySample> SettledSamples(const EchoLedger& ledger) {
-  const double nowMs = static_cast<double>(PerformanceTicks() - ledger.Start()) * 1000.0 /
-                       static_cast<double>(ledger.Frequency());
+  const double nowMs = ledger.ElapsedMs();
   std::vector<LatencySample> settled;
   for (const LatencySample& sample : ledger.Samples()) {
-    if (sample.answered || nowMs - sample.sendOffsetMs > kLatencyAnswerLimitMs) {
-      settled.push_back(sample);
-    }
+    if (IsSettled(sample, nowMs)) settled.push_back(sample);
   }
   return settled;
 }
@@ -61,7 +42,8 @@ std::vector<LatencySample> SettledSamples(const EchoLedger& ledger) {
 LatencyRun MeasureLatency(const LatencyPlan& plan, LatencyObserver* observer) {
   LatencyRun run;
   ResolvedAddress peer;
-  if (const LONG failed = ChoosePeer(plan, &peer, &run.failure); failed != 0) {
+  if (const LONG failed = ChooseEchoPeer(plan.host, plan.family, &peer, &run.failure);
+      failed != 0) {
     run.result = failed;
     return run;
   }
@@ -76,13 +58,16 @@ LatencyRun MeasureLatency(const LatencyPlan& plan, LatencyObserver* observer) {
   // A fixed schedule: request i leaves at start + i intervals, whatever the answers do.
   EchoRunner runner;
   const EchoSchedule schedule{plan.probes, static_cast<DWORD>(plan.intervalMs),
-                              static_cast<WORD>(plan.packetSize)};
+                              static_cast<WORD>(plan.packetSize), nullptr};
   if (!runner.Start(std::move(session), ledger, schedule)) {
     run.result = LATENCY_NO_REPLY;
     run.failure = "no thread could be started to send the echo requests";
     return run;
   }
-  run.stopped = !FollowSchedule(runner, *ledger, observer);
+  run.stopped = !runner.Follow([&] {
+    return observer == nullptr ||
+           observer->KeepGoing(ledger->Sent(), ledger->Planned(), ledger->LatestMs());
+  });
   run.samples = run.stopped ? SettledSamples(*ledger) : ledger->Samples();
   run.statistics = Summarize(run.samples);
   run.result = run.statistics.received > 0 ? run.statistics.median : LATENCY_NO_REPLY;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "address_lookup.h"
 #include "latency_statistics.h"
 #include "run_timing.h"
 #include "sonde2_codes.h"
@@ -43,6 +44,11 @@ struct LatencyRun {
 };
 
 LatencyRun MeasureLatency(const LatencyPlan& plan, LatencyObserver* observer = nullptr);
+
+// The address an echo run measures: the first the resolver gives of `family` (AF_UNSPEC for
+// either). A literal of another family has no address to use. 0, or Latency's code for the
+// failure with why in `failure`.
+LONG ChooseEchoPeer(const char* host, int family, ResolvedAddress* peer, std::string* failure);
 
 }  // namespace telvario
 

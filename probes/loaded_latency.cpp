@@ -178,7 +178,7 @@ void LoadedLatency::Start() {
   std::unique_ptr<EchoSession> session = OpenEchoSession(target_.peer, ledger_, &ignored);
   if (session != nullptr) {
     echoes_.Start(std::move(session), ledger_,
-                  EchoSchedule{planned, kSampleMs, static_cast<WORD>(packetSize_)});
+                  EchoSchedule{planned, kSampleMs, static_cast<WORD>(packetSize_), nullptr});
   }
   if (!foreign_) return;
   prober_ = NewWork<ForeignProbes>(target_, ledger_->Start());

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "route_figures.h"
+
 namespace telvario {
 namespace {
 
@@ -91,6 +93,42 @@ void AddLoad(Json& record, const ThroughputRun& run) {
   record["samples"] = std::move(samples);
 }
 
+// The statistics of round trips a record gives where any was answered.
+void AddStatistics(Json& record, const LatencyStatistics& s) {
+  record["min"] = Number(s.min);
+  record["median"] = Number(s.median);
+  record["mean"] = Number(s.mean);
+  record["p90"] = Number(s.p90);
+  record["p99"] = Number(s.p99);
+  record["max"] = Number(s.max);
+  record["jitter"] = Number(s.jitter);
+}
+
+// A hop of a route: its own figures, what carries on from it, and their reading; the round
+// trips where it answered at all.
+Json HopRecord(const HopFigures& hop) {
+  Json record;
+  record["hop"] = hop.hop;
+  if (!hop.address.empty()) record["address"] = hop.address;
+  Json addresses = Json::array();
+  for (const auto& [address, answers] : hop.addresses) {
+    addresses.push_back({{"address", address}, {"answers", answers}});
+  }
+  record["addresses"] = std::move(addresses);
+  if (!hop.name.empty()) record["name"] = hop.name;
+  record["sent"] = hop.statistics.sent;
+  record["received"] = hop.statistics.received;
+  record["loss"] = Number(hop.statistics.loss);
+  record["forwardLoss"] = Number(hop.forwardLoss);
+  if (hop.statistics.received > 0) {
+    AddStatistics(record, hop.statistics);
+    record["last"] = Number(hop.lastMs);
+    record["addedLatency"] = Number(hop.addedLatency);
+  }
+  if (!hop.reading.empty()) record["reading"] = hop.reading;
+  return record;
+}
+
 Json ProbeRecord(const LatencyProbe& probe, const char* phase) {
   Json record;
   record["kind"] = KindName(probe.kind);
@@ -115,15 +153,7 @@ std::string LatencyResultsJson(const LatencyPlan& plan, const LatencyRun& run) {
   record["sent"] = s.sent;
   record["received"] = s.received;
   if (s.sent > 0) record["loss"] = Number(s.loss);
-  if (s.received > 0) {
-    record["min"] = Number(s.min);
-    record["median"] = Number(s.median);
-    record["mean"] = Number(s.mean);
-    record["p90"] = Number(s.p90);
-    record["p99"] = Number(s.p99);
-    record["max"] = Number(s.max);
-    record["jitter"] = Number(s.jitter);
-  }
+  if (s.received > 0) AddStatistics(record, s);
   Json samples = Json::array();
   for (const LatencySample& sample : run.samples) {
     samples.push_back({{"sentMs", Number(sample.sendOffsetMs)},
@@ -169,6 +199,36 @@ std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan,
   }
   record["probes"] = std::move(probes);
   AddLoad(record, run.load);
+  return Dump(record);
+}
+
+std::string RouteResultsJson(const RoutePlan& plan, const RouteRun& run) {
+  Json record;
+  record["measurement"] = "route";
+  record["host"] = plan.host != nullptr ? plan.host : "";
+  if (!run.peer.empty()) record["peer"] = run.peer;
+  record["probes"] = plan.probes;
+  record["intervalMs"] = plan.intervalMs;
+  record["packetSize"] = plan.packetSize;
+  record["maxHops"] = plan.maxHops;
+  record["resolveNames"] = plan.resolveNames;
+  AddOutcome(record, run.result, run.failure, run.stopped);
+  if (!run.end.empty()) record["end"] = run.end;
+  Json hops = Json::array();
+  for (const HopFigures& hop : run.hops) hops.push_back(HopRecord(hop));
+  record["hops"] = std::move(hops);
+  Json samples = Json::array();
+  for (const RouteProbe& probe : run.probes) {
+    Json sample = {
+        {"round", probe.round}, {"ttl", probe.ttl}, {"sentMs", Number(probe.sample.sendOffsetMs)}};
+    if (probe.sample.answered) {
+      sample["address"] = probe.answer.address;
+      sample["answer"] = AnswerKind(run.family, probe.answer.status);
+    }
+    sample["rttMs"] = probe.sample.answered ? Number(probe.sample.roundTripMs) : Json(nullptr);
+    samples.push_back(std::move(sample));
+  }
+  record["samples"] = std::move(samples);
   return Dump(record);
 }
 

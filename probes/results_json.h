@@ -8,6 +8,7 @@
 
 #include "latency_probe.h"
 #include "responsiveness_probe.h"
+#include "route_probe.h"
 #include "throughput_probe.h"
 
 namespace telvario {
@@ -15,6 +16,7 @@ namespace telvario {
 std::string LatencyResultsJson(const LatencyPlan& plan, const LatencyRun& run);
 std::string ThroughputResultsJson(const ThroughputPlan& plan, const ThroughputRun& run);
 std::string ResponsivenessResultsJson(const ResponsivenessPlan& plan, const ResponsivenessRun& run);
+std::string RouteResultsJson(const RoutePlan& plan, const RouteRun& run);
 
 // A record of a run that could not start for its address: the measurement, the address as
 // shown, the result and why.

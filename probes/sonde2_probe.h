@@ -1,5 +1,6 @@
-// The measurement side of Sonde2's own members: its settings and the results of its last
-// latency run. ISonde's members stay with SondeProbe, whose packet size the runs use.
+// The measurement side of Sonde2's own members: its settings and the results of its last run
+// (the route's members in sonde2_route.cpp). ISonde's members stay with SondeProbe, whose packet
+// size the runs use.
 #ifndef TELVARIO_PROBES_SONDE2_PROBE_H
 #define TELVARIO_PROBES_SONDE2_PROBE_H
 
@@ -8,6 +9,7 @@
 
 #include "latency_probe.h"
 #include "responsiveness_probe.h"
+#include "route_probe.h"
 #include "throughput_probe.h"
 #include "windows_api.h"
 
@@ -20,10 +22,13 @@ struct Sonde2Settings {
   LONG streams = kDefaultStreams;
   double durationSeconds = kDefaultDurationSeconds;
   bool responsivenessUpload = false;
+  LONG maxHops = kDefaultMaxHops;
+  bool resolveHopNames = false;
 };
 
 // Hears of a measurement's progress: its phase ("latency", "download", "upload", "idle",
-// "loaded"), the fraction of the run done (0 to 1) and the latest figure (ms or Mbit/s).
+// "loaded", "route"), the fraction of the run done (0 to 1) and the latest figure (ms or
+// Mbit/s; a route's: the destination's median so far).
 class ProgressListener {
  public:
   virtual ~ProgressListener() = default;
@@ -45,8 +50,14 @@ struct Sonde2Figures {
   double loadedLatency = 0;  // of the last load: Download, Upload or Responsiveness
   double loadedLatencyP90 = 0;
   double rpm = 0;
+  RouteRun route;       // of the last Route, and of the one in progress as far as it has come
   std::string results;  // the last run as JSON; "" before the first
 };
+
+// What Sonde2's members share: a text result ("" as an empty string), and the family setting
+// as an address family.
+BSTR TextBstr(const std::string& text);
+int AddressFamily(LONG family);
 
 class Sonde2Probe {
  public:
@@ -98,6 +109,30 @@ class Sonde2Probe {
   HRESULT get_LoadedLatency(double* pVal);
   HRESULT get_LoadedLatencyP90(double* pVal);
   HRESULT get_RPM(double* pVal);
+  // A route's members: hops are numbered from 1 to Hops; another number gives 0 or "".
+  HRESULT get_MaxHops(LONG* pVal);
+  HRESULT put_MaxHops(LONG newVal);
+  HRESULT Route(BSTR host, LONG packetSize, LONG* pVal);
+  HRESULT get_Hops(LONG* pVal);
+  HRESULT get_RouteEnd(BSTR* pVal);
+  HRESULT get_HopAddress(LONG hop, BSTR* pVal);
+  HRESULT get_HopAddresses(LONG hop, BSTR* pVal);
+  HRESULT get_HopSent(LONG hop, LONG* pVal);
+  HRESULT get_HopReceived(LONG hop, LONG* pVal);
+  HRESULT get_HopLoss(LONG hop, double* pVal);
+  HRESULT get_HopLatencyMin(LONG hop, double* pVal);
+  HRESULT get_HopLatencyMedian(LONG hop, double* pVal);
+  HRESULT get_HopLatencyMean(LONG hop, double* pVal);
+  HRESULT get_HopLatencyP90(LONG hop, double* pVal);
+  HRESULT get_HopLatencyMax(LONG hop, double* pVal);
+  HRESULT get_HopJitter(LONG hop, double* pVal);
+  HRESULT get_HopForwardLoss(LONG hop, double* pVal);
+  HRESULT get_HopAddedLatency(LONG hop, double* pVal);
+  HRESULT get_ResolveHopNames(VARIANT_BOOL* pVal);
+  HRESULT put_ResolveHopNames(VARIANT_BOOL newVal);
+  HRESULT get_HopName(LONG hop, BSTR* pVal);
+  HRESULT get_HopReading(LONG hop, BSTR* pVal);
+  HRESULT get_HopLatencyLast(LONG hop, double* pVal);
 
   const Sonde2Settings& Settings() const { return settings_; }
 
@@ -108,6 +143,8 @@ class Sonde2Probe {
   void EndRun() { running_ = false; }
   HRESULT Throughput(BSTR url, Direction direction, LONG packetSize, double* pVal);
   void MeasureThroughputOf(const ThroughputPlan& plan, LONG packetSize, double* pVal);
+  // The hop numbered `hop` of the last route, null where there is none.
+  const HopFigures* Hop(LONG hop) const;
 
   Sonde2Settings settings_;
   Sonde2Figures figures_;

@@ -22,12 +22,16 @@ constexpr Parameter kName[] = {{OLESTR("name"), VT_BSTR, kIn}};
 constexpr Parameter kDoubleValue[] = {{nullptr, VT_R8, kIn}};
 constexpr Parameter kUrl[] = {{OLESTR("url"), VT_BSTR, kIn}};
 constexpr Parameter kBoolValue[] = {{nullptr, VT_BOOL, kIn}};
+constexpr Parameter kHop[] = {{OLESTR("hop"), VT_I4, kIn}};
 
 // After ISonde's slots: the three of IUnknown, the four of IDispatch and its eighteen.
 constexpr SHORT kFirst = 25;
 
 #define TELVARIO_GET(name, id, type, slot) \
   { OLESTR(#name), id, kGet, type, kFirst + (slot), 0, OLESTR("property " #name), nullptr, 0 }
+// A property of one hop, by its number.
+#define TELVARIO_HOP(name, id, type, slot) \
+  { OLESTR(#name), id, kGet, type, kFirst + (slot), 0, OLESTR("property " #name), kHop, 1 }
 
 const Function kSonde2Functions[] = {
     TELVARIO_GET(Probes, 100, VT_I4, 0),
@@ -72,6 +76,31 @@ const Function kSonde2Functions[] = {
     TELVARIO_GET(LoadedLatency, 127, VT_R8, 33),
     TELVARIO_GET(LoadedLatencyP90, 128, VT_R8, 34),
     TELVARIO_GET(RPM, 129, VT_R8, 35),
+    TELVARIO_GET(MaxHops, 130, VT_I4, 36),
+    {OLESTR("MaxHops"), 130, kPut, VT_VOID, kFirst + 37, 0, OLESTR("property MaxHops"), kLongValue,
+     1},
+    {OLESTR("Route"), 131, kMethod, VT_I4, kFirst + 38, 0, OLESTR("method Route"), kHost, 1},
+    TELVARIO_GET(Hops, 132, VT_I4, 39),
+    TELVARIO_GET(RouteEnd, 133, VT_BSTR, 40),
+    TELVARIO_HOP(HopAddress, 134, VT_BSTR, 41),
+    TELVARIO_HOP(HopAddresses, 135, VT_BSTR, 42),
+    TELVARIO_HOP(HopSent, 136, VT_I4, 43),
+    TELVARIO_HOP(HopReceived, 137, VT_I4, 44),
+    TELVARIO_HOP(HopLoss, 138, VT_R8, 45),
+    TELVARIO_HOP(HopLatencyMin, 139, VT_R8, 46),
+    TELVARIO_HOP(HopLatencyMedian, 140, VT_R8, 47),
+    TELVARIO_HOP(HopLatencyMean, 141, VT_R8, 48),
+    TELVARIO_HOP(HopLatencyP90, 142, VT_R8, 49),
+    TELVARIO_HOP(HopLatencyMax, 143, VT_R8, 50),
+    TELVARIO_HOP(HopJitter, 144, VT_R8, 51),
+    TELVARIO_HOP(HopForwardLoss, 145, VT_R8, 52),
+    TELVARIO_HOP(HopAddedLatency, 146, VT_R8, 53),
+    TELVARIO_GET(ResolveHopNames, 147, VT_BOOL, 54),
+    {OLESTR("ResolveHopNames"), 147, kPut, VT_VOID, kFirst + 55, 0,
+     OLESTR("property ResolveHopNames"), kBoolValue, 1},
+    TELVARIO_HOP(HopName, 148, VT_BSTR, 56),
+    TELVARIO_HOP(HopReading, 149, VT_BSTR, 57),
+    TELVARIO_HOP(HopLatencyLast, 150, VT_R8, 58),
 };
 
 constexpr Parameter kProgress[] = {{OLESTR("phase"), VT_BSTR, kIn},
@@ -84,6 +113,7 @@ const Function kEventFunctions[] = {
 };
 
 #undef TELVARIO_GET
+#undef TELVARIO_HOP
 
 const typelib::Interface kInterfaces[] = {
     {&IID_ISonde2, OLESTR("ISonde2"), OLESTR("ISonde2 Interface"),

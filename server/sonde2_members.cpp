@@ -191,4 +191,76 @@ HRESULT STDMETHODCALLTYPE Sonde::Responsiveness(BSTR url, double* pVal) {
       [&] { return sonde2_->probe.Responsiveness(url, probe_.State().packetSize, pVal); });
 }
 
+HRESULT STDMETHODCALLTYPE Sonde::get_MaxHops(LONG* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_MaxHops(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_MaxHops(LONG newVal) {
+  return AtBoundary([&] { return sonde2_->probe.put_MaxHops(newVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::Route(BSTR host, LONG* pVal) {
+  const KeepAlive alive(this);
+  // The echo requests carry PacketSize bytes, as TraceRouteTime's do.
+  return AtBoundary([&] { return sonde2_->probe.Route(host, probe_.State().packetSize, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_Hops(LONG* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_Hops(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_RouteEnd(BSTR* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_RouteEnd(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_ResolveHopNames(VARIANT_BOOL* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_ResolveHopNames(pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::put_ResolveHopNames(VARIANT_BOOL newVal) {
+  return AtBoundary([&] { return sonde2_->probe.put_ResolveHopNames(newVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopAddress(LONG hop, BSTR* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopAddress(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopAddresses(LONG hop, BSTR* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopAddresses(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopSent(LONG hop, LONG* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopSent(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopReceived(LONG hop, LONG* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopReceived(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopLoss(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopLoss(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopLatencyMin(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopLatencyMin(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopLatencyMedian(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopLatencyMedian(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopLatencyMean(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopLatencyMean(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopLatencyP90(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopLatencyP90(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopLatencyMax(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopLatencyMax(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopJitter(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopJitter(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopForwardLoss(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopForwardLoss(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopAddedLatency(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopAddedLatency(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopName(LONG hop, BSTR* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopName(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopReading(LONG hop, BSTR* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopReading(hop, pVal); });
+}
+HRESULT STDMETHODCALLTYPE Sonde::get_HopLatencyLast(LONG hop, double* pVal) {
+  return AtBoundary([&] { return sonde2_->probe.get_HopLatencyLast(hop, pVal); });
+}
+
 }  // namespace telvario

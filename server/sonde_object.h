@@ -132,6 +132,29 @@ class Sonde final : public IObjectWithSite,
   HRESULT STDMETHODCALLTYPE get_LoadedLatency(double* pVal) override;
   HRESULT STDMETHODCALLTYPE get_LoadedLatencyP90(double* pVal) override;
   HRESULT STDMETHODCALLTYPE get_RPM(double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_MaxHops(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_MaxHops(LONG newVal) override;
+  HRESULT STDMETHODCALLTYPE Route(BSTR host, LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_Hops(LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_RouteEnd(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopAddress(LONG hop, BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopAddresses(LONG hop, BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopSent(LONG hop, LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopReceived(LONG hop, LONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopLoss(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopLatencyMin(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopLatencyMedian(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopLatencyMean(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopLatencyP90(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopLatencyMax(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopJitter(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopForwardLoss(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopAddedLatency(LONG hop, double* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_ResolveHopNames(VARIANT_BOOL* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_ResolveHopNames(VARIANT_BOOL newVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopName(LONG hop, BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopReading(LONG hop, BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE get_HopLatencyLast(LONG hop, double* pVal) override;
 
  private:
   // The type information late binding is served from: the class's own.

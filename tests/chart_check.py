@@ -81,6 +81,7 @@ class Axis:
 
 class Panel:
     def __init__(self, group):
+        self.group = group
         self.measurement = group.get("data-measurement")
         metadata = group.find(SVG + "metadata")
         self.record = json.loads(html.unescape(metadata.text)) if metadata is not None else None
@@ -243,3 +244,39 @@ def check_round_trips(check, image, panel, where):
         check(not missing, "%s: all %d answered round trips%s are steps of the curve%s"
               % (where, len(rtts), " " + phase if phase else "",
                  " (not %s)" % missing[:5] if missing else ""))
+
+
+def check_route(check, image, latency, loss, where):
+    """A route's two panels: each hop's median on its disc, the latency that carries on through
+    the hops that answered, each hop's own loss and the loss that carries on as bars."""
+    hops = latency.record["hops"]
+    check_frame_and_labels(check, image, latency, where + ", round trips")
+    check_frame_and_labels(check, image, loss, where + ", loss")
+    check(latency.x.low == 0 and latency.x.high > hops[-1]["hop"] and loss.y.high == 100,
+          where + ": the hops stand within the frames, loss on 0 to 100 %")
+
+    def drawn(panel, kind):
+        return {int(e.get("data-hop")): colour(e.get("fill"))
+                for e in panel.group.iter() if e.get("class") == kind}
+    medians = drawn(latency, "hop-median")
+    carried, line = 0, latency.series["carried"]
+    for hop in hops:
+        number = hop["hop"]
+        if hop["received"] > 0:
+            x = latency.x.px(number)
+            check(number in medians and disc_at(image, x, latency.y.px(hop["median"]),
+                                                medians[number]),
+                  "%s: hop %d's median disc sits at %g ms" % (where, number, hop["median"]))
+            carried += hop["addedLatency"]
+            check(seen_near(image, x, latency.y.px(carried), [line] + list(medians.values())),
+                  "%s: the latency that carries on passes hop %d at %g ms"
+                  % (where, number, carried))
+        else:
+            check(number not in medians,
+                  "%s: hop %d, which never answered, has no median" % (where, number))
+        for kind, key, dx in (("own-loss", "loss", 8), ("forward-loss", "forwardLoss", 0)):
+            bars = drawn(loss, kind)
+            if hop[key] >= 0.05:
+                x, y = loss.x.px(number) + dx, loss.y.px(100 * hop[key]) + 2
+                check(number in bars and near(image.getpixel((int(x), int(y))), bars[number]),
+                      "%s: hop %d's %s bar reaches %g %%" % (where, number, kind, 100 * hop[key]))

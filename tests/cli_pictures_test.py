@@ -7,6 +7,10 @@
                                                      the client's own drawing code)
   cli_pictures_test.py report TELVARIO PATTERN      (the report of the machine itself, its JSON
                                                      matching PATTERN, and its picture)
+  cli_pictures_test.py route TELVARIO               (across the lab's chain, in its client's
+                                                     namespace: the route past the hop that does
+                                                     not answer, over IPv4 then IPv6, and one that
+                                                     never reaches its destination)
 
 Each runs once with both --svg and --openmetrics: standard error stays empty (no terminal), the
 metrics parse with prometheus_client's OpenMetrics parser and agree with the run's record, and
@@ -26,7 +30,8 @@ LAUNCHER = [os.environ["TELVARIO_CLIENT_LAUNCHER"]] if "TELVARIO_CLIENT_LAUNCHER
 
 from prometheus_client.openmetrics.parser import text_string_to_metric_families
 
-from chart_check import Checks, check_round_trips, check_transfer, panels_of, render
+from chart_check import (Checks, check_round_trips, check_route, check_transfer, panels_of,
+                         render)
 
 check = Checks()
 
@@ -184,6 +189,66 @@ def report(telvario, pattern):
         check_transfer(check, image, panels[3], "the responsiveness's load")
 
 
+HOP_KEYS = ["Hop", "Address", "Addresses", "Sent", "Received", "Loss", "LatencyLast", "LatencyMin",
+            "LatencyMedian", "LatencyMean", "LatencyP90", "LatencyMax", "Jitter", "ForwardLoss",
+            "AddedLatency", "Reading"]
+
+
+def check_route_json(out, record):
+    report = json.loads(out)
+    check(list(report)[:4] == ["Route", "RouteEnd", "PeerAddress", "Hops"] and report["Route"] == 4
+          and report["RouteEnd"] == "destination", "the route's members, then its 4 hops: %s"
+          % out[:200])
+    hops = report["Hops"]
+    check(all(list(hop)[0] == "Hop" and set(hop) <= set(HOP_KEYS) for hop in hops) and
+          [hop["Hop"] for hop in hops] == [1, 2, 3, 4], "each hop's members, Hop first")
+    silent = hops[1]
+    check(silent["Address"] == "" and silent["Loss"] == 1 and silent["ForwardLoss"] == 0 and
+          "LatencyMedian" not in silent and "not loss on the path" in silent.get("Reading", ""),
+          "hop 2 never answers about itself, and that is no loss on the path: %s" % silent)
+    answered = [hop for hop in hops if hop["Received"] > 0]
+    check(all(hop["LatencyMin"] <= hop["LatencyMedian"] <= hop["LatencyP90"] <= hop["LatencyMax"]
+              and 35 <= hop["LatencyMedian"] for hop in answered) and
+          hops[3]["Address"] == "10.213.5.10", "the other hops' round trips, across the 40 ms path")
+    check([h["hop"] for h in record["hops"]] == [1, 2, 3, 4] and
+          record["hops"][0]["median"] == hops[0]["LatencyMedian"],
+          "the record behind the picture is the members' route")
+
+
+def route(telvario):
+    with tempfile.TemporaryDirectory() as folder:
+        svg = os.path.join(folder, "route.svg")
+        out, _ = run_client([telvario, "route", "10.213.5.10", "--probes", "10", "--interval",
+                             "50", "--json", "--svg", svg])
+        title, panels = panels_of(svg)
+        check_title(title, "route to 10.213.5.10")
+        check([p.measurement for p in panels] == ["route", "route"],
+              "a route's round trips, then its loss")
+        check_route_json(out, panels[0].record)
+        check_route(check, render(svg), panels[0], panels[1], "route past a silent hop")
+
+    out, started = run_client([telvario, "route", "echo.lab.test", "-6", "--probes", "5",
+                               "--interval", "50", "--openmetrics"])
+    found = check_metrics(out, None, started)
+    check(value(found, "telvario_route_hops") == 4, "telvario_route_hops is the 4 hops")
+    losses = {s.labels["hop"]: s for s in found["telvario_hop_loss_ratio"].samples}
+    check(sorted(losses) == ["1", "2", "3", "4"] and losses["4"].labels["address"] ==
+          "fd13:213:0:3::10" and all(s.value == 0 for s in losses.values()),
+          "each hop's loss, labelled with the hop and its address, over IPv6")
+    medians = found["telvario_hop_latency_median_seconds"].samples
+    check(len(medians) == 4 and all(0.035 <= s.value < 1 for s in medians),
+          "each hop's median round trip in seconds")
+
+    done = subprocess.run(LAUNCHER + [telvario, "route", "10.213.4.10", "--probes", "3",
+                                      "--interval", "50", "--max-hops", "5"],
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    text = done.stdout.decode()
+    check(done.returncode == 1 and "RouteNotReached: the destination did not answer within the "
+          "most hops" in text and "10.213.12.2" in text,
+          "a destination that never answers: exit 1, the code's name and the hops that did: %r"
+          % text[-400:])
+
+
 def main():
     case = sys.argv[1]
     if case == "latency":
@@ -192,6 +257,8 @@ def main():
         throughput(sys.argv[2], sys.argv[3])
     elif case == "report":
         report(sys.argv[2], sys.argv[3])
+    elif case == "route":
+        route(sys.argv[2])
     else:
         responsiveness(sys.argv[2])
     print("%d checks failed" % len(check.failures) if check.failures else "every check passed")

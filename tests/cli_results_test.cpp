@@ -154,13 +154,21 @@ TEST(CliReport, WholeNumbersStayWholeAndANameStandsOnce) {
             "DownloadBytes    3325080241\nRate             941.123457\n"
             "DownloadFailure  why \"quoted\"\n");
   EXPECT_THROW(report.Add("Name", 1LL), std::logic_error);
+
+  // Lists: texts, and groups numbered from 1 as text.
+  telvario::cli::Report hop;
+  hop.Add("Addresses", std::vector<std::string>{"10.0.0.1", "10.0.0.2"});
+  telvario::cli::Report route;
+  route.Add("Hops", std::vector<telvario::cli::Report>{hop});
+  EXPECT_EQ(route.Json(), "{\"Hops\": [{\"Addresses\": [\"10.0.0.1\", \"10.0.0.2\"]}]}\n");
+  EXPECT_EQ(route.Text(), "Hops\n  1\n    Addresses  10.0.0.1, 10.0.0.2\n");
 }
 
 TEST(CliProgressLine, EachPhaseShowsItsOwnUnit) {
   using telvario::cli::ProgressLine;
   EXPECT_EQ(ProgressLine("download", 0.42, 941), "download  42%  941 Mbit/s");
   EXPECT_EQ(ProgressLine("upload", 1, 12.5), "upload   100%  12.5 Mbit/s");
-  for (const char* phase : {"latency", "idle", "loaded"}) {
+  for (const char* phase : {"latency", "idle", "loaded", "route"}) {
     EXPECT_NE(ProgressLine(phase, 0.5, 20.25).find("20.2 ms"), std::string::npos) << phase;
   }
   EXPECT_EQ(ProgressLine("startup", 0.5, 81911), "startup   50%  -");

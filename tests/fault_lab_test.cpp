@@ -1,18 +1,17 @@
 // The measurements against servers that misbehave (tests/lab/fault_lab.sh): every case gives
-// its specified result within an upper bound of time. The cases run side by side, each on a
-// thread of its own against a server of its own, so that those that wait out a time limit
-// spend it asleep together. Each case prints what it gave and how long it took.
+// its specified result within an upper bound of time. The cases run side by side against a
+// server of their own each (fault_rows.h).
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "fault_rows.h"
 #include "ftp_upload.h"
 #include "responsiveness_probe.h"
 #include "sonde_probe.h"
@@ -25,24 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::mutex printing;
-
-void Report(const std::string& name, const std::string& result, double seconds, double bound) {
-  std::lock_guard<std::mutex> lock(printing);
-  std::printf("%-28s %-36s %6.1f s (bound %.0f s)\n", name.c_str(), result.c_str(), seconds, bound);
-  std::fflush(stdout);
-}
-
-// Runs the cases side by side and waits for all of them.
-void SideBySide(const std::vector<std::function<void()>>& cases) {
-  std::vector<std::thread> threads;
-  for (const auto& run : cases) threads.emplace_back(run);
-  for (std::thread& thread : threads) thread.join();
-}
-
-double SecondsSince(DWORD start) {
-  return (GetTickCount() - start) / 1000.0;
-}
+using testing::Report;
+using testing::SecondsSince;
+using testing::SideBySide;
 
 struct Download {
   float rate;

@@ -64,7 +64,9 @@ TEST(IcmpPackets, EchoReplyWithAndWithoutIpOptions) {
 }
 
 TEST(IcmpPackets, RouterAnswersNameTheQuotedRequest) {
-  const Bytes exceeded = RouterAnswer(icmp::kTimeExceeded, 0);
+  Bytes exceeded = RouterAnswer(icmp::kTimeExceeded, 0);
+  const Bytes destination{10, 213, 3, 10};
+  std::copy(destination.begin(), destination.end(), exceeded.begin() + 20 + 8 + 16);
   icmp::Answer answer;
   ASSERT_TRUE(icmp::ReadAnswer(exceeded.data(), exceeded.size(), &answer));
   EXPECT_EQ(answer.type, icmp::kTimeExceeded);
@@ -72,6 +74,8 @@ TEST(IcmpPackets, RouterAnswersNameTheQuotedRequest) {
   EXPECT_EQ(answer.echo.sequence, 7);
   EXPECT_EQ(answer.from, 0x020BD50Au);
   EXPECT_EQ(answer.dataSize, 0u);
+  // Where the request went, by which it is told from another that bears the same numbers.
+  EXPECT_EQ(Bytes(answer.quotedDestination, answer.quotedDestination + 4), destination);
   // Answers about other protocols, or quoting something other than an echo request, are not ours.
   const Bytes udp = RouterAnswer(icmp::kTimeExceeded, 0, 17);
   EXPECT_FALSE(icmp::ReadAnswer(udp.data(), udp.size(), &answer));
@@ -167,11 +171,15 @@ TEST(Icmp6Packets, RepliesAndRoutersAnswersPastExtensionHeaders) {
   ASSERT_EQ(answer.dataSize, 3u);
   EXPECT_EQ(answer.data, reply.data() + 8);
 
-  ASSERT_TRUE(icmp6::ReadAnswer(RouterAnswer6(3, 0).data(), RouterAnswer6(3, 0).size(), &answer));
+  Bytes exceeded = RouterAnswer6(3, 0);
+  for (std::size_t i = 0; i < 16; ++i) exceeded[8 + 24 + i] = static_cast<std::uint8_t>(0xF0 + i);
+  ASSERT_TRUE(icmp6::ReadAnswer(exceeded.data(), exceeded.size(), &answer));
   EXPECT_EQ(answer.type, icmp6::kTimeExceeded);
   EXPECT_EQ(answer.echo.identifier, 0x4321);
   EXPECT_EQ(answer.echo.sequence, 9);
   EXPECT_EQ(answer.data, nullptr);
+  EXPECT_EQ(Bytes(answer.quotedDestination, answer.quotedDestination + 16),
+            Bytes(exceeded.begin() + 32, exceeded.begin() + 48));
   // Hop-by-hop options (8 bytes) then a first fragment, before the echo request.
   const Bytes extensions{44, 0, 0, 0, 0, 0, 0, 0, 58, 0, 0, 1, 0, 0, 0, 7};
   const Bytes through = RouterAnswer6(1, 3, extensions, 0);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "results_json.h"
+#include "route_probe.h"
+#include "route_table.h"
 #include "run_results.h"
 #include "web_address.h"
 
@@ -135,6 +137,60 @@ TEST(CliResultsRoundTrip, Responsiveness) {
   ASSERT_NE(halfLoad.Responsiveness(), nullptr) << halfLoad.problem;
   EXPECT_EQ(halfLoad.Responsiveness()->uploadFailure, run.load.uploadFailure);
   EXPECT_FALSE(halfLoad.Succeeded());
+}
+
+// A route's hops, one silent and one reached by two addresses, read back and laid out as the
+// client's table.
+TEST(CliResultsRoundTrip, Route) {
+  telvario::RoutePlan plan;
+  plan.host = "far.example";
+  plan.probes = 3;
+  plan.maxHops = 8;
+  telvario::RouteRun run;
+  run.result = 2;
+  run.peer = "10.0.0.2";
+  run.end = "destination";
+  telvario::HopFigures silent;
+  silent.hop = 1;
+  silent.statistics = telvario::Summarize({{0, false, 0}, {100, false, 0}, {200, false, 0}});
+  silent.reading = "does not answer about itself, not loss on the path";
+  telvario::HopFigures reached;
+  reached.hop = 2;
+  reached.address = "10.0.0.2";
+  reached.addresses = {{"10.0.0.2", 2}, {"10.0.0.9", 1}};
+  reached.name = "far.example";
+  reached.statistics = telvario::Summarize({{0, true, 40.5}, {100, true, 41.5}, {200, true, 40}});
+  reached.lastMs = 40;
+  reached.addedLatency = 40.5;
+  run.hops = {silent, reached};
+  const RunResults read = ReadRunResults(telvario::RouteResultsJson(plan, run), 0);
+  ASSERT_NE(read.Route(), nullptr) << read.problem;
+  const auto& route = *read.Route();
+  EXPECT_EQ(read.Target(), "far.example");
+  EXPECT_EQ(route.peer, "10.0.0.2");
+  EXPECT_EQ(route.maxHops, 8);
+  EXPECT_EQ(route.end, "destination");
+  EXPECT_TRUE(read.Succeeded());
+  ASSERT_EQ(route.hops.size(), 2u);
+  EXPECT_EQ(route.hops[0].loss, 1);
+  EXPECT_FALSE(route.hops[0].median.has_value());
+  EXPECT_EQ(route.hops[0].reading, silent.reading);
+  EXPECT_EQ(route.hops[1].addresses, (std::vector<std::string>{"10.0.0.2", "10.0.0.9"}));
+  EXPECT_EQ(route.hops[1].median, 40.5);
+  EXPECT_EQ(route.hops[1].last, 40);
+  EXPECT_EQ(route.hops[1].addedLatency, 40.5);
+
+  const std::vector<std::string> lines = telvario::cli::RouteTableLines(route.hops);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1].substr(0, 16), "  1  (no answer)");
+  EXPECT_NE(lines[1].find("100.0%"), std::string::npos);
+  EXPECT_NE(lines[1].find(silent.reading), std::string::npos);
+  EXPECT_EQ(lines[2].find("  2  far.example (10.0.0.2) +1"), 0u) << lines[2];
+  // Every figure under its heading: the columns line up.
+  EXPECT_EQ(lines[0].find("Median") + 6, lines[2].find("40.5") + 4) << lines[0] << "\n" << lines[2];
+  for (const std::string& line : telvario::cli::RouteTableLines(route.hops, 40)) {
+    EXPECT_LE(line.size(), 40u);
+  }
 }
 
 // A run that could not start for its address: what it says, and no figure.

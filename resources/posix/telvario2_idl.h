@@ -64,6 +64,29 @@ class ISonde2 : public ISonde {
   virtual HRESULT get_LoadedLatency(double* pVal) = 0;
   virtual HRESULT get_LoadedLatencyP90(double* pVal) = 0;
   virtual HRESULT get_RPM(double* pVal) = 0;
+  virtual HRESULT get_MaxHops(LONG* pVal) = 0;
+  virtual HRESULT put_MaxHops(LONG newVal) = 0;
+  virtual HRESULT Route(BSTR host, LONG* pVal) = 0;
+  virtual HRESULT get_Hops(LONG* pVal) = 0;
+  virtual HRESULT get_RouteEnd(BSTR* pVal) = 0;
+  virtual HRESULT get_HopAddress(LONG hop, BSTR* pVal) = 0;
+  virtual HRESULT get_HopAddresses(LONG hop, BSTR* pVal) = 0;
+  virtual HRESULT get_HopSent(LONG hop, LONG* pVal) = 0;
+  virtual HRESULT get_HopReceived(LONG hop, LONG* pVal) = 0;
+  virtual HRESULT get_HopLoss(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_HopLatencyMin(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_HopLatencyMedian(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_HopLatencyMean(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_HopLatencyP90(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_HopLatencyMax(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_HopJitter(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_HopForwardLoss(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_HopAddedLatency(LONG hop, double* pVal) = 0;
+  virtual HRESULT get_ResolveHopNames(VARIANT_BOOL* pVal) = 0;
+  virtual HRESULT put_ResolveHopNames(VARIANT_BOOL newVal) = 0;
+  virtual HRESULT get_HopName(LONG hop, BSTR* pVal) = 0;
+  virtual HRESULT get_HopReading(LONG hop, BSTR* pVal) = 0;
+  virtual HRESULT get_HopLatencyLast(LONG hop, double* pVal) = 0;
 
  protected:
   ~ISonde2() = default;

@@ -9,6 +9,10 @@
 #                                                             - tvl-silent  10.213.4.10
 #                                                             - tvl-behind  10.213.5.10
 #                                                             - tvl-garbled 10.213.6.10
+# and 10.213.8.0/24 beyond router 3, which it holds unreachable: it answers every packet for
+# 10.213.8.10 as it arrives, whatever its time to live, with a host unreachable (IPv6: no route
+# to the destination). Its filter answers, not its routes: the kernel spaces its own unreachable
+# answers to a host a second apart after the ICMP it sent that host lately.
 # and beside it a jittery path of one router:
 #   tvl-client 10.213.20.1 - tvl-rj 10.213.20.2 | 10.213.7.1 - tvl-jitter 10.213.7.10
 # Every link of the chain and of the jittery path carries IPv6 too, unique-local addresses that
@@ -32,7 +36,8 @@
 # tvl-host serves HTTP on 10.213.3.10:8080 (tests/http_test_server.py): GET /bytes/N, and POST
 # bodies taken and discarded.
 # Names of lab.test: host.lab.test 10.213.2.10 and fd13:213:0:2::10 (no host has them) with
-# reverse records, echo.lab.test tvl-host's addresses, jitter.lab.test tvl-jitter's;
+# reverse records, echo.lab.test tvl-host's addresses, jitter.lab.test tvl-jitter's, r1.lab.test,
+# r2.lab.test and r3.lab.test the routers' addresses towards the client, with reverse records;
 # nodata.lab.test exists without address records; every other name of lab.test does not exist.
 # The lab's blocks, 10.213.0.0/16 and fd13:213::/48, are blackholed in the root namespace, so
 # nothing meant for the lab can leave this machine from outside it.
@@ -225,6 +230,15 @@ routed_chain() {
   route silent default 10.213.4.1
   route behind default 10.213.5.1
   route garbled default 10.213.6.1
+  inside r3 nft -f - <<'RULES'
+table inet unreachable {
+  chain prerouting {
+    type filter hook prerouting priority 0;
+    ip daddr 10.213.8.0/24 reject with icmp type host-unreachable
+    ip6 daddr fd13:213:0:8::/64 reject with icmpv6 type no-route
+  }
+}
+RULES
   for name in r1 r2 r3; do router "$name"; done
   # Any user of the client may send ICMP echo from a datagram socket (the range serves IPv6's
   # too).
@@ -281,7 +295,10 @@ up() {
     --txt-record=nodata.lab.test,"no address here" \
     --host-record=a.root-servers.net,198.41.0.4 \
     --host-record=echo.lab.test,10.213.3.10,fd13:213:0:3::10 \
-    --host-record=jitter.lab.test,10.213.7.10,fd13:213:0:7::10
+    --host-record=jitter.lab.test,10.213.7.10,fd13:213:0:7::10 \
+    --host-record=r1.lab.test,10.213.10.2,fd13:213:0:10::2 \
+    --host-record=r2.lab.test,10.213.11.2,fd13:213:0:11::2 \
+    --host-record=r3.lab.test,10.213.12.2,fd13:213:0:12::2
   build delay_queue
   build garble_queue
   routed_chain

@@ -1,5 +1,7 @@
 #include "icmp_packets.h"
 
+#include <cstring>
+
 #include "icmp.h"
 
 namespace icmp {
@@ -63,6 +65,7 @@ bool ReadAnswer(const std::uint8_t* packet, std::size_t size, Answer* answer) {
       answer->echo.type != kEchoRequest) {
     return false;
   }
+  std::memcpy(answer->quotedDestination, quoted + 16, 4);
   answer->data = nullptr;
   answer->dataSize = 0;
   return true;
@@ -181,6 +184,7 @@ bool ReadAnswer(const std::uint8_t* message, std::size_t size, Answer* answer) {
       answer->echo.type != kEchoRequest) {
     return false;
   }
+  std::memcpy(answer->quotedDestination, message + kHeaderSize + 24, 16);
   answer->data = nullptr;
   answer->dataSize = 0;
   return true;

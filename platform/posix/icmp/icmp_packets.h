@@ -34,6 +34,7 @@ struct Answer {
   EchoHeader echo;  // of the reply itself, or of the request an error message quotes
   const std::uint8_t* data = nullptr;  // echo reply data; none for error messages
   std::size_t dataSize = 0;
+  std::uint8_t quotedDestination[4] = {};  // an error message's: the request's destination
 };
 
 // Reads the header of an ICMP echo message without IP header (as an ICMP datagram socket
@@ -74,6 +75,7 @@ struct Answer {
   icmp::EchoHeader echo;  // of the reply itself, or of the request an error message quotes
   const std::uint8_t* data = nullptr;  // echo reply data; none for error messages
   std::size_t dataSize = 0;
+  std::uint8_t quotedDestination[16] = {};  // an error message's: the request's destination
 };
 
 // Reads the header of an ICMPv6 echo message (request or reply); false when it is shorter than

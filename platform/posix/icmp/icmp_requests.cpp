@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -69,6 +70,7 @@ class Pending final : public apc::Item {
 
   Family family = Family::kIpv4;
   std::uint16_t sequence = 0;
+  std::uint8_t destination[16] = {};  // IPv4: the first 4 bytes
   Clock::time_point deadline;
   SendTime sent;
   void* replyBuffer = nullptr;
@@ -309,6 +311,13 @@ DWORD Service::Send(const Echo& echo) {
     pending->waiter = &waiter;
   }
   const bool ipv4 = echo.family == Family::kIpv4;
+  if (ipv4) {
+    std::memcpy(pending->destination,
+                &static_cast<const ::sockaddr_in*>(echo.destination)->sin_addr, 4);
+  } else {
+    std::memcpy(pending->destination,
+                &static_cast<const ::sockaddr_in6*>(echo.destination)->sin6_addr, 16);
+  }
   std::vector<std::uint8_t> message(icmp::kHeaderSize + echo.dataSize);
   message[0] = ipv4 ? icmp::kEchoRequest : icmp6::kEchoRequest;
   if (echo.dataSize > 0) std::memcpy(message.data() + icmp::kHeaderSize, echo.data, echo.dataSize);
@@ -384,6 +393,13 @@ void Service::Deliver(const Channel& channel, const icmp_sockets::Answer& answer
     if (!channel.datagram() && handle->identifier != answer.identifier) continue;
     const auto found = handle->outstanding.find(answer.sequence);
     if (found == handle->outstanding.end()) continue;
+    // A router's answer must quote where the request went: one whose quote was garbled into
+    // another request's numbers answers none.
+    const std::size_t length = handle->family == Family::kIpv4 ? 4 : 16;
+    if (answer.quotes &&
+        std::memcmp(answer.quotedDestination, found->second->destination, length) != 0) {
+      continue;
+    }
     std::unique_ptr<Pending> answered = std::move(found->second);
     handle->outstanding.erase(found);
     Outcome outcome;

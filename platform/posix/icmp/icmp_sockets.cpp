@@ -144,10 +144,11 @@ void ReadControl(msghdr* message, Control* control) {
   }
 }
 
-// A router's answer, as the error queue of a datagram socket gives it: the request it answers,
-// the ICMP type and code, and the router's address.
+// A router's answer, as the error queue of a datagram socket gives it: the request it answers
+// (the message and, as its name, the destination the router quotes), the ICMP type and code,
+// and the router's address.
 Read ReadQueuedError(const Channel& channel, const std::uint8_t* message, std::size_t size,
-                     const Control& control, Answer* answer) {
+                     const sockaddr_storage& quoted, const Control& control, Answer* answer) {
   if (control.error == nullptr) return Read::kOther;
   sock_extended_err error{};
   std::memcpy(&error, control.error, sizeof error);
@@ -162,6 +163,15 @@ Read ReadQueuedError(const Channel& channel, const std::uint8_t* message, std::s
   answer->sequence = header.sequence;
   answer->status = ipv4 ? icmp::StatusOf(error.ee_type, error.ee_code)
                         : icmp6::StatusOf(error.ee_type, error.ee_code);
+  if (quoted.ss_family != (ipv4 ? AF_INET : AF_INET6)) return Read::kOther;
+  answer->quotes = true;
+  if (ipv4) {
+    std::memcpy(answer->quotedDestination, &reinterpret_cast<const sockaddr_in&>(quoted).sin_addr,
+                4);
+  } else {
+    std::memcpy(answer->quotedDestination, &reinterpret_cast<const sockaddr_in6&>(quoted).sin6_addr,
+                16);
+  }
   const auto* offender = reinterpret_cast<const std::uint8_t*>(control.error + 1);
   if (ipv4) {
     sockaddr_in router{};
@@ -252,8 +262,16 @@ int Send(const Channel& channel, const Request& request) {
     std::memcpy(&information.ipi6_addr, request.source, 16);
     std::memcpy(CMSG_DATA(part6), &information, sizeof information);
   }
-  if (sendmsg(channel.fd(), &message, MSG_DONTWAIT | MSG_NOSIGNAL) < 0) return errno;
-  return 0;
+  // A datagram socket reports an error that a router sent about an earlier request to the
+  // next send as well, which then leaves nothing: that report is no failure of this request,
+  // which is sent again.
+  for (int attempt = 0;; ++attempt) {
+    if (sendmsg(channel.fd(), &message, MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) return 0;
+    const int error = errno;
+    const bool reported = error == EHOSTUNREACH || error == ENETUNREACH || error == ECONNREFUSED ||
+                          error == EPROTO || error == EACCES;
+    if (!channel.datagram() || !reported || attempt > 0) return error;
+  }
 }
 
 Read Receive(const Channel& channel, bool errorQueue, std::uint8_t* buffer, Answer* answer) {
@@ -282,7 +300,7 @@ Read Receive(const Channel& channel, bool errorQueue, std::uint8_t* buffer, Answ
   ReadControl(&message, &received);
   answer->stamp = received.stamp;
   if (received.ttl >= 0) answer->ttl = static_cast<UCHAR>(received.ttl);
-  if (errorQueue) return ReadQueuedError(channel, buffer, length, received, answer);
+  if (errorQueue) return ReadQueuedError(channel, buffer, length, from, received, answer);
 
   if (channel.family() == Family::kIpv4) {
     if (!channel.datagram()) {
@@ -295,6 +313,8 @@ Read Receive(const Channel& channel, bool errorQueue, std::uint8_t* buffer, Answ
       answer->ttl = read.ttl;
       answer->data = read.data;
       answer->dataSize = read.dataSize;
+      answer->quotes = read.type != icmp::kEchoReply;
+      std::memcpy(answer->quotedDestination, read.quotedDestination, 4);
       return Read::kAnswer;
     }
     icmp::EchoHeader header;
@@ -324,6 +344,8 @@ Read Receive(const Channel& channel, bool errorQueue, std::uint8_t* buffer, Answ
   answer->scopeId = sender->sin6_scope_id;
   answer->data = read.data;
   answer->dataSize = read.dataSize;
+  answer->quotes = read.type != icmp6::kEchoReply;
+  std::memcpy(answer->quotedDestination, read.quotedDestination, 16);
   return Read::kAnswer;
 }
 

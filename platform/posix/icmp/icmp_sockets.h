@@ -69,6 +69,10 @@ struct Answer {
   const std::uint8_t* data = nullptr;  // inside the buffer read into; none for routers' answers
   std::size_t dataSize = 0;
   std::optional<timespec> stamp;  // when the kernel received it, on the real-time clock
+  // A router's answer quotes the request it is about: the destination that request was sent
+  // to, by which it is told from one to another that a router garbled (IPv4: 4 bytes).
+  bool quotes = false;
+  std::uint8_t quotedDestination[16] = {};
 };
 
 constexpr std::size_t kReceiveBufferSize = 65536;

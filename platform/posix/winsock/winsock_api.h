@@ -53,6 +53,12 @@ constexpr int kAiNumericServ = 0x8;
 constexpr int kAiAll = 0x100;
 constexpr int kAiAddrConfig = 0x400;
 constexpr int kAiV4Mapped = 0x800;
+constexpr int kNiNoFqdn = 0x01;
+constexpr int kNiNumericHost = 0x02;
+constexpr int kNiNameReqd = 0x04;
+constexpr int kNiNumericServ = 0x08;
+constexpr int kNiDgram = 0x10;
+constexpr int kNiMaxHost = 1025;
 }  // namespace value
 
 // Error codes, as WSAGetLastError and getaddrinfo give them.
@@ -194,6 +200,8 @@ hostent* gethostbyaddr(const char* address, int length, int type);
 int getaddrinfo(const char* nodeName, const char* serviceName, const addrinfo* hints,
                 addrinfo** result);
 void freeaddrinfo(addrinfo* list);
+int getnameinfo(const sockaddr* address, int addressLength, char* host, DWORD hostLength,
+                char* service, DWORD serviceLength, int flags);
 const char* inet_ntop(int family, const void* address, char* text, SIZE_T size);
 int inet_pton(int family, const char* text, void* address);
 // Byte order: network order is big-endian, as on Windows. (The names in parentheses: the

@@ -3,13 +3,14 @@
 // Reproduced from Windows: getaddrinfo needs a start-up in force, returns Windows' error code
 // (also left as the last error), keeps the resolver's order, and gives addresses with Windows'
 // families (AF_INET6 is 23) in Windows' addrinfo layout, freed only by this freeaddrinfo; hints
-// whose address, name, length or next member is set fail with WSANO_RECOVERY. inet_pton gives
-// 1, 0 for a text that is no address of the family, or -1 with WSAEAFNOSUPPORT (or WSAEFAULT
-// for a null pointer); inet_ntop gives null with WSAEAFNOSUPPORT, or WSA_INVALID_PARAMETER for
-// a missing or short buffer. Where it differs: the flags beyond AI_PASSIVE, AI_CANONNAME,
-// AI_NUMERICHOST, AI_NUMERICSERV, AI_ALL, AI_ADDRCONFIG and AI_V4MAPPED have no counterpart
-// here and fail with WSAEINVAL; address text is formatted by the C library, which writes a
-// single zero group in full where Windows may shorten it.
+// whose address, name, length or next member is set fail with WSANO_RECOVERY. getnameinfo takes
+// Windows' socket addresses and NI_ flags, and answers with Windows' codes as getaddrinfo does.
+// inet_pton gives 1, 0 for a text that is no address of the family, or -1 with WSAEAFNOSUPPORT (or
+// WSAEFAULT for a null pointer); inet_ntop gives null with WSAEAFNOSUPPORT, or
+// WSA_INVALID_PARAMETER for a missing or short buffer. Where it differs: the flags beyond
+// AI_PASSIVE, AI_CANONNAME, AI_NUMERICHOST, AI_NUMERICSERV, AI_ALL, AI_ADDRCONFIG and AI_V4MAPPED
+// have no counterpart here and fail with WSAEINVAL; address text is formatted by the C library,
+// which writes a single zero group in full where Windows may shorten it.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -80,6 +81,8 @@ int ErrorOfResolver(int resolverError) {
       return error::kTypeNotFound;
     case EAI_SOCKTYPE:
       return error::kSocketTypeNotSupported;
+    case EAI_OVERFLOW:
+      return error::kFault;
     case EAI_SYSTEM:
       return translation::ErrorOf(errno);
     default:
@@ -190,6 +193,33 @@ int getaddrinfo(const char* nodeName, const char* serviceName, const addrinfo* h
 
 void freeaddrinfo(addrinfo* list) {
   FreeEntries(list);
+}
+
+int getnameinfo(const sockaddr* address, int addressLength, char* host, DWORD hostLength,
+                char* service, DWORD serviceLength, int flags) {
+  if (!translation::Started()) return error::kNotInitialised;
+  constexpr FlagPair kNameFlags[] = {
+      {value::kNiNoFqdn, NI_NOFQDN},     {value::kNiNumericHost, NI_NUMERICHOST},
+      {value::kNiNameReqd, NI_NAMEREQD}, {value::kNiNumericServ, NI_NUMERICSERV},
+      {value::kNiDgram, NI_DGRAM},
+  };
+  int systemFlags = 0;
+  for (const FlagPair& pair : kNameFlags) {
+    if ((flags & pair.windows) != 0) systemFlags |= pair.system;
+  }
+  ::sockaddr_storage system{};
+  socklen_t systemLength = 0;
+  if (address == nullptr ||
+      !translation::ToSystem(address, addressLength, &system, &systemLength)) {
+    SetError(error::kFault);
+    return error::kFault;
+  }
+  const int failed = ::getnameinfo(reinterpret_cast<const ::sockaddr*>(&system), systemLength, host,
+                                   host != nullptr ? hostLength : 0, service,
+                                   service != nullptr ? serviceLength : 0, systemFlags);
+  const int code = failed != 0 ? ErrorOfResolver(failed) : 0;
+  SetError(code);
+  return code;
 }
 
 const char* inet_ntop(int family, const void* address, char* text, SIZE_T size) {
