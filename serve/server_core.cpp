@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,9 +28,23 @@ std::uint64_t Milliseconds(double seconds) {
   return static_cast<std::uint64_t>(seconds * 1000);
 }
 
+std::string LogPath(const std::string& accessLog) {
+  return accessLog == "-" ? "/dev/stdout" : accessLog;
+}
+
+// Tried before the library opens it, which would print a line of its own where it cannot; and
+// before listening, so that a server that will not start takes no port.
+void CheckLogWritable(const std::string& accessLog) {
+  if (accessLog.empty()) return;
+  const int fd = open(LogPath(accessLog).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) throw ServeFailure("--access-log " + accessLog + ": " + std::strerror(errno));
+  close(fd);
+}
+
 }  // namespace
 
 ServerCore::ServerCore(const ServeOptions& options) : state_(options.limits) {
+  CheckLogWritable(options.accessLog);
   tls_ = MakeTlsContext(options, &certificate_);
   Listen(options);
   loop_ = h2o_evloop_create();
@@ -88,8 +103,8 @@ void ServerCore::Configure(const ServeOptions& options) {
   config_.http1.upgrade_to_http2 = 1;
   config_.http2.idle_timeout = Milliseconds(state_.limits.idleSeconds);
   if (!options.accessLog.empty()) {
-    const std::string path = options.accessLog == "-" ? "/dev/stdout" : options.accessLog;
-    log_ = h2o_access_log_open_handle(path.c_str(), kLogFormat, H2O_LOGCONF_ESCAPE_APACHE);
+    log_ = h2o_access_log_open_handle(LogPath(options.accessLog).c_str(), kLogFormat,
+                                      H2O_LOGCONF_ESCAPE_APACHE);
     if (log_ == nullptr) {
       const std::string reason = std::strerror(errno);
       h2o_config_dispose(&config_);
