@@ -5,6 +5,7 @@
 #include <string>
 
 #include "command.h"
+#include "open_files.h"
 #include "serve_run.h"
 #include "server.h"
 #include "standard_output.h"
@@ -50,9 +51,12 @@ std::string Stopped(const serve::ServeCounts& counts) {
 
 }  // namespace
 
-int RunServe(const serve::ServeOptions& options) {
+int RunServe(const serve::ServeOptions& given) {
   CatchStopSignals();
+  serve::ServeOptions options = given;
   try {
+    const std::string fitted = serve::FitOpenFiles(options.limits);
+    if (!fitted.empty()) std::fprintf(stderr, "telvario serve: %s\n", fitted.c_str());
     serve::Server server(options);
     WriteOut(Started(server));
     std::fflush(stdout);  // the addresses, for whoever waits for them, before any request

@@ -16,7 +16,11 @@ constexpr std::uint64_t kLeastRefusedHeld = 64;
 }  // namespace
 
 ConnectionLedger::ConnectionLedger(std::uint64_t inAll, std::uint64_t perClient)
-    : inAll_(inAll), perClient_(perClient), mostRefused_(std::max(kLeastRefusedHeld, inAll / 16)) {}
+    : inAll_(inAll), perClient_(perClient), mostRefused_(MostRefusedHeld(inAll)) {}
+
+std::uint64_t ConnectionLedger::MostRefusedHeld(std::uint64_t inAll) {
+  return std::max(kLeastRefusedHeld, inAll / 16);
+}
 
 std::string ConnectionLedger::ClientOf(const sockaddr* peer) {
   char text[INET6_ADDRSTRLEN] = "?";

@@ -19,6 +19,8 @@ class ConnectionLedger {
  public:
   ConnectionLedger(std::uint64_t inAll, std::uint64_t perClient);
 
+  // Refused connections held at once, each until it is told so, where `inAll` are served.
+  static std::uint64_t MostRefusedHeld(std::uint64_t inAll);
   // The client a connection comes from: its address (an IPv4-mapped IPv6 address as IPv4).
   static std::string ClientOf(const sockaddr* peer);
   // What a new connection from the client gets; counted until Release with the same values,

@@ -17,7 +17,7 @@ inline constexpr char kDefaultPort[] = "8080";
 struct ServeLimits {
   // Connections held at once, in all and from one client address; beyond either, a
   // connection's requests are answered 503 (in all) or 429 (one client's), with Retry-After.
-  std::uint64_t connections = 4096;
+  std::uint64_t connections = 16384;
   std::uint64_t connectionsPerClient = 256;
   // One upload's body: beyond it the upload is refused with 413. The library reads a body whole
   // before it is answered, so this bounds what one upload holds (in memory, and past 32 MiB in
