@@ -86,7 +86,11 @@ in_ns s nginx -c "$path_state/nginx.conf" -g "daemon on;" 2>/dev/null
 daemon serve s "$telvario" serve --listen 127.0.0.1:8091 "${serve_options[@]}"
 daemon iperf3 s iperf3 -s -B 127.0.0.1 -p 8093
 sleep 0.5
-nginx_pids() { echo "$(cat "$path_state/nginx.pid") $(pgrep -P "$(cat "$path_state/nginx.pid")" | tr '\n' ' ')"; }
+nginx_pids() {  # the master and its workers
+  local master
+  master=$(cat "$path_state/nginx.pid")
+  echo "$master" $(pgrep -P "$master")
+}
 cpu_ticks() {  # PID...: user+sys clock ticks
   local total=0 pid
   for pid in "$@"; do total=$((total + $(awk '{ print $14 + $15 }' "/proc/$pid/stat"))); done
@@ -113,8 +117,9 @@ iperf_load() {  # N
   record b "iperf3-$1-ticks" "$(($(cpu_ticks "$pid") - before))"
   record b "iperf3-$1-bytes" "$(python3 -c 'import json,sys
 print(sum(json.loads(t)["end"]["sum_sent"]["bytes"] for t in sys.argv[1:]))' "$down" "$up")"
-  record b "iperf3-$1-download" "$(json_value '["end"]["sum_received"]["bits_per_second"] / 1e6' <<<"$down")"
-  record b "iperf3-$1-upload" "$(json_value '["end"]["sum_received"]["bits_per_second"] / 1e6' <<<"$up")"
+  local rate='["end"]["sum_received"]["bits_per_second"] / 1e6'
+  record b "iperf3-$1-download" "$(json_value "$rate" <<<"$down")"
+  record b "iperf3-$1-upload" "$(json_value "$rate" <<<"$up")"
 }
 for n in 1 4 16; do
   http_load serve http://127.0.0.1:8091 "$n" "$(cat "$path_state/serve.pid")"
@@ -133,7 +138,9 @@ one_way() {  # NAME WAY URL PIDS...
     [ "$2" = down ] || urls+=(-T "$path_state/upload")
     urls+=(-o /dev/null "$3")
   done
-  in_ns s curl -sS --no-progress-meter --parallel --parallel-max 4 -X "$([ "$2" = down ] && echo GET || echo POST)" "${urls[@]}"
+  local method=GET
+  [ "$2" = down ] || method=POST
+  in_ns s curl -sS --no-progress-meter --parallel --parallel-max 4 -X "$method" "${urls[@]}"
   record b "$1-$2-ticks" "$(($(cpu_ticks "${@:4}") - before))"
 }
 one_way serve down "http://127.0.0.1:8091/bytes/$block_bytes" "$(cat "$path_state/serve.pid")"

@@ -10,8 +10,10 @@ misbehaving peers; one group a run:
             over TLS (a certificate made for the run, and one from files); our client's
             throughput both ways and responsiveness; the access log's combined-format lines
   limits    a head sent a byte at a time is dropped, a 1 MB request line answered 400, a body
-            without end 413 (a peer still sending either may find it reset instead), one address opening connections without end 429 and the server in
-            all 503 with Retry-After; all the while another client is served
+            without end 413 (a peer still sending either may find it reset instead), one
+            address opening connections without end 429 and the server in all 503 with
+            Retry-After; all the while another client is served; a bandwidth cap paces
+            downloads, and past an upload that overran it requests get 503 with Retry-After
 
   serve_test.py TELVARIO options|clients|limits
 """
@@ -195,7 +197,8 @@ def our_client(telvario, server):
 def self_signed_files(folder):
     cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj", "/CN=localhost",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1",
+                    "-subj", "/CN=localhost",
                     "-keyout", key, "-out", cert], check=True, stderr=subprocess.DEVNULL)
     return cert, key
 
@@ -369,6 +372,22 @@ def limit_in_all(server):
     check(time.monotonic() < deadline, "once they are gone, others are served")
 
 
+def bandwidth(server):
+    """A cap of 8 Mbit/s: a download is paced to it; an upload that overran it has requests
+    told when to come back."""
+    began = time.monotonic()
+    got = status(server.url + "/bytes/3000000")
+    check(got == "1.1 200 3000000" and time.monotonic() - began > 1.5,
+          "a download is paced to the bandwidth cap (3 MB in %.1f s)" % (time.monotonic() - began))
+    body = subprocess.run(["curl", "-sS", "--data-binary", "@-", server.url + "/upload"],
+                          input=b"u" * 5000000, stdout=subprocess.PIPE, timeout=60).stdout
+    head = curl("-i", server.url + "/small").decode().lower()
+    wait = re.search(r"\r\nretry-after: (\d+)\r\n", head)
+    check(body == b"5000000\n" and head.startswith("http/1.1 503") and wait and
+          int(wait.group(1)) >= 1, "past an upload that overran it, requests get 503 with "
+          "Retry-After (%s s)" % (wait.group(1) if wait else None))
+
+
 def limits(telvario):
     arguments = ["--listen", "127.0.0.1:0", "--header-timeout", "1", "--idle-timeout", "30",
                  "--max-upload", "1M", "--max-connections", "20",
@@ -382,6 +401,8 @@ def limits(telvario):
         endless_connections(server)
     with Serve(telvario, *arguments) as server:
         limit_in_all(server)
+    with Serve(telvario, "--listen", "127.0.0.1:0", "--bandwidth", "8") as server:
+        bandwidth(server)
 
 def main():
     telvario, group = sys.argv[1], sys.argv[2]
