@@ -53,18 +53,6 @@ void AddStatistics(Report& report, const LatencyRecord& run) {
   report.Add("Received", run.received);
 }
 
-void AddFailure(Report& report, double result, const std::optional<RunResults>& run) {
-  if (run && !run->Readable()) {
-    report.AddFailure("Failure", run->problem);
-  } else if (result < 0) {
-    const char* known = ResultCodeText(Measured::Latency, result);
-    const LatencyRecord* latency = run ? run->Latency() : nullptr;
-    report.AddFailure("Failure", known != nullptr     ? std::string(known)
-                                 : latency != nullptr ? latency->outcome.failure
-                                                      : "the run failed");
-  }
-}
-
 class LatencyCommand final : public Command {
  public:
   std::string host;
@@ -108,7 +96,7 @@ void MeasureLatency(ISonde2& sonde, Report& report, const std::string& host,
   if (latency != nullptr) AddStatistics(report, *latency);
   report.Add("PeerAddress", latency != nullptr ? latency->peer : std::string());
   if (latency != nullptr && latency->outcome.cancelled) report.Add("LatencyCancelled", true);
-  AddFailure(report, result, run);
+  AddRunFailure(report, Measured::Latency, result, run);
 }
 
 std::unique_ptr<Command> AddLatencyCommand(CLI::App& command) {

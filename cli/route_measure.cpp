@@ -131,18 +131,6 @@ void Apply(ISonde2& sonde, const RouteOptions& options) {
   sonde.put_ResolveHopNames(options.names ? VARIANT_TRUE : VARIANT_FALSE);
 }
 
-void AddFailure(Report& report, LONG result, const std::optional<RunResults>& run) {
-  if (run && !run->Readable()) {
-    report.AddFailure("Failure", run->problem);
-  } else if (result < 0) {
-    const char* known = ResultCodeText(Measured::Route, result);
-    const RouteRecord* route = run ? run->Route() : nullptr;
-    report.AddFailure("Failure", known != nullptr   ? std::string(known)
-                                 : route != nullptr ? route->outcome.failure
-                                                    : "the run failed");
-  }
-}
-
 class RouteCommand final : public Command {
  public:
   std::string host;
@@ -185,7 +173,8 @@ class RouteCommand final : public Command {
     }
     const RouteRecord* route = runs.empty() ? nullptr : runs.front().Route();
     if (route != nullptr && route->outcome.cancelled) report.Add("RouteCancelled", true);
-    AddFailure(report, result, runs.empty() ? std::nullopt : std::optional(runs.front()));
+    AddRunFailure(report, Measured::Route, result,
+                  runs.empty() ? std::nullopt : std::optional(runs.front()));
     return output.Finish(report, runs, "route to " + host, report.Failed());
   }
 

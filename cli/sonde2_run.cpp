@@ -71,4 +71,17 @@ std::optional<RunResults> Sonde2Run::Finish(const std::string& measurement) {
   return run;
 }
 
+void AddRunFailure(Report& report, Measured measured, double result,
+                   const std::optional<RunResults>& run) {
+  if (run && !run->Readable()) {
+    report.AddFailure("Failure", run->problem);
+  } else if (result < 0) {
+    const char* known = ResultCodeText(measured, result);
+    const RunOutcome* outcome = run ? run->Outcome() : nullptr;
+    report.AddFailure("Failure", known != nullptr     ? std::string(known)
+                                 : outcome != nullptr ? outcome->failure
+                                                      : "the run failed");
+  }
+}
+
 }  // namespace telvario::cli

@@ -12,6 +12,8 @@
 #include "interrupt.h"
 #include "progress.h"
 #include "progress_sink.h"
+#include "report.h"
+#include "result_codes.h"
 #include "run_results.h"
 #include "telvario2_idl.h"
 
@@ -41,6 +43,11 @@ class Sonde2Run {
   std::unique_ptr<Progress> seconds_;
   std::unique_ptr<InterruptScope> interrupt_;
 };
+
+// The failure line of a run that gave `result`: why its record could not be read, else what a
+// negative result means, else the record's own reason; nothing for a run that did not fail.
+void AddRunFailure(Report& report, Measured measured, double result,
+                   const std::optional<RunResults>& run);
 
 }  // namespace telvario::cli
 

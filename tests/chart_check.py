@@ -141,9 +141,12 @@ def disc_at(image, x, y, wanted):
 
 def check_frame_and_labels(check, image, panel, where):
     # A series along zero (a connection that carried nothing for a while) is drawn over the
-    # frame: there the frame shows as that series' colour.
+    # frame, and so is a mark near an end of its axis (a median close to 0 where one slow
+    # answer stretched the axis): there the frame shows as that series' or mark's colour.
+    over = list(panel.series.values()) + list(panel.markers.values())
+
     def framed(x, y):
-        return any(dark(p) or any(near(p, c) or tinted(p, c) for c in panel.series.values())
+        return any(dark(p) or any(near(p, c) or tinted(p, c) for c in over)
                    for p in (image.getpixel((x, y)), image.getpixel((x - 1, y)),
                              image.getpixel((x, y - 1))))
     edges_dark = all(framed(int(round(x)), int(round(panel.bottom)))
