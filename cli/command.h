@@ -74,6 +74,10 @@ class Command {
   virtual void Prepare(const CommonOptions& /*options*/) {}
   // Does the work and prints the results; gives the exit status.
   virtual int Run(Session& session) = 0;
+  // Whether it works with the component at all: one that does not (serve) has RunAlone called,
+  // and the component is never loaded.
+  virtual bool NeedsComponent() const { return true; }
+  virtual int RunAlone(const CommonOptions& /*options*/) { return kFailed; }
 };
 
 // A command in the client's table: its name, what the list of commands says of it, and the

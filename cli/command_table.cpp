@@ -60,6 +60,13 @@ constexpr CommandEntry kCommands[] = {
      "of writing to a file in its /temp, deleted afterwards (UploadTest); asks first, "
      "as the component does",
      AddUploadCommand},
+    {"serve",
+     "the other end of a measurement, for throughput and responsiveness from another "
+     "machine: HTTP/1.1 and HTTP/2 (with TLS: --tls-cert and --tls-key, or --self-signed) "
+     "serving the responsiveness configuration at /.well-known/nq, downloads of bytes that "
+     "do not compress and uploads of any size, within limits that keep one client from "
+     "taking it from the others; runs until Ctrl-C (Linux only)",
+     AddServeCommand},
     {"call",
      "call any member by name through IDispatch, as a script does: numbers pass as "
      "numbers, anything else as text",

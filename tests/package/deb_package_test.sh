@@ -1,7 +1,8 @@
 #!/bin/bash
 # The Debian package as people use it, on this machine, where no one may open an ICMP datagram
 # socket (net.ipv4.ping_group_range "1 0", Debian's default, set for the while): installed with
-# dpkg, which gives the client cap_net_raw; the client run as root and as an unprivileged user,
+# dpkg, which gives the client cap_net_raw, and the measurement server's unit, not enabled, the
+# server serving a user; the client run as root and as an unprivileged user,
 # neither with a registration of their own, reaching the component through the machine's
 # registration; the user measuring echo, a hop and latency with it, as with ping, to a host two
 # hops away in namespaces of the test's own; the example host program built with pkg-config and
@@ -53,6 +54,18 @@ printf '1\t0\n' >"$range"
 dpkg -i "$deb" >/dev/null || fail "dpkg -i failed"
 [ "$(telvario --version)" = "telvario 1.0.0.4" ] || fail "telvario --version"
 [ -f /usr/share/man/man1/telvario.1.gz ] || fail "no man page"
+unit=/usr/lib/systemd/system/telvario-serve.service
+[ -f "$unit" ] || fail "no systemd unit for the measurement server"
+! ls /etc/systemd/system/*/telvario-serve.service >/dev/null 2>&1 ||
+  fail "the measurement server's unit was enabled"
+# The installed client serves, as an unprivileged user, on a port the system gives.
+coproc server { exec "${nobody[@]}" telvario serve --listen 127.0.0.1:0 2>&1; }
+read -r -t 10 line <&"${server[0]}" || true
+url=${line##* }
+served=$(curl -s --max-time 10 "${url}small" | wc -c)
+kill "$server_PID"
+wait "$server_PID" || true
+[ "$served" = 1 ] || fail "the installed server did not serve: $line"
 getcap /usr/bin/telvario | grep -q 'cap_net_raw=ep$' || fail "the client has no cap_net_raw"
 
 mkdir -p "$work/root" "$work/user"
@@ -113,7 +126,7 @@ dpkg -r telvario >/dev/null || fail "dpkg -r failed"
 for path in /usr/bin/telvario /usr/lib/x86_64-linux-gnu/libtelvario.so \
   /usr/lib/x86_64-linux-gnu/libtelvario-host.a /usr/include/telvario \
   /usr/lib/x86_64-linux-gnu/pkgconfig/telvario.pc /usr/share/doc/telvario /var/lib/telvario \
-  /usr/share/man/man1/telvario.1.gz; do
+  /usr/share/man/man1/telvario.1.gz "$unit"; do
   [ ! -e "$path" ] || fail "$path is left after dpkg -r"
 done
 echo "deb package: installed, used by root and by an unprivileged user (echo, a hop and" \

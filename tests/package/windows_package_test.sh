@@ -2,12 +2,15 @@
 # The Windows package as people use it, in a 64-bit Wine prefix of the test's own: unpacked,
 # install.cmd run by the 64-bit cmd, both examples run by the 64-bit cscript and, where 32-bit
 # programs run, by the 32-bit one, then uninstall.cmd, after which neither registry view holds
-# the class, its ProgIDs, its interface or its type library.
-# Usage: windows_package_test.sh ZIP [PREFIX_TO_COPY]
+# the class, its ProgIDs, its interface or its type library. Given the Linux client, the
+# installed component also downloads from and uploads to its measurement server on loopback.
+# Usage: windows_package_test.sh ZIP [PREFIX_TO_COPY] [LINUX_CLIENT]
 set -euo pipefail
 zip=$(realpath "$1")
 work=$(mktemp -d)
-trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+server=
+trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+  [ -z "$server" ] || kill "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
 unset DISPLAY
 # Wine's programs unrandomized (scripts/wine-loader).
@@ -50,6 +53,33 @@ else
 fi
 version=$("${wine[@]}" "$windows_folder\\x64\\telvario.exe" --version | tr -d '\r')
 [ "$version" = "telvario 1.0.0.4" ] || fail "telvario.exe --version gave '$version'"
+
+# The measurement server of the Linux client, as a Windows machine measures against it.
+if [ -n "${3:-}" ]; then
+  "$3" serve --listen 127.0.0.1:0 --max-connections 64 >"$work/serve.out" 2>&1 &
+  server=$!
+  for _ in $(seq 100); do
+    grep -q 'listening on' "$work/serve.out" && break
+    sleep 0.1
+  done
+  base=$(sed -n 's|.*listening on \(http://[^ ]*\)/$|\1|p' "$work/serve.out" | head -n 1)
+  [ -n "$base" ] || fail "telvario serve did not start: $(cat "$work/serve.out")"
+  output=$("${wine[@]}" "$windows_folder\\x64\\telvario.exe" throughput "$base/large" \
+    --upload "$base/upload" --streams 2 --duration 2 --yes --json 2>&1 | tr -d '\r') ||
+    fail "throughput against telvario serve exited with $?: $output"
+  printf '%s\n' "$output" | /usr/bin/python3 -c '
+import json, sys
+run = json.load(sys.stdin)
+assert run["Download"] > 0 and run["DownloadBytes"] > 0, run
+assert run["Upload"] > 0 and run["UploadBytes"] > 0, run
+' || fail "throughput against telvario serve: $output"
+  kill "$server"
+  wait "$server" 2>/dev/null || true
+  server=
+  grep -q 'stopped after .* [1-9][0-9]* downloads .* [1-9][0-9]* uploads' "$work/serve.out" ||
+    fail "telvario serve did not count the downloads and uploads: $(cat "$work/serve.out")"
+  echo "throughput against telvario serve: both ways measured"
+fi
 
 keys=('HKEY_CLASSES_ROOT\CLSID\{7F3A2C1E-5B9E-4D62-8A47-C1E0B59D3F21}'
   'HKEY_CLASSES_ROOT\Telvario.Sonde' 'HKEY_CLASSES_ROOT\Telvario.Sonde.1'
