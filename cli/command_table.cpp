@@ -71,7 +71,7 @@ constexpr CommandEntry kCommands[] = {
      "a prober that Prometheus scrapes: continuous latency to every target of the --config "
      "file, as histograms with request and reply counters per target and family, at "
      "/metrics; one measurement of a target a scrape at /probe?target=HOST&module=latency; "
-     "listens on 127.0.0.1:9374 unless told otherwise (Linux only)",
+     "listens on 127.0.0.1:9731 unless told otherwise (Linux only)",
      AddExporterCommand},
     {"call",
      "call any member by name through IDispatch, as a script does: numbers pass as "

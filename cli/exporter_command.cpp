@@ -26,8 +26,8 @@ std::unique_ptr<Command> AddExporterCommand(CLI::App& command) {
   ExporterOptions& options = exporter->options;
   command
       .add_option("--listen", options.listen,
-                  "an address to listen on, ADDR:PORT (e.g. 127.0.0.1:9374, [::]:9374, :9374 "
-                  "for every address), given as often as needed (127.0.0.1:9374 unless given)")
+                  "an address to listen on, ADDR:PORT (e.g. 127.0.0.1:9731, [::]:9731, :9731 "
+                  "for every address), given as often as needed (127.0.0.1:9731 unless given)")
       ->type_name("ADDR:PORT")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   command

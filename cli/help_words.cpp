@@ -33,13 +33,13 @@ constexpr HelpSection kSections[] = {
      "family, the jitter, and the exporter's own health. At /probe?target=HOST&module=latency "
      "it measures the target a scrape names, within the scrape's "
      "X-Prometheus-Scrape-Timeout-Seconds: the multi-target pattern. It listens on "
-     "127.0.0.1:9374 unless --listen says otherwise; SIGHUP or POST /-/reload reads the file "
+     "127.0.0.1:9731 unless --listen says otherwise; SIGHUP or POST /-/reload reads the file "
      "again, keeping the one in use where the new one is refused (with its line and why on "
      "standard error). A scrape configuration for both endpoints:",
      "scrape_configs:\n"
      "  - job_name: telvario\n"
      "    static_configs:\n"
-     "      - targets: ['127.0.0.1:9374']\n"
+     "      - targets: ['127.0.0.1:9731']\n"
      "  - job_name: telvario_probe\n"
      "    metrics_path: /probe\n"
      "    params:\n"
@@ -52,7 +52,7 @@ constexpr HelpSection kSections[] = {
      "      - source_labels: [__param_target]\n"
      "        target_label: instance\n"
      "      - target_label: __address__\n"
-     "        replacement: 127.0.0.1:9374"},
+     "        replacement: 127.0.0.1:9731"},
 };
 
 constexpr ExitStatus kStatuses[] = {

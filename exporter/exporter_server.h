@@ -16,7 +16,7 @@
 namespace telvario::exporter {
 
 // Where no --listen is given: loopback alone, for a monitoring system on the same machine.
-inline constexpr char kDefaultListen[] = "127.0.0.1:9374";
+inline constexpr char kDefaultListen[] = "127.0.0.1:9731";
 
 // What the endpoints ask of the exporter.
 class ExporterEndpoints {
