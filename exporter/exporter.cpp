@@ -44,15 +44,27 @@ Exporter::~Exporter() {
 void Exporter::Take(const ExporterConfig& config) {
   LatencyPlan plan = ResolveLatency(config);
   const std::size_t count = plan.series.size();
-  auto sweep = std::make_unique<EchoSweep>();
+  // The sweep before ends first, its targets' places being the old list's; outside the lock,
+  // so that a scrape meanwhile is answered from the counts as they stand.
+  std::unique_ptr<EchoSweep> before;
   {
-    // The sweep before ends first: its targets' places are the old list's.
     const std::lock_guard<std::mutex> hold(lock_);
-    if (sweep_ != nullptr) sentBefore_ += static_cast<std::uint64_t>(sweep_->Sent());
-    sweep_.reset();
+    before = std::move(sweep_);
+  }
+  std::uint64_t sent = 0;
+  if (before != nullptr) {
+    before->Stop();
+    before->Wait(INFINITE);
+    sent = static_cast<std::uint64_t>(before->Sent());
+    before.reset();
+  }
+  {
+    const std::lock_guard<std::mutex> hold(lock_);
+    sentBefore_ += sent;
     store_->Replace(std::move(plan.series));
     seriesCount_ = count;
   }
+  auto sweep = std::make_unique<EchoSweep>();
   std::string failure;
   if (!plan.sweep.empty() &&
       !sweep->Start(std::move(plan.sweep), kLatencyAnswerLimitMs, store_, &failure)) {

@@ -24,6 +24,9 @@ constexpr double kShortestInterval = 0.1;
 constexpr double kShortestRouteEvery = 60;
 constexpr double kLongestEvery = 7 * 24 * 3600;
 constexpr int kLargestPacket = 65000;
+// Echo requests a second in all: one echo-service handle holds at most 65,535 on their way,
+// which targets that never answer keep there for the answer limit (1 s) each.
+constexpr double kMostRequestsPerSecond = 20000;
 
 std::string KeyList(std::initializer_list<const char*> keys) {
   std::string list;
@@ -49,6 +52,7 @@ class Reader {
     List(root["throughput"], "throughput", kMostScheduledTargets,
          [&](const YAML::Node& entry) { config.throughput.push_back(Throughput(entry)); });
     CheckRepeats(root["latency"], config.latency);
+    CheckRate(root["latency"], config.latency);
     return config;
   }
 
@@ -184,6 +188,20 @@ class Reader {
         Fail(list[index], "latency lists " + Quoted(target.target) + " twice for one family");
       }
       seen.insert({target.target, target.family});
+    }
+  }
+
+  // A target of either family counts twice: it may have an address of each.
+  void CheckRate(const YAML::Node& list, const std::vector<LatencyTarget>& latency) const {
+    double perSecond = 0;
+    for (const LatencyTarget& target : latency) {
+      perSecond += (target.family == 0 ? 2 : 1) / target.intervalSeconds;
+    }
+    if (perSecond > kMostRequestsPerSecond) {
+      Fail(list, "latency asks for " + std::to_string(static_cast<long>(perSecond)) +
+                     " echo requests a second, more than " +
+                     std::to_string(static_cast<long>(kMostRequestsPerSecond)) +
+                     ": fewer targets, or longer intervals");
     }
   }
 

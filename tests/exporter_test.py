@@ -154,6 +154,9 @@ BAD_FILES = [
     ("route:\n  - every: 10m\n", r":2: a route entry names its target", "a route without target"),
     ("latency:\n  - target: 'a b'\n", r":2: target: 'a b' is not a host name", "a hostile target"),
     ("- 127.0.0.1\n", r":1: the file is a mapping", "a list for a file"),
+    ("latency:\n" + "".join("  - target: 127.0.%d.%d\n    interval: 100ms\n    family: 4\n"
+                             % (i // 250, i % 250 + 1) for i in range(2001)),
+     r":2: latency asks for 20010 echo requests a second, more than 20000", "too many a second"),
     ("latency:\n  - target: no-such-target.invalid\n",
      r":2: target 'no-such-target.invalid' does not resolve", "a name that does not resolve"),
 ]
