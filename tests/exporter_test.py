@@ -15,7 +15,8 @@ system scrapes it; one group a run:
             keeping their counts
 
 Measuring needs echo requests: a user outside the ping range (and not root) is told so in one
-line, which the metrics and reload groups check instead.
+line, which the metrics and reload groups check instead (and the metrics group what needs no
+measuring: the page, and the refusals).
 
   exporter_test.py TELVARIO config|metrics|reload
 """
@@ -245,6 +246,9 @@ def probes(exporter):
     check(status == 200 and found.get("telvario_probe_success") == 1 and
           found.get("telvario_latency_probes_received", 0) >= 1 and took < 1.5,
           "/probe measures 127.0.0.1 within a 1.5 s scrape time-out (%.2f s)" % took)
+
+
+def probe_refusals(exporter):
     for query, says in [("", "target: '' is not a host name"),
                         ("target=a%20b", "is not a host name"),
                         ("target=127.0.0.1&target=127.0.0.2", "target is given once"),
@@ -275,6 +279,13 @@ def metrics(telvario):
         write(path, latency_config(ipv6))
         if not may_echo():
             echo_refused(telvario, path)
+            # With nothing to measure it still serves, and refuses what it should.
+            with Exporter(telvario) as exporter:
+                families, _ = scrape(exporter)
+                check(families.get("telvario_latency_seconds") == "histogram",
+                      "with no configuration, /metrics still parses")
+                probe_refusals(exporter)
+                refusals(exporter)
             return
         with Exporter(telvario, "--config", path) as exporter:
             time.sleep(1.5)
@@ -300,6 +311,7 @@ def metrics(telvario):
             check(after is not None and after >= before + 5,
                   "a second later, 127.0.0.1's requests moved on (%s, then %s)" % (before, after))
             probes(exporter)
+            probe_refusals(exporter)
             refusals(exporter)
         check(exporter.process.returncode == 0, "Ctrl-C stops it, exit 0")
 
