@@ -51,13 +51,16 @@ struct HttpJobs::Job {
   Reply reply;
   h2o_req_t* req = nullptr;
   // In the request's memory: told when the request goes, and cut loose once it is answered.
-  Job** token = nullptr;
+  struct Token {
+    Job* job;
+  };
+  Token* token = nullptr;
   std::uint64_t deadlineMs = 0;
   Reply late;
 
   void Answer(const Reply& given) {
     if (req == nullptr) return;
-    *token = nullptr;
+    token->job = nullptr;
     h2o_req_t* answered = req;
     req = nullptr;
     SendReply(answered, given);
@@ -73,7 +76,7 @@ HttpJobs::HttpJobs(h2o_loop_t* loop, std::size_t most) : loop_(loop), most_(most
 HttpJobs::~HttpJobs() {
   stopping_ = true;
   for (const auto& job : jobs_) {
-    if (job->req != nullptr) *job->token = nullptr;
+    if (job->req != nullptr) job->token->job = nullptr;
     job->thread.join();
   }
   jobs_.clear();
@@ -99,9 +102,9 @@ bool HttpJobs::Start(h2o_req_t* req, Work work, std::uint64_t deadlineMs, Reply 
   }
   if (req != nullptr) {
     running->req = req;
-    running->token =
-        static_cast<Job**>(h2o_mem_alloc_shared(&req->pool, sizeof(Job*), OnRequestGone));
-    *running->token = running;
+    running->token = static_cast<Job::Token*>(
+        h2o_mem_alloc_shared(&req->pool, sizeof(Job::Token), OnRequestGone));
+    running->token->job = running;
   }
   jobs_.push_back(std::move(job));
   if (!h2o_timeout_is_linked(&look_.entry)) h2o_timeout_link(loop_, &every_, &look_.entry);
@@ -109,7 +112,7 @@ bool HttpJobs::Start(h2o_req_t* req, Work work, std::uint64_t deadlineMs, Reply 
 }
 
 void HttpJobs::OnRequestGone(void* token) {
-  Job* job = *static_cast<Job**>(token);
+  Job* job = static_cast<Job::Token*>(token)->job;
   if (job != nullptr) job->req = nullptr;
 }
 

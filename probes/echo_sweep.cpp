@@ -121,7 +121,7 @@ struct EchoSweep::Shared {
     ++sent;
     pending->sentAt = PerformanceTicks();
     if (SendServiceEcho(echo, &pending->reply) == 0 && GetLastError() == ERROR_IO_PENDING) {
-      pending.release();  // its completion takes it over
+      [[maybe_unused]] Pending* const taken = pending.release();  // its completion's now
       ++outstanding;
       return;
     }
