@@ -56,32 +56,20 @@ int AnswerMessageBox(LPCSTR text, LPCSTR caption, UINT /*type*/) {
   return IDOK;
 }
 
-// Exported by the posix library; on Windows the system's own box asks.
-using Answer = int (*)(LPCSTR text, LPCSTR caption, UINT type);
-using SetHandlerFn = Answer (*)(Answer);
-
-SetHandlerFn HandlerSetter(HMODULE library) {
-  return reinterpret_cast<SetHandlerFn>(
-      reinterpret_cast<void*>(GetProcAddress(library, "SetMessageBoxHandler")));
-}
-
 Consent scopeState;
-HMODULE scopeLibrary = nullptr;
 
 }  // namespace
 
-ConsentScope::ConsentScope(HMODULE library, bool assumeYes, std::string label) {
+ConsentScope::ConsentScope(HMODULE library, bool assumeYes, std::string label)
+    : route_(library, AnswerMessageBox, assumeYes) {
   scopeState = Consent{};
   scopeState.assumeYes = assumeYes;
   scopeState.label = std::move(label);
   consent = &scopeState;
-  scopeLibrary = library;
-  if (const SetHandlerFn setHandler = HandlerSetter(library)) setHandler(AnswerMessageBox);
 }
 
 ConsentScope::~ConsentScope() {
   scopeState.progress.reset();
-  if (const SetHandlerFn setHandler = HandlerSetter(scopeLibrary)) setHandler(nullptr);
   consent = nullptr;
 }
 

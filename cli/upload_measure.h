@@ -8,6 +8,7 @@
 #include "windows_api.h"
 
 #include "command.h"
+#include "prompt_route.h"
 
 #include "report.h"
 #include "telvario_idl.h"
@@ -15,9 +16,10 @@
 namespace telvario::cli {
 
 // While it lives, the library's consent prompt is answered by this process: OK when
-// `assumeYes`, otherwise by asking on the terminal; with no terminal, Cancel. Once OK is
-// given, the seconds of the measurement under `label` are shown on a terminal (none for an empty
-// label: the measurement shows its own progress).
+// `assumeYes`, otherwise by asking on the terminal; with no terminal, Cancel. On Windows the
+// system's box asks unless `assumeYes`. Once OK is given, the seconds of the measurement under
+// `label` are shown on a terminal (none for an empty label: the measurement shows its own
+// progress).
 class ConsentScope {
  public:
   ConsentScope(HMODULE library, bool assumeYes, std::string label);
@@ -26,6 +28,9 @@ class ConsentScope {
   ConsentScope& operator=(const ConsentScope&) = delete;
   // Whether the prompt was shown and not answered OK.
   bool Refused() const;
+
+ private:
+  PromptRoute route_;
 };
 
 // Measures the upload rate to the FTP server `host` and reports it, or what went wrong. The

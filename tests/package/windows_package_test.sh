@@ -3,7 +3,7 @@
 # install.cmd run by the 64-bit cmd, both examples run by the 64-bit cscript and, where 32-bit
 # programs run, by the 32-bit one, then uninstall.cmd, after which neither registry view holds
 # the class, its ProgIDs, its interface or its type library. Given the Linux client, the
-# installed component measures downloads and responsiveness against its measurement server.
+# installed client and component measure both ways against its measurement server.
 # Usage: windows_package_test.sh ZIP [PREFIX_TO_COPY] [LINUX_CLIENT]
 set -euo pipefail
 zip=$(realpath "$1")
@@ -64,19 +64,26 @@ if [ -n "${3:-}" ]; then
   done
   base=$(sed -n 's|.*listening on \(http://[^ ]*\)/$|\1|p' "$work/serve.out" | head -n 1)
   [ -n "$base" ] || fail "telvario serve did not start: $(cat "$work/serve.out")"
-  # Downloads and responsiveness probes through the component; with no display the upload
-  # is not confirmed and sends nothing (the server's tests post to it with curl and the client).
-  output=$("${wine[@]}" 'C:\windows\system32\cscript.exe' //nologo \
-    "$windows_folder\\examples\\throughput.js" "$base/large" "$base/upload" 2 2 2>&1) ||
-    fail "throughput.js against telvario serve exited with $?: $output"
-  printf '%s\n' "$output" | grep -q '^TELVARIO-EXAMPLE-DONE failures=0' ||
-    fail "throughput.js against telvario serve: $output"
+  # Both ways through the component; the client's --yes answers the box that asks before an
+  # upload, which Wine shows only on a display: a session of its own opened on one.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  output=$("$(dirname "$0")/../with-xvfb.sh" sh -c 'DISPLAY=$TELVARIO_DISPLAY "$@"' - \
+    "${wine[@]}" "$windows_folder\\x64\\telvario.exe" throughput "$base/large" \
+    --upload "$base/upload" --streams 2 --duration 2 --yes --json 2>/dev/null | tr -d '\r') ||
+    fail "throughput against telvario serve exited with $?: $output"
+  printf '%s\n' "$output" | /usr/bin/python3 -c '
+import json, sys
+run = json.load(sys.stdin)
+assert run["Download"] > 0 and run["DownloadBytes"] > 0, run
+assert run["Upload"] > 0 and run["UploadBytes"] > 0, run
+' || fail "throughput against telvario serve: $output"
   kill "$server"
   wait "$server" 2>/dev/null || true
   server=
-  grep -q 'stopped after .* [1-9][0-9]* downloads' "$work/serve.out" ||
-    fail "telvario serve did not count the downloads: $(cat "$work/serve.out")"
-  echo "throughput.js against telvario serve: downloads and responsiveness measured"
+  grep -q 'stopped after .* [1-9][0-9]* downloads .* [1-9][0-9]* uploads' "$work/serve.out" ||
+    fail "telvario serve did not count the downloads and uploads: $(cat "$work/serve.out")"
+  echo "telvario.exe throughput --yes against telvario serve: both ways measured"
 fi
 
 keys=('HKEY_CLASSES_ROOT\CLSID\{7F3A2C1E-5B9E-4D62-8A47-C1E0B59D3F21}'
