@@ -158,14 +158,6 @@ daemon() {
   echo $! >"$run-$1.pid"
 }
 
-# delay_element NAME LABHOST ARGS...: a delaying element, scheduled ahead of ordinary work where
-# the system lets it, so that a machine busy with builds does not lengthen the holds it keeps.
-delay_element() {
-  local timely=()
-  if chrt -f 10 true 2>/dev/null; then timely=(chrt -f 10); fi
-  daemon "$1" "$2" "${timely[@]}" "$run/delay_queue" "${@:3}"
-}
-
 # A delaying router lets IPv6's own traffic of the link by (neighbour discovery, and what goes
 # to multicast groups: router solicitations, listener reports), as ARP never reaches its queues:
 # no neighbour waits on the delay, and the random draws go to the probes alone.
@@ -191,7 +183,7 @@ start_delay() {
   spare_link_traffic r1
   queue r1 0 PREROUTING
   queue r1 0 OUTPUT
-  delay_element delay r1 0 20
+  daemon delay r1 "$run/delay_queue" 0 20
 }
 
 # The jittery path's element: what comes from the client (tvl-rja) is also lost at times.
@@ -200,8 +192,8 @@ start_jitter() {
   queue rj 0 PREROUTING -i tvl-rja
   queue rj 1 PREROUTING ! -i tvl-rja
   queue rj 1 OUTPUT
-  delay_element jitter-ahead rj 0 20 --sd 2.5 --loss 5 --seed 1
-  delay_element jitter-back rj 1 20 --sd 2.5 --seed 2
+  daemon jitter-ahead rj "$run/delay_queue" 0 20 --sd 2.5 --loss 5 --seed 1
+  daemon jitter-back rj "$run/delay_queue" 1 20 --sd 2.5 --seed 2
 }
 
 # Router 3's garbling element, for its time-exceeded answers about tvl-garbled (the quoted
