@@ -23,8 +23,8 @@ class PromptRoute {
   PromptRoute& operator=(const PromptRoute&) = delete;
 
  private:
-  HMODULE library_;
-  void* hook_ = nullptr;
+  [[maybe_unused]] HMODULE library_;  // the posix hook is found through it
+  [[maybe_unused]] void* hook_ = nullptr;  // the Windows hook
 };
 
 }  // namespace telvario::cli
