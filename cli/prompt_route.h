@@ -23,7 +23,7 @@ class PromptRoute {
   PromptRoute& operator=(const PromptRoute&) = delete;
 
  private:
-  [[maybe_unused]] HMODULE library_;  // the posix hook is found through it
+  [[maybe_unused]] HMODULE library_;       // the posix hook is found through it
   [[maybe_unused]] void* hook_ = nullptr;  // the Windows hook
 };
 
