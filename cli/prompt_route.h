@@ -12,9 +12,9 @@ namespace telvario::cli {
 // Gives a box's text and caption; returns IDOK or IDCANCEL.
 using PromptAnswer = int (*)(LPCSTR text, LPCSTR caption, UINT type);
 
-// While it lives, on the thread that made it, the library's boxes go to `answer`: every box on
-// posix; on Windows only where `inAdvance`, each closed with what `answer` gives as soon as it
-// shows.
+// While it lives, on the thread that made it (one at a time), the library's boxes go to `answer`:
+// every box on posix; on Windows only where `inAdvance`, each closed with what `answer` gives as
+// soon as it shows.
 class PromptRoute {
  public:
   PromptRoute(HMODULE library, PromptAnswer answer, bool inAdvance);
@@ -23,8 +23,8 @@ class PromptRoute {
   PromptRoute& operator=(const PromptRoute&) = delete;
 
  private:
-  HMODULE library_;
-  void* hook_ = nullptr;
+  // The posix library's hook is found through it; on Windows the hook is the thread's own.
+  [[maybe_unused]] HMODULE library_;
 };
 
 }  // namespace telvario::cli

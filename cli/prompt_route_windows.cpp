@@ -38,12 +38,11 @@ PromptRoute::PromptRoute(HMODULE library, PromptAnswer answer, bool inAdvance) :
   if (!inAdvance) return;
   routedAnswer = answer;
   hook = SetWindowsHookExA(WH_CBT, OnWindowEvent, nullptr, GetCurrentThreadId());
-  hook_ = hook;
 }
 
 PromptRoute::~PromptRoute() {
-  if (hook_ == nullptr) return;
-  UnhookWindowsHookEx(static_cast<HHOOK>(hook_));
+  if (hook == nullptr) return;
+  UnhookWindowsHookEx(hook);
   hook = nullptr;
   routedAnswer = nullptr;
 }

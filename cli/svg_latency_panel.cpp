@@ -65,6 +65,32 @@ std::vector<std::pair<double, double>> Steps(const PlotArea& plot,
   return points;
 }
 
+// The marks over every curve, and every mark's disc over every guide line, so that none is
+// hidden by another's line (close percentiles put one mark's guide through the next's disc).
+void DrawMarks(SvgCanvas& canvas, const PlotArea& plot, const std::vector<Curve>& curves) {
+  for (const bool discs : {false, true}) {
+    for (const Curve& curve : curves) {
+      for (std::size_t m = 0; m < 3; ++m) {
+        const double value = curve.marks[m];
+        if (!std::isfinite(value) || curve.rtts.empty()) continue;
+        const double x = plot.X(std::clamp(value, plot.x.min, plot.x.max));
+        const double y = plot.Y(kMarks[m].percent);
+        if (!discs) {
+          canvas.Line(x, plot.Bottom(), x, y,
+                      std::string("stroke=\"") + kMarks[m].colour +
+                          "\" stroke-width=\"1\" stroke-dasharray=\"4 3\"");
+          continue;
+        }
+        canvas.Circle(x, y, 5,
+                      std::string("class=\"marker\" data-percentile=\"") +
+                          TickText(kMarks[m].percent, 1) + "\" data-phase=\"" + curve.phase +
+                          "\" fill=\"" + kMarks[m].colour +
+                          "\" stroke=\"#fff\" stroke-width=\"1.5\"");
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void DrawLatencyPanel(SvgCanvas& canvas, const RunResults& run, double top,
@@ -94,23 +120,7 @@ void DrawLatencyPanel(SvgCanvas& canvas, const RunResults& run, double top,
                                                  "\" stroke=\"" + curve.colour +
                                                  "\" stroke-width=\"2\"");
   }
-  // The marks over every curve, so that none is hidden by another's line.
-  for (const Curve& curve : curves) {
-    for (std::size_t m = 0; m < 3; ++m) {
-      const double value = curve.marks[m];
-      if (!std::isfinite(value) || curve.rtts.empty()) continue;
-      const double x = plot.X(std::clamp(value, plot.x.min, plot.x.max));
-      const double y = plot.Y(kMarks[m].percent);
-      canvas.Line(x, plot.Bottom(), x, y,
-                  std::string("stroke=\"") + kMarks[m].colour +
-                      "\" stroke-width=\"1\" stroke-dasharray=\"4 3\"");
-      canvas.Circle(x, y, 5,
-                    std::string("class=\"marker\" data-percentile=\"") +
-                        TickText(kMarks[m].percent, 1) + "\" data-phase=\"" + curve.phase +
-                        "\" fill=\"" + kMarks[m].colour +
-                        "\" stroke=\"#fff\" stroke-width=\"1.5\"");
-    }
-  }
+  DrawMarks(canvas, plot, curves);
 
   Legend legend(canvas, plot.Right() + 24, plot.top + 8);
   for (const Curve& curve : curves) {
