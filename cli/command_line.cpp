@@ -134,7 +134,11 @@ int RunCommand(const std::string& name, Command& command, const CommonOptions& c
     throw UsageError(name + " needs --class Sonde2");
   }
   command.Prepare(common);
-  if (!command.NeedsComponent()) return command.RunAlone(common);
+  if (!command.NeedsComponent()) {
+    // The client's own echo service sends what such a command sends.
+    HandOverEchoSockets(sockets, nullptr);
+    return command.RunAlone(common);
+  }
   const Component component(common.className == "Sonde" ? CLSID_Sonde : CLSID_Sonde2);
   if (component.Sonde() == nullptr) throw RunFailure(component.Error());
   HandOverEchoSockets(sockets, reinterpret_cast<TakeSocketFn>(reinterpret_cast<void*>(

@@ -67,6 +67,12 @@ constexpr CommandEntry kCommands[] = {
      "do not compress and uploads of any size, within limits that keep one client from "
      "taking it from the others; runs until Ctrl-C (Linux only)",
      AddServeCommand},
+    {"exporter",
+     "a prober that Prometheus scrapes: continuous latency to every target of the --config "
+     "file, as histograms with request and reply counters per target and family, at "
+     "/metrics; one measurement of a target a scrape at /probe?target=HOST&module=latency; "
+     "listens on 127.0.0.1:9731 unless told otherwise (Linux only)",
+     AddExporterCommand},
     {"call",
      "call any member by name through IDispatch, as a script does: numbers pass as "
      "numbers, anything else as text",

@@ -27,6 +27,7 @@ std::unique_ptr<Command> AddResponsivenessCommand(CLI::App& command);
 std::unique_ptr<Command> AddReportCommand(CLI::App& command);
 std::unique_ptr<Command> AddUploadCommand(CLI::App& command);
 std::unique_ptr<Command> AddServeCommand(CLI::App& command);
+std::unique_ptr<Command> AddExporterCommand(CLI::App& command);
 std::unique_ptr<Command> AddCallCommand(CLI::App& command);
 std::unique_ptr<Command> AddPutCommand(CLI::App& command);
 std::unique_ptr<Command> AddRegisterCommand(CLI::App& command);

@@ -2,6 +2,9 @@
 // and of each, then the words around them, wrapped to 100 columns.
 #include "help_text.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace telvario::cli {
 namespace {
 
@@ -58,12 +61,20 @@ std::string OptionList(const std::vector<OptionHelp>& options) {
   return list;
 }
 
+// Lines as they are, each indented.
+std::string Indented(std::string_view lines, std::size_t indent) {
+  std::string text;
+  for (const std::string& line : SplitLines(lines)) text += std::string(indent, ' ') + line + '\n';
+  return text;
+}
+
 std::string Closing() {
   std::string text;
   for (const HelpSection& section : HelpSections()) {
     text += '\n';
     text += section.title;
     text += ":\n" + Wrap(section.text, 2);
+    if (section.verbatim != nullptr) text += '\n' + Indented(section.verbatim, 4);
   }
   text += "\nexit status:\n";
   for (const ExitStatus& status : ExitStatuses()) {
@@ -99,6 +110,16 @@ std::string CommandHelpText(const ClientHelp& help, const std::string& name) {
     return text + "\noptions of every command:\n" + OptionList(help.common);
   }
   return HelpText(help);
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    lines.emplace_back(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return lines;
 }
 
 }  // namespace telvario::cli

@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace CLI {
@@ -59,6 +60,7 @@ std::string ManualSections(const ClientHelp& help);
 struct HelpSection {
   const char* title;  // "output"; the manual's section is OUTPUT
   const char* text;
+  const char* verbatim = nullptr;  // lines shown as they are after the text (a file's), or none
 };
 struct ExitStatus {
   int status;
@@ -67,6 +69,9 @@ struct ExitStatus {
 const char* ClientDescription();
 std::span<const HelpSection> HelpSections();
 std::span<const ExitStatus> ExitStatuses();
+
+// The lines of a text, without their line ends.
+std::vector<std::string> SplitLines(std::string_view text);
 
 // "latency HOST [--probes N] ...", as the help lists it.
 std::string Synopsis(const CommandHelp& command);

@@ -25,6 +25,34 @@ constexpr HelpSection kSections[] = {
      "it, with --svg), measures nothing more, and exits with 130. A second Ctrl-C ends it at "
      "once. Outside those measurements, and while the upload's question waits for an answer, "
      "Ctrl-C ends the program as usual."},
+    {"prometheus",
+     "telvario exporter is a prober that Prometheus scrapes. It keeps measuring the latency of "
+     "every target of its --config file (one echo request every interval, over IPv4 and IPv6) "
+     "and answers at /metrics: telvario_latency_seconds (a histogram), "
+     "telvario_echo_requests_total and telvario_echo_replies_total with the labels target and "
+     "family, the jitter, and the exporter's own health. At /probe?target=HOST&module=latency "
+     "it measures the target a scrape names, within the scrape's "
+     "X-Prometheus-Scrape-Timeout-Seconds: the multi-target pattern. It listens on "
+     "127.0.0.1:9731 unless --listen says otherwise; SIGHUP or POST /-/reload reads the file "
+     "again, keeping the one in use where the new one is refused (with its line and why on "
+     "standard error). A scrape configuration for both endpoints:",
+     "scrape_configs:\n"
+     "  - job_name: telvario\n"
+     "    static_configs:\n"
+     "      - targets: ['127.0.0.1:9731']\n"
+     "  - job_name: telvario_probe\n"
+     "    metrics_path: /probe\n"
+     "    params:\n"
+     "      module: [latency]\n"
+     "    static_configs:\n"
+     "      - targets: ['example.net', '192.0.2.1']\n"
+     "    relabel_configs:\n"
+     "      - source_labels: [__address__]\n"
+     "        target_label: __param_target\n"
+     "      - source_labels: [__param_target]\n"
+     "        target_label: instance\n"
+     "      - target_label: __address__\n"
+     "        replacement: 127.0.0.1:9731"},
 };
 
 constexpr ExitStatus kStatuses[] = {

@@ -82,6 +82,13 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// Lines as they are (no filling), each escaped on its own.
+std::string Verbatim(std::string_view lines) {
+  std::string block = ".PP\n.nf\n";
+  for (const std::string& line : SplitLines(lines)) block += Roff(line) + "\n";
+  return block + ".fi\n";
+}
+
 }  // namespace
 
 std::string ManualSections(const ClientHelp& help) {
@@ -95,6 +102,7 @@ std::string ManualSections(const ClientHelp& help) {
   }
   for (const HelpSection& section : HelpSections()) {
     page += Join({".SH ", Upper(section.title), "\n", Roff(section.text), "\n"});
+    if (section.verbatim != nullptr) page += Verbatim(section.verbatim);
   }
   page += ".SH \"EXIT STATUS\"\n";
   for (const ExitStatus& status : ExitStatuses()) {

@@ -1,11 +1,10 @@
 #include "openmetrics.h"
 
-#include <charconv>
 #include <cmath>
 #include <optional>
 
 #include "chart_axes.h"
-#include "utf8_text.h"
+#include "metric_text.h"
 
 namespace telvario::cli {
 namespace {
@@ -29,7 +28,7 @@ class Exposition {
       if (known.name == name) family = &known;
     }
     if (family == nullptr) family = &families_.emplace_back(Family{name, unit, help, {}});
-    const std::string sample = "{" + labels + "} " + Number(value);
+    const std::string sample = "{" + labels + "} " + MetricNumber(value);
     for (const std::string& existing : family->samples) {
       // Two runs of the same target and kind: the first stands, as a collector takes one.
       if (existing.compare(0, labels.size() + 2, "{" + labels + "}") == 0) return;
@@ -49,36 +48,12 @@ class Exposition {
   }
 
  private:
-  // The shortest text that reads back as the same number.
-  static std::string Number(double value) {
-    char text[64];
-    const auto [end, status] = std::to_chars(text, text + sizeof text, value);
-    return status == std::errc() ? std::string(text, end) : "0";
-  }
-
   std::vector<Family> families_;
 };
 
 std::optional<double> Seconds(std::optional<double> ms) {
   if (ms) *ms /= 1000;
   return ms;
-}
-
-std::string LabelValue(const std::string& text) {
-  std::string escaped;
-  for (const char c : ValidUtf8(text)) {
-    if (c == '\\' || c == '"') {
-      escaped += '\\';
-      escaped += c;
-    } else if (c == '\n') {
-      escaped += "\\n";
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      escaped += ' ';  // a sample stays one plain line
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
 }
 
 using Figure = std::optional<double>;

@@ -1,5 +1,3 @@
-#include <signal.h>
-
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -9,26 +7,10 @@
 #include "serve_run.h"
 #include "server.h"
 #include "standard_output.h"
+#include "stop_signals.h"
 
 namespace telvario::cli {
 namespace {
-
-std::atomic<bool> stopAsked{false};
-
-void AskStop(int /*signal*/) {
-  stopAsked = true;
-}
-
-// Ctrl-C and SIGTERM stop the server after what it is doing; a peer that closes while it is
-// written to is the library's to handle, never a signal that ends the process.
-void CatchStopSignals() {
-  struct sigaction action = {};
-  action.sa_handler = AskStop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-}
 
 std::string Started(const serve::Server& server) {
   std::string text;
@@ -52,7 +34,7 @@ std::string Stopped(const serve::ServeCounts& counts) {
 }  // namespace
 
 int RunServe(const serve::ServeOptions& given) {
-  CatchStopSignals();
+  CatchStopSignals(false);
   serve::ServeOptions options = given;
   try {
     const std::string fitted = serve::FitOpenFiles(options.limits);
@@ -60,7 +42,7 @@ int RunServe(const serve::ServeOptions& given) {
     serve::Server server(options);
     WriteOut(Started(server));
     std::fflush(stdout);  // the addresses, for whoever waits for them, before any request
-    server.Run(stopAsked);
+    server.Run(StopAsked());
     WriteOut(Stopped(server.Counts()));
   } catch (const serve::ServeUsageError& error) {
     throw UsageError(std::string("serve: ") + error.what());

@@ -28,52 +28,11 @@ struct PendingEcho {
   std::vector<BYTE> reply;
 };
 
-// The address and status of the record the service wrote; false where it holds no answer.
-bool ReadRecord(PendingEcho& pending, EchoAnswer* answer, double* serviceMs) {
-  const auto size = static_cast<DWORD>(pending.reply.size());
-  sockaddr_storage from = {};
-  from.ss_family = pending.peer.ss_family;
-  if (pending.peer.ss_family == AF_INET) {
-    const DWORD replies = IcmpParseReplies(pending.reply.data(), size);
-    const auto* record = reinterpret_cast<const ICMP_ECHO_REPLY*>(pending.reply.data());
-    if (replies == 0) return false;
-    answer->status = record->Status;
-    *serviceMs = record->RoundTripTime;
-    reinterpret_cast<sockaddr_in&>(from).sin_addr.s_addr = record->Address;
-  } else {
-    // Where no one answered, the address is unspecified; the count is not relied on, which the
-    // service gives for echo replies alone on some systems.
-    Icmp6ParseReplies(pending.reply.data(), size);
-    const auto* record = reinterpret_cast<const ICMPV6_ECHO_REPLY*>(pending.reply.data());
-    BYTE address[16];
-    std::memcpy(address, record->Address.sin6_addr, sizeof address);
-    if (std::all_of(address, address + 16, [](BYTE byte) { return byte == 0; })) return false;
-    answer->status = record->Status;
-    *serviceMs = record->RoundTripTime;
-    std::memcpy(&reinterpret_cast<sockaddr_in6&>(from).sin6_addr, address, sizeof address);
-  }
-  answer->address = AddressText(reinterpret_cast<const sockaddr*>(&from));
-  return true;
-}
-
 // Whether an answer counts: the peer's echo reply, and for a route also a router's answer about
-// the request. (The service answers an IPv6 request only with what concerns it: the status says
-// enough there.)
+// the request.
 bool Counts(const PendingEcho& pending, const EchoAnswer& answer) {
-  if (answer.status == IP_SUCCESS) {
-    if (pending.peer.ss_family != AF_INET) return true;
-    sockaddr_storage peer = pending.peer;
-    return AddressText(reinterpret_cast<const sockaddr*>(&peer)) == answer.address;
-  }
+  if (answer.status == IP_SUCCESS) return IsPeerReply(pending.peer, answer);
   return pending.hearing == EchoHearing::Routers && IsRouterAnswer(answer.status);
-}
-
-// A service may take a request and then complete it unsent, having no room for another on its
-// way (Wine's holds a few hundred): the request was never on the path, and is not lost there.
-bool ShortOfRoom(NTSTATUS status) {
-  constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017);
-  constexpr auto kInsufficientResources = static_cast<NTSTATUS>(0xC000009A);
-  return status == kNoMemory || status == kInsufficientResources;
 }
 
 void NTAPI EchoCompleted(PVOID context, PIO_STATUS_BLOCK status, ULONG /*reserved*/) {
@@ -83,9 +42,9 @@ void NTAPI EchoCompleted(PVOID context, PIO_STATUS_BLOCK status, ULONG /*reserve
   --ledger.outstanding;
   EchoAnswer answer;
   double serviceMs = -1;
-  if (ReadRecord(*pending, &answer, &serviceMs)) {
+  if (ReadEchoRecord(pending->peer.ss_family, pending->reply, &answer, &serviceMs)) {
     if (Counts(*pending, answer)) ledger.Answer(pending->index, now, serviceMs, answer);
-  } else if (status != nullptr && ShortOfRoom(status->Status)) {
+  } else if (status != nullptr && IsShortOfRoom(status->Status)) {
     ledger.Withdraw(pending->index);
   }
 }
@@ -116,30 +75,12 @@ class ServiceSession final : public EchoSession {
     pending->index = index;
     pending->peer = peer_.address;
     pending->hearing = hearing_;
-    IP_OPTION_INFORMATION options = {};
-    options.Ttl = ttl;
-    IP_OPTION_INFORMATION* const chosen = ttl != 0 ? &options : nullptr;
-    const std::size_t record =
-        peer_.family == AF_INET ? sizeof(ICMP_ECHO_REPLY) : sizeof(ICMPV6_ECHO_REPLY);
-    pending->reply.resize(record + dataSize + kReplySlack);
+    SizeEchoReply(peer_.family, dataSize, &pending->reply);
     if (data_.size() < dataSize) data_.assign(dataSize, kFill);
-    const auto replySize = static_cast<DWORD>(pending->reply.size());
     if (!ledger_->MarkSent(index, PerformanceTicks())) return false;
-    DWORD result = 0;
-    if (peer_.family == AF_INET) {
-      const IPAddr destination =
-          reinterpret_cast<const sockaddr_in&>(peer_.address).sin_addr.s_addr;
-      result =
-          IcmpSendEcho2(handle_, nullptr, EchoCompleted, pending.get(), destination, data_.data(),
-                        dataSize, chosen, pending->reply.data(), replySize, kLatencyAnswerLimitMs);
-    } else {
-      sockaddr_in6 source = {};
-      source.sin6_family = AF_INET6;
-      auto destination = reinterpret_cast<const sockaddr_in6&>(peer_.address);
-      result = Icmp6SendEcho2(handle_, nullptr, EchoCompleted, pending.get(), &source, &destination,
-                              data_.data(), dataSize, chosen, pending->reply.data(), replySize,
-                              kLatencyAnswerLimitMs);
-    }
+    const ServiceEcho echo{handle_,      &peer_,   EchoCompleted, pending.get(),
+                           data_.data(), dataSize, ttl,           kLatencyAnswerLimitMs};
+    const DWORD result = SendServiceEcho(echo, &pending->reply);
     // Started: its completion comes as an APC, which takes the request over.
     if (result == 0 && GetLastError() == ERROR_IO_PENDING) {
       pending.release();
@@ -254,6 +195,82 @@ class RawIcmp6Session final : public EchoSession {
 
 }  // namespace
 
+bool IsPeerReply(const sockaddr_storage& peer, const EchoAnswer& answer) {
+  if (answer.status != IP_SUCCESS) return false;
+  if (peer.ss_family != AF_INET) return true;
+  return AddressText(reinterpret_cast<const sockaddr*>(&peer)) == answer.address;
+}
+
+bool IsShortOfRoom(NTSTATUS status) {
+  constexpr auto kNoMemory = static_cast<NTSTATUS>(0xC0000017);
+  constexpr auto kInsufficientResources = static_cast<NTSTATUS>(0xC000009A);
+  return status == kNoMemory || status == kInsufficientResources;
+}
+
+bool ReadEchoRecord(int family, std::vector<BYTE>& reply, EchoAnswer* answer, double* serviceMs) {
+  const auto size = static_cast<DWORD>(reply.size());
+  sockaddr_storage from = {};
+  from.ss_family = static_cast<decltype(from.ss_family)>(family);
+  if (family == AF_INET) {
+    const DWORD replies = IcmpParseReplies(reply.data(), size);
+    const auto* record = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data());
+    if (replies == 0) return false;
+    answer->status = record->Status;
+    *serviceMs = record->RoundTripTime;
+    reinterpret_cast<sockaddr_in&>(from).sin_addr.s_addr = record->Address;
+  } else {
+    // Where no one answered, the address is unspecified; the count is not relied on, which the
+    // service gives for echo replies alone on some systems.
+    Icmp6ParseReplies(reply.data(), size);
+    const auto* record = reinterpret_cast<const ICMPV6_ECHO_REPLY*>(reply.data());
+    BYTE address[16];
+    std::memcpy(address, record->Address.sin6_addr, sizeof address);
+    if (std::all_of(address, address + 16, [](BYTE byte) { return byte == 0; })) return false;
+    answer->status = record->Status;
+    *serviceMs = record->RoundTripTime;
+    std::memcpy(&reinterpret_cast<sockaddr_in6&>(from).sin6_addr, address, sizeof address);
+  }
+  answer->address = AddressText(reinterpret_cast<const sockaddr*>(&from));
+  return true;
+}
+
+double DeliveredRoundTripMs(LONGLONG sentAt, LONGLONG deliveredAt, LONGLONG frequency,
+                            double serviceMs) {
+  const double roundTripMs =
+      static_cast<double>(deliveredAt - sentAt) * 1000.0 / static_cast<double>(frequency);
+  // The service stamps an answer as it arrives; the sending thread runs its completion later,
+  // by as much as the machine is busy.
+  if (serviceMs >= 0 && (roundTripMs < serviceMs || roundTripMs >= serviceMs + 1)) {
+    return serviceMs + 0.5;
+  }
+  return roundTripMs;
+}
+
+void SizeEchoReply(int family, WORD dataSize, std::vector<BYTE>* reply) {
+  const std::size_t record =
+      family == AF_INET ? sizeof(ICMP_ECHO_REPLY) : sizeof(ICMPV6_ECHO_REPLY);
+  reply->resize(record + dataSize + kReplySlack);
+}
+
+DWORD SendServiceEcho(const ServiceEcho& echo, std::vector<BYTE>* reply) {
+  IP_OPTION_INFORMATION options = {};
+  options.Ttl = echo.ttl;
+  IP_OPTION_INFORMATION* const chosen = echo.ttl != 0 ? &options : nullptr;
+  const ResolvedAddress& peer = *echo.peer;
+  const auto replySize = static_cast<DWORD>(reply->size());
+  auto* data = const_cast<BYTE*>(echo.data);
+  if (peer.family == AF_INET) {
+    const IPAddr destination = reinterpret_cast<const sockaddr_in&>(peer.address).sin_addr.s_addr;
+    return IcmpSendEcho2(echo.handle, nullptr, echo.completed, echo.context, destination, data,
+                         echo.dataSize, chosen, reply->data(), replySize, echo.timeoutMs);
+  }
+  sockaddr_in6 source = {};
+  source.sin6_family = AF_INET6;
+  auto destination = reinterpret_cast<const sockaddr_in6&>(peer.address);
+  return Icmp6SendEcho2(echo.handle, nullptr, echo.completed, echo.context, &source, &destination,
+                        data, echo.dataSize, chosen, reply->data(), replySize, echo.timeoutMs);
+}
+
 bool IsSettled(const LatencySample& sample, double nowMs) {
   return sample.answered || nowMs - sample.sendOffsetMs > kLatencyAnswerLimitMs;
 }
@@ -288,13 +305,7 @@ void EchoLedger::Answer(LONG index, LONGLONG ticks, double serviceMs, const Echo
     if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return;
     Slot& slot = slots_[static_cast<std::size_t>(index)];
     if (slot.sample.answered || slot.sentAt == 0) return;  // a duplicate counts once
-    double roundTripMs =
-        static_cast<double>(ticks - slot.sentAt) * 1000.0 / static_cast<double>(frequency_);
-    // The service stamps an answer as it arrives; this thread runs its completion later, by as
-    // much as the machine is busy.
-    if (serviceMs >= 0 && (roundTripMs < serviceMs || roundTripMs >= serviceMs + 1)) {
-      roundTripMs = serviceMs + 0.5;
-    }
+    const double roundTripMs = DeliveredRoundTripMs(slot.sentAt, ticks, frequency_, serviceMs);
     if (roundTripMs > kLatencyAnswerLimitMs) return;
     slot.sample.answered = true;
     slot.sample.roundTripMs = std::round(roundTripMs * 1000.0) / 1000.0;  // to the microsecond

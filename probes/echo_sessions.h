@@ -41,6 +41,45 @@ struct EchoRecord {
 // limit.
 bool IsSettled(const LatencySample& sample, double nowMs);
 
+// The record the echo service wrote into `reply` for a request to a peer of `family`: its status
+// and who sent it, and the round trip the service measured itself; false where it holds no
+// answer (a time-out, a request given up).
+bool ReadEchoRecord(int family, std::vector<BYTE>& reply, EchoAnswer* answer, double* serviceMs);
+
+// Whether an answer is the peer's own echo reply. (The IPv6 service hears only what concerns the
+// request: the status says enough there; an IPv4 reply must come from the peer.)
+bool IsPeerReply(const sockaddr_storage& peer, const EchoAnswer& answer);
+
+// A service may take a request and then complete it unsent, having no room for another on its
+// way (Wine's holds a few hundred): the request was never on the path, and is not lost there.
+bool IsShortOfRoom(NTSTATUS status);
+
+// A request's round trip from the counter readings at its send and at its answer's delivery.
+// `serviceMs` is the round trip the echo service measured itself, in whole milliseconds cut down
+// (negative where there is none): taken where the delivery came later than its millisecond (a
+// busy machine), as that millisecond's middle.
+double DeliveredRoundTripMs(LONGLONG sentAt, LONGLONG deliveredAt, LONGLONG frequency,
+                            double serviceMs);
+
+// One asynchronous request of the system's echo service, for either family: its completion
+// routine runs on the sending thread, at its alertable waits.
+struct ServiceEcho {
+  HANDLE handle = nullptr;
+  const ResolvedAddress* peer = nullptr;
+  PIO_APC_ROUTINE completed = nullptr;
+  PVOID context = nullptr;
+  const BYTE* data = nullptr;
+  WORD dataSize = 0;
+  UCHAR ttl = 0;  // 0: the system's own
+  DWORD timeoutMs = 0;
+};
+
+// Sizes a reply buffer for a request of `dataSize` bytes to a peer of `family`.
+void SizeEchoReply(int family, WORD dataSize, std::vector<BYTE>* reply);
+// Sends the request, its answer to be written to `reply` (sized by SizeEchoReply): the service's
+// own result (0 with ERROR_IO_PENDING once it is on its way).
+DWORD SendServiceEcho(const ServiceEcho& echo, std::vector<BYTE>* reply);
+
 // The requests of one run and what became of them, shared by the thread that sends them (whose
 // completions record the answers) and the caller that reads them as they come. Shared with the
 // requests still outstanding too, so that an answer delivered late finds it alive.

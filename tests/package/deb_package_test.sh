@@ -1,8 +1,9 @@
 #!/bin/bash
 # The Debian package as people use it, on this machine, where no one may open an ICMP datagram
 # socket (net.ipv4.ping_group_range "1 0", Debian's default, set for the while): installed with
-# dpkg, which gives the client cap_net_raw, and the measurement server's unit, not enabled, the
-# server serving a user; the client run as root and as an unprivileged user,
+# dpkg, which gives the client cap_net_raw, and the measurement server's and the exporter's units
+# (with the exporter's example configuration), not enabled; the server serving a user and the
+# exporter measuring for one; the client run as root and as an unprivileged user,
 # neither with a registration of their own, reaching the component through the machine's
 # registration; the user measuring echo, a hop and latency with it, as with ping, to a host two
 # hops away in namespaces of the test's own; the example host program built with pkg-config and
@@ -58,6 +59,13 @@ unit=/usr/lib/systemd/system/telvario-serve.service
 [ -f "$unit" ] || fail "no systemd unit for the measurement server"
 ! ls /etc/systemd/system/*/telvario-serve.service >/dev/null 2>&1 ||
   fail "the measurement server's unit was enabled"
+exporter_unit=/usr/lib/systemd/system/telvario-exporter.service
+[ -f "$exporter_unit" ] && [ -f /usr/share/doc/telvario/examples/exporter.yaml ] ||
+  fail "no systemd unit or example configuration for the exporter"
+! ls /etc/systemd/system/*/telvario-exporter.service >/dev/null 2>&1 ||
+  fail "the exporter's unit was enabled"
+grep -q '^ConditionPathExists=/etc/telvario/exporter.yaml$' "$exporter_unit" ||
+  fail "the exporter's unit starts without a configuration"
 # The installed client serves, as an unprivileged user, on a port the system gives.
 coproc server { exec "${nobody[@]}" telvario serve --listen 127.0.0.1:0 2>&1; }
 read -r -t 10 line <&"${server[0]}" || true
@@ -67,6 +75,21 @@ kill "$server_PID"
 wait "$server_PID" || true
 [ "$served" = 1 ] || fail "the installed server did not serve: $line"
 getcap /usr/bin/telvario | grep -q 'cap_net_raw=ep$' || fail "the client has no cap_net_raw"
+# The installed exporter, run by a user outside the ping range, measures loopback through the
+# client's capability.
+printf 'latency:\n  - target: 127.0.0.1\n    interval: 100ms\n' >"$work/exporter.yaml"
+chmod 644 "$work/exporter.yaml"
+coproc exporter {
+  exec "${nobody[@]}" telvario exporter --listen 127.0.0.1:0 --config "$work/exporter.yaml" 2>&1
+}
+read -r -t 10 line <&"${exporter[0]}" || true
+url=${line##* }
+sleep 1.5
+replies=$(curl -s --max-time 10 "${url}metrics" |
+  sed -n 's/^telvario_echo_replies_total{target="127.0.0.1",family="4"} //p')
+kill "$exporter_PID"
+wait "$exporter_PID" || true
+[ "${replies:-0}" -ge 5 ] || fail "the installed exporter measured nothing for a user: $line"
 
 mkdir -p "$work/root" "$work/user"
 chown 65534:65534 "$work/user"

@@ -1,0 +1,73 @@
+// What `telvario exporter` measures, as its configuration file (YAML) gives it: continuous
+// latency to each of a list of targets, and routes, downloads, uploads and responsiveness on a
+// schedule. Everything in the file is checked as it is read; a file that is not right is
+// refused whole, with the line of what is wrong and why.
+#ifndef TELVARIO_EXPORTER_EXPORTER_CONFIG_H
+#define TELVARIO_EXPORTER_EXPORTER_CONFIG_H
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace telvario::exporter {
+
+// The data bytes of each echo request unless given: as many as ping sends.
+inline constexpr int kDefaultPacketSize = 56;
+
+// Echo requests to one target without end, one every interval.
+struct LatencyTarget {
+  std::string target;  // a name or an address
+  int family = 0;      // 4 or 6; 0: each family the name has an address of
+  double intervalSeconds = 1;
+  int packetSize = kDefaultPacketSize;
+  std::vector<double> buckets;  // the histogram's upper bounds, in seconds, rising
+  int line = 0;
+};
+
+// A route to a target, every so often.
+struct RouteTarget {
+  std::string target;
+  int family = 0;
+  double everySeconds = 600;
+  int line = 0;
+};
+
+// A download from `url` (and an upload to `upload`, where given), and the responsiveness under
+// that load, every so often: never more often than every ten minutes, whatever the file says,
+// so that a prober does not become the load it measures.
+struct ThroughputTarget {
+  std::string url;
+  std::string upload;  // "" for none
+  bool responsiveness = true;
+  double everySeconds = 3600;
+  int line = 0;
+};
+
+struct ExporterConfig {
+  std::string file;
+  std::vector<LatencyTarget> latency;
+  std::vector<RouteTarget> route;
+  std::vector<ThroughputTarget> throughput;
+};
+
+// The bounds every latency histogram has unless its target or the file gives others: fine
+// around the round trips of a wide-area path, coarse beyond.
+std::vector<double> DefaultBuckets();
+
+// The shortest time between two throughput runs of one target.
+inline constexpr double kThroughputLeastEverySeconds = 600;
+
+// A file that cannot be taken, in one line: "FILE:LINE: why" (or "FILE: why").
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the file; ConfigError where it cannot be read or is not right.
+ExporterConfig ReadConfig(const std::string& path);
+// The same for text already read, `file` naming it in errors.
+ExporterConfig ParseConfig(const std::string& text, const std::string& file);
+
+}  // namespace telvario::exporter
+
+#endif
