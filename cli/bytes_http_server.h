@@ -1,7 +1,6 @@
-// The loopback HTTP server that throughput is measured against, where no server of the user's
-// is: `telvario report` runs it for the machine itself, and the throughput benches
-// (bench/bytes_server.cpp) for rates and connection counts the Python test server does not keep
-// up with. GET /bytes/N serves N bytes (HEAD its head alone); a POST to any path has its body
+// A small loopback HTTP server that the throughput benches (bench/bytes_server.cpp) measure
+// against, for rates and connection counts the Python test server does not keep up with.
+// GET /bytes/N serves N bytes (HEAD its head alone); a POST to any path has its body
 // (Content-Length) read and discarded, and is answered with the count of bytes taken; anything
 // else is 404. Connections are kept (HTTP/1.1), each on a thread of its own; every answer's head
 // goes out with the first of its body in one write and without Nagle's wait, so that a client

@@ -1,17 +1,21 @@
 // What `telvario report` measures against when it is given no targets: the machine itself. The
 // process moves into a network namespace of its own where it can, so that the servers below
-// take their usual ports without meeting the machine's own services, and starts two small
-// servers on loopback for the time of the report: HTTP (GET /bytes/N gives N bytes, a POST's
-// body is taken and discarded; several connections at once, each kept while the client keeps
-// it) and
-// anonymous FTP on port 21, which takes uploads into /temp by active transfers, counts and
+// take their usual ports without meeting the machine's own services, and starts two servers on
+// loopback for the time of the report: `telvario serve`'s (GET /bytes/N gives N bytes, a POST's
+// body is taken and discarded) on a port the system gives, and a small anonymous FTP server on
+// port 21, which takes uploads into /temp by active transfers, counts and
 // discards their bytes, and deletes the names it took.
 #ifndef TELVARIO_CLI_LOOPBACK_SERVERS_H
 #define TELVARIO_CLI_LOOPBACK_SERVERS_H
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
+
+namespace telvario::serve {
+class Server;
+}
 
 namespace telvario::cli {
 
@@ -34,7 +38,7 @@ class LoopbackServers {
   const std::string& FtpProblem() const { return ftpProblem_; }
 
  private:
-  int httpSocket_ = -1;
+  std::shared_ptr<serve::Server> http_;  // shared: no complete type where it is never made
   int httpPort_ = 0;
   std::string httpProblem_;
   int ftpSocket_ = -1;

@@ -1,13 +1,15 @@
 #include "loopback_servers.h"
 
-#include "bytes_http_server.h"
+#include "server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <set>
 #include <thread>
 #include <string>
@@ -80,13 +83,6 @@ int Listen(int port, std::string* problem) {
     return -1;
   }
   return fd;
-}
-
-int BoundPort(int fd) {
-  sockaddr_in address{};
-  socklen_t size = sizeof address;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
-  return ntohs(address.sin_port);
 }
 
 void SetIdleLimit(int fd) {
@@ -305,10 +301,22 @@ std::string EnterPrivateNetwork() {
 }
 
 LoopbackServers::LoopbackServers() {
-  httpSocket_ = Listen(0, &httpProblem_);
-  if (httpSocket_ >= 0) {
-    httpPort_ = BoundPort(httpSocket_);
-    httpThread_ = std::thread([this] { ServeBytes(httpSocket_, stopping_); });
+  try {
+    serve::ServeOptions options;
+    options.listen = {"127.0.0.1:0"};
+    http_ = std::make_shared<serve::Server>(options);
+    httpPort_ = http_->Port();
+    httpThread_ = std::thread([this] {
+      // A client that closes while it is written to makes that write fail on this thread,
+      // rather than end the process.
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+      http_->Run(stopping_);
+    });
+  } catch (const std::exception& error) {
+    httpProblem_ = error.what();
   }
   ftpSocket_ = Listen(kFtpPort, &ftpProblem_);
   if (ftpSocket_ >= 0) {
@@ -325,7 +333,7 @@ LoopbackServers::~LoopbackServers() {
   stopping_ = true;
   if (httpThread_.joinable()) httpThread_.join();
   if (ftpThread_.joinable()) ftpThread_.join();
-  if (httpSocket_ >= 0) close(httpSocket_);
+  http_.reset();
   if (ftpSocket_ >= 0) close(ftpSocket_);
 }
 
