@@ -4,7 +4,8 @@
 #   (a) the lab's 50 Mbit/s token bucket on the router: iperf3 -P STREAMS each way (-R for the
 #       download; -O 1 leaves out the first second, as the client leaves out its start-up)
 #       beside `telvario throughput` against `telvario serve` with the same streams and
-#       seconds; and `telvario responsiveness --upload` against it (RPM, and its load's rate).
+#       seconds; and `telvario responsiveness` against it, its load downloading and then both
+#       ways at once: its RPM, and its load's rate beside iperf3 -R and iperf3 --bidir.
 #   (b) loopback, in the server's namespace: telvario serve, nginx (Debian's, one worker,
 #       serving a file of the same incompressible bytes and discarding uploads) and iperf3 -s,
 #       each loaded by the same client with 1, 4 and 16 connections for SECONDS each way
@@ -42,10 +43,13 @@ daemon serve s "$telvario" serve --listen "$server:8080" "${serve_options[@]}"
 daemon iperf3 s iperf3 -s -B "$server"
 sleep 0.5
 path_shape 50mbit
-iperf_rate() {  # PART NAME ARGS...: iperf3's received rate in Mbit/s, and its bytes
+iperf_rate() {  # PART NAME ARGS...: iperf3's received rate in Mbit/s (both ways' with --bidir)
   local out
   out=$(in_ns c iperf3 -c "$server" -t "$seconds" -O 1 -J "${@:3}")
-  record "$1" "$2" "$(json_value '["end"]["sum_received"]["bits_per_second"] / 1e6' <<<"$out")"
+  record "$1" "$2" "$(python3 -c 'import json, sys
+end = json.load(sys.stdin)["end"]
+print(sum(end[key]["bits_per_second"] / 1e6 for key in end
+          if key in ("sum_received", "sum_received_bidir_reverse")))' <<<"$out")"
 }
 iperf_rate a iperf-download -P "$streams" -R
 iperf_rate a iperf-upload -P "$streams"
@@ -53,9 +57,17 @@ out=$(in_ns c "$telvario" throughput "http://$server:8080/large" --upload \
   "http://$server:8080/upload" --streams "$streams" --duration "$seconds" --yes --json)
 record a download "$(json_value '["Download"]' <<<"$out")"
 record a upload "$(json_value '["Upload"]' <<<"$out")"
-out=$(in_ns c "$telvario" responsiveness "http://$server:8080/large" --upload \
-  --streams "$streams" --duration "$seconds" --yes --json)
-record a rpm "$(json_value '["RPM"]' <<<"$out")"
+# Responsiveness loads the link with downloads, or with downloads and uploads at once: its
+# load's rate beside iperf3's, downloading (-R) and both ways at once (--bidir).
+iperf_rate a iperf-bidir -P "$streams" --bidir
+for way in download both; do
+  load=()
+  [ "$way" = download ] || load=(--upload --yes)
+  out=$(in_ns c "$telvario" responsiveness "http://$server:8080/large" "${load[@]}" \
+    --streams "$streams" --duration "$seconds" --json)
+  record a "rpm-$way" "$(json_value '["RPM"]' <<<"$out")"
+  record a "load-$way" "$(json_value '["LoadThroughput"]' <<<"$out")"
+done
 path_shape none
 stop_daemon serve
 stop_daemon iperf3
@@ -210,7 +222,11 @@ print(f"  {'':10} {'telvario':>9} {'iperf3':>9} {'ratio':>7}")
 for way in ("download", "upload"):
     ours, theirs = f["a", way], f["a", "iperf-" + way]
     print(f"  {way:10} {ours:9.2f} {theirs:9.2f} {ours / theirs:7.3f}")
-print(f"  responsiveness --upload against telvario serve: {f['a', 'rpm']:.0f} RPM")
+print("  responsiveness against telvario serve: its load's rate beside iperf3's, and its RPM")
+for way, theirs in (("download", "iperf-download"), ("both", "iperf-bidir")):
+    ours = f["a", f"load-{way}"]
+    print(f"  {way:10} {ours:9.2f} {f['a', theirs]:9.2f} {ours / f['a', theirs]:7.3f}"
+          f"   {f['a', f'rpm-{way}']:.0f} RPM")
 print(f"\n(b) loopback, {seconds} s each way: Mbit/s down/up, and the server's CPU s per GiB moved")
 print(f"  {'':8} {'telvario serve':>26} {'nginx (1 worker)':>26} {'iperf3 -s':>26}")
 for n in (1, 4, 16):

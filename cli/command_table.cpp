@@ -45,7 +45,8 @@ constexpr CommandEntry kCommands[] = {
      "first) fill the link, an echo request every 100 ms and new connections "
      "and small requests to the server; the RPM (round trips per minute) and "
      "the round trip it stands for, IdleLatency, LoadedLatency and "
-     "LoadedLatencyP90 (Responsiveness)",
+     "LoadedLatencyP90 (Responsiveness), and the load's rate in Mbit/s, both ways "
+     "together with --upload (LoadThroughput)",
      AddResponsivenessCommand},
     {"report",
      "every measurement in one go: echo and one hop to HOST and its names, its "

@@ -116,6 +116,11 @@ void AddResponsiveness(Exposition& out, const ResponsivenessRecord& run,
   out.Add("telvario_responsiveness_loaded_latency_p90_seconds", "seconds",
           "90th percentile of the round-trip times with the connection loaded.", labels,
           Seconds(run.loadedLatencyP90));
+  if (run.throughput) {
+    out.Add("telvario_responsiveness_load_bits_per_second", "bits_per_second",
+            "Rate of the load over all its connections, both ways where it went both.", labels,
+            *run.throughput * 1e6);
+  }
 }
 
 // Each hop's figures, labelled with the hop and the address that answered it most.

@@ -27,6 +27,11 @@ void PrintSummary(const ResponsivenessRecord& run) {
                   *run.idleLatency, *run.loadedLatency, run.loadedLatencyP90.value_or(0));
     summary += text;
   }
+  if (run.throughput) {
+    std::snprintf(text, sizeof text, "; the load %.1f Mbit/s%s", *run.throughput,
+                  run.upload ? " both ways together" : "");
+    summary += text;
+  }
   WriteOut(summary + "\n\n");
 }
 
@@ -85,6 +90,7 @@ void MeasureResponsiveness(HMODULE library, ISonde2& sonde, Report& report, cons
     report.Add("IdleLatency", record->idleLatency);
     report.Add("LoadedLatency", record->loadedLatency);
     report.Add("LoadedLatencyP90", record->loadedLatencyP90);
+    report.Add("LoadThroughput", record->throughput);
     if (record->outcome.cancelled) report.Add("ResponsivenessCancelled", true);
   }
   const std::string why = Why(result, run);

@@ -209,10 +209,12 @@ def failed_runs(telvario, error_url, get_only_url):
     check(b"RPM" not in text.stdout and b"LoadedLatency" not in text.stdout and
           b"Failure" in text.stdout, "the text shows the failure and no RPM: %r" % text.stdout)
     result = read_json(as_json.stdout)
-    check("RPM" not in result and "LoadedLatency" not in result and "Failure" in result,
-          "the JSON has the failure and no RPM: %s" % result)
+    check("RPM" not in result and "LoadedLatency" not in result and
+          "LoadThroughput" not in result and "Failure" in result,
+          "the JSON has the failure and no RPM nor load rate: %s" % result)
     check(b"telvario_responsiveness_rpm" not in metrics.stdout and
-          b"telvario_run_succeeded{" in metrics.stdout, "the metrics have no RPM")
+          b"telvario_responsiveness_load" not in metrics.stdout and
+          b"telvario_run_succeeded{" in metrics.stdout, "the metrics have no RPM nor load rate")
     check("no RPM" in svg and not re.search(r"[0-9] RPM", svg), "the picture shows no RPM")
 
     done = run([telvario, "latency", "127.0.0.1", "-6", "--openmetrics"])

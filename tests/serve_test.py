@@ -190,8 +190,9 @@ def our_client(telvario, server):
                            "--duration", "2", "--yes", "--json"],
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
     figures = json.loads(done.stdout or b"{}")
-    check(done.returncode == 0 and figures.get("RPM", 0) > 0,
-          "our client's responsiveness: %s" % done.stdout.decode().strip())
+    check(done.returncode == 0 and figures.get("RPM", 0) > 0 and
+          figures.get("LoadThroughput", 0) > 0,
+          "our client's responsiveness, and its load's rate: %s" % done.stdout.decode().strip())
 
 
 def self_signed_files(folder):
