@@ -8,7 +8,8 @@
 namespace telvario {
 namespace {
 
-constexpr DWORD kReadSize = 64 * 1024;
+// As much as a read may give: the platform gives what it has, up to this.
+constexpr DWORD kReadSize = 1024 * 1024;
 constexpr DWORD kWriteSize = 64 * 1024;
 constexpr std::size_t kUploadDataSize = 1024 * 1024;
 // Upload bodies: the first small, so that a slow link finishes it; each next one sized to take
@@ -73,7 +74,6 @@ bool ThroughputStream::Succeeded(DWORD status, StreamState failed) {
 }
 
 void DownloadStream::Transfer() {
-  std::vector<char> buffer(kReadSize);
   while (!Stopping()) {
     WebAddress final;
     HINTERNET body = GetFollowingRedirects(session_, address_, kStreamLimits, &final);
@@ -92,20 +92,21 @@ void DownloadStream::Transfer() {
     }
     if (!Succeeded(status, failed)) return;
     SetState(StreamState::Flowing);
-    if (!ReadBody(body, buffer)) return;
+    if (!ReadBody(body)) return;
     CloseRequest(body);
   }
   SetState(StreamState::Stopped);
 }
 
-bool DownloadStream::ReadBody(HINTERNET body, std::vector<char>& buffer) {
+bool DownloadStream::ReadBody(HINTERNET body) {
   ULONGLONG declared = 0;
   const bool lengthDeclared = DeclaredLength(body, &declared);
   ULONGLONG read = 0;
   StallWatch watch(*this);
   for (;;) {
     DWORD count = 0;
-    if (!InternetReadFile(body, buffer.data(), static_cast<DWORD>(buffer.size()), &count)) {
+    // Only the count is measured: the bytes are dropped as they come.
+    if (!DiscardInternetData(body, kReadSize, &count)) {
       if (!Stopping()) FailTransfer(StreamState::Broke, "the connection broke");
       return false;
     }

@@ -119,7 +119,7 @@ class DownloadStream final : public ThroughputStream {
  private:
   void Transfer() override;
   // Reads one response's body to its end; false when the stream has ended.
-  bool ReadBody(HINTERNET body, std::vector<char>& buffer);
+  bool ReadBody(HINTERNET body);
   // Counts a body that was too small to measure; false once there have been too many in a row.
   bool TakeSmallBody(ULONGLONG bytes);
 

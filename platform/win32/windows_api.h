@@ -65,6 +65,14 @@ inline int RuntimeRandom() {
   return rand();
 }
 
+// A response's body read up to `most` bytes and dropped: a transfer measured by its count
+// alone. WinINet copies into a buffer whatever it reads, so this is the thread's scratch one.
+inline BOOL DiscardInternetData(HINTERNET file, DWORD most, DWORD* discarded) {
+  constexpr DWORD kScratch = 64 * 1024;
+  static thread_local char scratch[kScratch];
+  return InternetReadFile(file, scratch, most < kScratch ? most : kScratch, discarded);
+}
+
 // The address at which the module holding the caller is loaded.
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 inline HINSTANCE ThisModuleInstance() {

@@ -103,6 +103,9 @@ HINTERNET InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR pro
 HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers, DWORD headersLength,
                            DWORD flags, DWORD_PTR context);
 BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* bytesRead);
+// As InternetReadFile, but the bytes are dropped as they come, never copied: a transfer that is
+// measured by its count alone.
+BOOL DiscardInternetData(HINTERNET file, DWORD most, DWORD* discarded);
 BOOL InternetCloseHandle(HINTERNET handle);
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length);
 BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD* length);

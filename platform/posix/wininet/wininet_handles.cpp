@@ -215,6 +215,19 @@ BOOL InternetReadFile(HINTERNET file, LPVOID buffer, DWORD bytesToRead, DWORD* b
   });
 }
 
+BOOL DiscardInternetData(HINTERNET file, DWORD most, DWORD* discarded) {
+  return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {
+    if (discarded == nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    *discarded = 0;
+    const wininet::HandleUse<wininet::InternetHandle> opened(file);
+    if (!opened) return FALSE;
+    return opened->Read(nullptr, most, discarded);
+  });
+}
+
 BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD bytesToWrite,
                        DWORD* bytesWritten) {
   return WithoutThrowing(ReportsLastError<BOOL>{FALSE}, [&]() -> BOOL {

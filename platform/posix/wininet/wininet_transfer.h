@@ -1,8 +1,9 @@
 // An HTTP transfer of WinINet's over libcurl, behind a URL handle (InternetOpenUrlA) or a request
 // handle (HttpOpenRequestA): one curl transfer driven on the calling thread. A download runs
 // until the final response's headers are in (or the first body bytes, for FTP) when opened, and
-// each read runs it until body bytes are buffered; the buffer is bounded, and a full one pauses
-// the transfer until reads have emptied it. An upload's body is lent to curl one
+// each read runs it until body bytes have come, straight into the reader's buffer where none
+// were waiting before them; the rest is buffered, bounded, and a full buffer pauses the
+// transfer until reads have emptied it. An upload's body is lent to curl one
 // InternetWriteFile at a time, and ending the request waits for the response's headers.
 #ifndef TELVARIO_PLATFORM_POSIX_WININET_TRANSFER_H
 #define TELVARIO_PLATFORM_POSIX_WININET_TRANSFER_H
@@ -44,6 +45,7 @@ class HttpTransfer : public InternetHandle, public Cancellable {
   // The body is complete: true once the response's headers are in.
   bool EndRequest();
 
+  // A null `buffer` takes the bytes without keeping them.
   BOOL Read(char* buffer, DWORD wanted, DWORD* read) override;
 
   // A header of the final response, as the server wrote its value; false when it has none.
@@ -54,6 +56,7 @@ class HttpTransfer : public InternetHandle, public Cancellable {
   void AddHeaders(const std::string& extraHeaders);
   bool RunToHeaders(Session& session);
   size_t Buffered() const { return pending_.size() - offset_; }
+  size_t TakeStraight(const char* data, size_t size);
   void Compact();
   void Pump();
   void Resume();
@@ -75,6 +78,13 @@ class HttpTransfer : public InternetHandle, public Cancellable {
   bool uploadPaused_ = false;
   std::vector<char> pending_;
   size_t offset_ = 0;
+  // The read waiting while curl runs: body bytes go straight to its buffer (or nowhere, for a
+  // read that drops them) while nothing is pending before them, and only the rest to pending_.
+  struct Waiting {
+    char* buffer = nullptr;
+    size_t wanted = 0;
+    size_t taken = 0;
+  } waiting_;
   size_t received_ = 0;  // body bytes taken from curl so far
   bool paused_ = false;
   std::atomic<bool> cancelled_{false};
