@@ -6,8 +6,8 @@ system scrapes it; one group a run:
             that is none, a target given twice, a throughput run more often than every ten
             minutes or longer than the component allows, a first start that is no time, a URL
             that is not http (said without its password), a name that does not resolve, no file
-            at all), a port in use and an address
-            that is none: each one line, naming the file's line where there is one
+            at all), a port in use and an address that is none: each one line, naming the
+            file's line where there is one
   metrics   /metrics parses with prometheus_client's parser: histograms, request and reply
             counters per target and family that move, the exporter's own health; /probe
             measures one target a scrape within the scrape's time-out, and refuses a hostile or
