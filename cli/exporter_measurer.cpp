@@ -40,8 +40,9 @@ class SondeMeasurer final : public exporter::RunMeasurer {
   explicit SondeMeasurer(std::unique_ptr<Component> component)
       : component_(std::move(component)), sonde_(*component_->Sonde2()) {}
 
-  exporter::MeasuredRun Route(const std::string& host, int family) override {
+  exporter::MeasuredRun Route(const std::string& host, int family, int probes) override {
     sonde_.put_Family(family);
+    sonde_.put_Probes(probes > 0 ? probes : Sonde2DefaultProbes);
     sonde_.put_ResolveHopNames(VARIANT_FALSE);
     return Measure(KindOf("route"), host, [this](BSTR text, double* result) {
       LONG hops = 0;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "probe_runs.h"
 #include "run_timing.h"
 #include "target_addresses.h"
 
@@ -30,7 +31,7 @@ Exporter::Sockets::~Sockets() {
 }
 
 Exporter::Exporter(std::string path, std::string version, MeasurerMaker maker)
-    : path_(std::move(path)), scheduled_(std::move(maker), runs_) {
+    : path_(std::move(path)), maker_(std::move(maker)), scheduled_(maker_, runs_, throughputTurn_) {
   health_.version = std::move(version);
   health_.startedUnix = UnixNow();
   for (const char* module : kProbeModules) health_.modules.push_back({module, 0, 0, 0});
@@ -109,7 +110,9 @@ void Exporter::CountProbe(const std::string& module, bool success, double second
 }
 
 Reply Exporter::Probe(const ProbeRequest& request, const std::atomic<bool>& stopping) {
-  const ProbeResult result = ProbeLatency(request, stopping);
+  const ProbeResult result = request.module == "latency"
+                                 ? ProbeLatency(request, stopping)
+                                 : ProbeRun(request, maker_, throughputTurn_, stopping);
   CountProbe(request.module, result.success, result.seconds);
   return Reply{200, kMetricsType, result.page};
 }

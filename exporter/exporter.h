@@ -62,8 +62,10 @@ class Exporter final : public ExporterEndpoints {
   std::mutex reloading_;  // one reload at a time
   const std::shared_ptr<LatencyStore> store_ = std::make_shared<LatencyStore>();
   const std::shared_ptr<RunStore> runs_ = std::make_shared<RunStore>();
-  ScheduledRuns scheduled_;  // its own threads: taken outside the lock
-  mutable std::mutex lock_;  // what follows, for the page
+  const MeasurerMaker maker_;
+  std::mutex throughputTurn_;  // held by the throughput run going on, scheduled or probed
+  ScheduledRuns scheduled_;    // its own threads: taken outside the lock
+  mutable std::mutex lock_;    // what follows, for the page
   std::unique_ptr<EchoSweep> sweep_;
   std::size_t routeCount_ = 0;
   std::size_t throughputCount_ = 0;

@@ -119,8 +119,11 @@ bool ReadProbeRequest(std::string_view query, std::string_view scrapeTimeout, Pr
     return false;
   }
   const std::string family = QueryValue(parameters, "family");
+  // A route's target is a host; a transfer's a URL, http or https, said without its userinfo.
+  const bool host = request->module == "latency" || request->module == "route";
   try {
-    request->target = ReadHost(QueryValue(parameters, "target", &repeated));
+    const std::string target = QueryValue(parameters, "target", &repeated);
+    request->target = host ? ReadHost(target) : ReadUrl(target);
     if (!family.empty()) request->family = ReadFamily(family);
   } catch (const ValueError& error) {
     *failure = std::string(family.empty() ? "target: " : "target or family: ") + error.what();

@@ -29,7 +29,8 @@ struct MeasuredRun {
 class RunMeasurer {
  public:
   virtual ~RunMeasurer() = default;
-  virtual MeasuredRun Route(const std::string& host, int family) = 0;
+  // `probes`: rounds, 0 for the component's own.
+  virtual MeasuredRun Route(const std::string& host, int family, int probes) = 0;
   // `measurement`: download, upload or responsiveness; a duration of 0 is the component's own.
   virtual MeasuredRun Transfer(const std::string& measurement, const std::string& url,
                                double durationSeconds) = 0;

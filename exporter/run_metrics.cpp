@@ -21,12 +21,12 @@ std::string TargetLabel(const LastRun& run) {
 // When each run of `kind` began, and whether it gave figures.
 void AddLastRuns(MetricsText& out, const std::vector<LastRun>& last, const std::string& kind) {
   const std::string stamp = "telvario_" + kind + "_last_run_timestamp_seconds";
-  out.Family(stamp, "gauge", "When the latest scheduled run began.");
+  out.Family(stamp, "gauge", "When the latest run began.");
   for (const LastRun& run : last) {
     if (run.kind == kind) out.Sample(stamp, TargetLabel(run), run.startedUnix);
   }
   const std::string success = "telvario_" + kind + "_last_run_success";
-  out.Family(success, "gauge", "1 when the latest scheduled run gave figures, 0 when it failed.");
+  out.Family(success, "gauge", "1 when the latest run gave figures, 0 when it failed.");
   for (const LastRun& run : last) {
     if (run.kind == kind) out.Sample(success, TargetLabel(run), run.measured.Succeeded() ? 1 : 0);
   }
@@ -116,25 +116,22 @@ void AddRunFigure(MetricsText& out, const std::vector<LastRun>& last, const std:
   }
 }
 
-void AddTransfers(MetricsText& out, const std::vector<LastRun>& last) {
-  for (const std::string kind : {"download", "upload"}) {
-    AddRunFigure(out, last, kind, "telvario_" + kind + "_bytes_per_second",
-                 "Rate of the latest scheduled run, all its connections together.",
-                 [](const cli::RunResults&, double mbits) -> std::optional<double> {
-                   return mbits * kBytesPerSecondPerMbit;
-                 });
-    AddRunFigure(out, last, kind, "telvario_" + kind + "_bytes",
-                 "Bytes the latest scheduled run carried.",
-                 [](const cli::RunResults& run, double) -> std::optional<double> {
-                   return run.Transfer() != nullptr ? run.Transfer()->bytes : std::nullopt;
-                 });
-    AddRunFigure(out, last, kind, "telvario_" + kind + "_duration_seconds",
-                 "Time the latest scheduled run's rate was measured over.",
-                 [](const cli::RunResults& run, double) -> std::optional<double> {
-                   return run.Transfer() != nullptr ? run.Transfer()->elapsed : std::nullopt;
-                 });
-    AddLastRuns(out, last, kind);
-  }
+void AddTransfer(MetricsText& out, const std::vector<LastRun>& last, const std::string& kind) {
+  AddRunFigure(out, last, kind, "telvario_" + kind + "_bytes_per_second",
+               "Rate of the latest run, all its connections together.",
+               [](const cli::RunResults&, double mbits) -> std::optional<double> {
+                 return mbits * kBytesPerSecondPerMbit;
+               });
+  AddRunFigure(out, last, kind, "telvario_" + kind + "_bytes", "Bytes the latest run carried.",
+               [](const cli::RunResults& run, double) -> std::optional<double> {
+                 return run.Transfer() != nullptr ? run.Transfer()->bytes : std::nullopt;
+               });
+  AddRunFigure(out, last, kind, "telvario_" + kind + "_duration_seconds",
+               "Time the latest run's rate was measured over.",
+               [](const cli::RunResults& run, double) -> std::optional<double> {
+                 return run.Transfer() != nullptr ? run.Transfer()->elapsed : std::nullopt;
+               });
+  AddLastRuns(out, last, kind);
 }
 
 void AddResponsiveness(MetricsText& out, const std::vector<LastRun>& last) {
@@ -189,11 +186,19 @@ void AddCounts(MetricsText& out, const std::vector<RunCounts>& counts) {
 
 }  // namespace
 
+void AddKindMetrics(MetricsText& out, const std::vector<LastRun>& last, const std::string& kind) {
+  if (kind == "route") {
+    AddRoutes(out, last);
+  } else if (kind == "responsiveness") {
+    AddResponsiveness(out, last);
+  } else {
+    AddTransfer(out, last, kind);
+  }
+}
+
 void AddRunMetrics(MetricsText& out, const std::vector<LastRun>& last,
                    const std::vector<RunCounts>& counts) {
-  AddRoutes(out, last);
-  AddTransfers(out, last);
-  AddResponsiveness(out, last);
+  for (const char* kind : kRunKinds) AddKindMetrics(out, last, kind);
   AddCounts(out, counts);
 }
 

@@ -4,6 +4,7 @@
 #ifndef TELVARIO_EXPORTER_RUN_METRICS_H
 #define TELVARIO_EXPORTER_RUN_METRICS_H
 
+#include <string>
 #include <vector>
 
 #include "metrics_text.h"
@@ -13,6 +14,8 @@ namespace telvario::exporter {
 
 void AddRunMetrics(MetricsText& out, const std::vector<LastRun>& last,
                    const std::vector<RunCounts>& counts);
+// The families of one kind alone (a /probe page's).
+void AddKindMetrics(MetricsText& out, const std::vector<LastRun>& last, const std::string& kind);
 
 }  // namespace telvario::exporter
 

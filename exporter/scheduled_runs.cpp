@@ -48,8 +48,9 @@ void Record(RunStore& store, const char* kind, const std::string& target, Measur
 
 }  // namespace
 
-ScheduledRuns::ScheduledRuns(MeasurerMaker maker, std::shared_ptr<RunStore> store)
-    : maker_(std::move(maker)), store_(std::move(store)) {}
+ScheduledRuns::ScheduledRuns(MeasurerMaker maker, std::shared_ptr<RunStore> store,
+                             std::mutex& throughputTurn)
+    : maker_(std::move(maker)), store_(std::move(store)), throughputTurn_(throughputTurn) {}
 
 ScheduledRuns::~ScheduledRuns() {
   // Told together, they end together.
@@ -65,26 +66,30 @@ LaneJob ScheduledRuns::RouteJob(const RouteTarget& route) const {
                  [store, route](RunMeasurer& measurer, const std::atomic<bool>& ending) {
                    if (ending) return;
                    Record(*store, "route", route.target,
-                          [&] { return measurer.Route(route.target, route.family); });
+                          [&] { return measurer.Route(route.target, route.family, 0); });
                  }};
 }
 
 LaneJob ScheduledRuns::ThroughputJob(const ThroughputTarget& throughput) const {
   RunStore* store = store_.get();
-  return LaneJob{ThroughputKey(throughput), throughput.everySeconds, throughput.firstSeconds,
-                 [store, throughput](RunMeasurer& measurer, const std::atomic<bool>& ending) {
-                   const std::pair<const char*, const std::string*> runs[] = {
-                       {"download", &throughput.url},
-                       {"upload", &throughput.upload},
-                       {"responsiveness", throughput.responsiveness ? &throughput.url : nullptr},
-                   };
-                   for (const auto& [kind, url] : runs) {
-                     if (ending || url == nullptr || url->empty()) continue;
-                     Record(*store, kind, cli::WithoutUserinfo(*url), [&, kind = kind, url = url] {
-                       return measurer.Transfer(kind, *url, throughput.durationSeconds);
-                     });
-                   }
-                 }};
+  std::mutex* turn = &throughputTurn_;
+  return LaneJob{
+      ThroughputKey(throughput), throughput.everySeconds, throughput.firstSeconds,
+      [store, turn, throughput](RunMeasurer& measurer, const std::atomic<bool>& ending) {
+        const std::pair<const char*, const std::string*> runs[] = {
+            {"download", &throughput.url},
+            {"upload", &throughput.upload},
+            {"responsiveness", throughput.responsiveness ? &throughput.url : nullptr},
+        };
+        for (const auto& [kind, url] : runs) {
+          if (url == nullptr || url->empty()) continue;
+          const std::lock_guard<std::mutex> hold(*turn);  // a probe's ends within its scrape
+          if (ending) return;
+          Record(*store, kind, cli::WithoutUserinfo(*url), [&, kind = kind, url = url] {
+            return measurer.Transfer(kind, *url, throughput.durationSeconds);
+          });
+        }
+      }};
 }
 
 void ScheduledRuns::Take(const ExporterConfig& config) {

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "exporter_config.h"
@@ -17,7 +18,8 @@ namespace telvario::exporter {
 
 class ScheduledRuns {
  public:
-  ScheduledRuns(MeasurerMaker maker, std::shared_ptr<RunStore> store);
+  // `throughputTurn` is held by each throughput run, which a probe's waits for no other.
+  ScheduledRuns(MeasurerMaker maker, std::shared_ptr<RunStore> store, std::mutex& throughputTurn);
   // Every run going on is cancelled; returns once each has ended.
   ~ScheduledRuns();
   ScheduledRuns(const ScheduledRuns&) = delete;
@@ -33,6 +35,7 @@ class ScheduledRuns {
 
   MeasurerMaker maker_;
   std::shared_ptr<RunStore> store_;
+  std::mutex& throughputTurn_;
   std::map<std::string, std::unique_ptr<RunLane>> routes_;  // by job key
   std::unique_ptr<RunLane> throughput_;
 };
