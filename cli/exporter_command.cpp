@@ -13,10 +13,10 @@ class ExporterCommand final : public Command {
  public:
   ExporterOptions options;
 
-  bool NeedsComponent() const override { return false; }
+  // The component measures the scheduled runs and the probes other than latency; loaded
+  // first, it takes the raw echo sockets too, as the other commands' component does.
   bool SendsEcho() const override { return true; }
-  int RunAlone(const CommonOptions& /*common*/) override { return RunExporter(options); }
-  int Run(Session& session) override { return RunAlone(session.Options()); }
+  int Run(Session& session) override { return RunExporter(options, session.Library()); }
 };
 
 }  // namespace

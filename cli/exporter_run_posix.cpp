@@ -1,9 +1,7 @@
 #include <cstdio>
-#include <optional>
 #include <string>
 
 #include "command.h"
-#include "component.h"
 #include "exporter.h"
 #include "exporter_measurer.h"
 #include "exporter_run.h"
@@ -36,13 +34,10 @@ int UploadConsented(LPCSTR /*text*/, LPCSTR /*caption*/, UINT /*type*/) {
 
 }  // namespace
 
-int RunExporter(const ExporterOptions& options) {
+int RunExporter(const ExporterOptions& options, HMODULE library) {
   CatchStopSignals(true);
-  // Held while the exporter runs, so that the question is answered for every object it makes;
-  // where the component cannot be loaded, each scheduled run says why.
-  const Component consenting;
-  std::optional<PromptRoute> consent;
-  if (consenting.Library() != nullptr) consent.emplace(consenting.Library(), UploadConsented, true);
+  // Held while the exporter runs: the question is answered for every object it makes.
+  const PromptRoute consent(library, UploadConsented, true);
   try {
     exporter::Exporter measuring(options.config, TELVARIO_VERSION, SondeMeasurers());
     exporter::ExporterServer server(options.listen, measuring);
