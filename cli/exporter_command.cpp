@@ -33,9 +33,9 @@ std::unique_ptr<Command> AddExporterCommand(CLI::App& command) {
   command
       .add_option("--config", options.config,
                   "the YAML file of targets and what to measure of each: latency (target, "
-                  "interval, packet_size, family, buckets), route (target, every), throughput "
-                  "(url, upload, every); read again at SIGHUP and POST /-/reload, a bad file "
-                  "keeping the one before")
+                  "interval, packet_size, family, buckets), route (target, every, first, "
+                  "family), throughput (url, upload, responsiveness, every, first, duration); "
+                  "read again at SIGHUP and POST /-/reload, a bad file keeping the one before")
       ->type_name("FILE");
   return exporter;
 }
