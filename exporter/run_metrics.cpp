@@ -10,8 +10,9 @@ namespace {
 
 using cli::LabelValue;
 
-// The component gives rates in Mbit/s and times in ms; the page in bytes and seconds.
-constexpr double kBytesPerSecondPerMbit = 1e6 / 8;
+// The component gives rates in Mbit/s and times in ms; the page, as the client's
+// --openmetrics, in bits a second and seconds.
+constexpr double kBitsPerMbit = 1e6;
 constexpr double kSecondsPerMs = 0.001;
 
 std::string TargetLabel(const LastRun& run) {
@@ -36,27 +37,6 @@ const cli::RouteRecord* RouteOf(const LastRun& run) {
   return run.kind == "route" && run.measured.run ? run.measured.run->Route() : nullptr;
 }
 
-void AddHopRoundTrips(MetricsText& out, const std::vector<LastRun>& last) {
-  out.Family("telvario_route_hop_rtt_seconds", "gauge",
-             "Round trips to each hop of the latest route, by statistic.");
-  for (const LastRun& run : last) {
-    const cli::RouteRecord* route = RouteOf(run);
-    if (route == nullptr) continue;
-    for (const cli::HopRecord& hop : route->hops) {
-      const std::pair<const char*, const std::optional<double>*> stats[] = {
-          {"min", &hop.min}, {"median", &hop.median}, {"mean", &hop.mean},
-          {"p90", &hop.p90}, {"max", &hop.max},       {"last", &hop.last}};
-      const std::string labels = TargetLabel(run) + ",hop=\"" + cli::MetricNumber(hop.hop) + "\"";
-      for (const auto& [stat, figure] : stats) {
-        if (figure->has_value()) {
-          out.Sample("telvario_route_hop_rtt_seconds", labels + ",stat=\"" + stat + "\"",
-                     **figure * kSecondsPerMs);
-        }
-      }
-    }
-  }
-}
-
 // A hop's figure that each hop has one of, where it has it.
 template <typename Figure>
 void AddHopFigure(MetricsText& out, const std::vector<LastRun>& last, const std::string& name,
@@ -74,17 +54,50 @@ void AddHopFigure(MetricsText& out, const std::vector<LastRun>& last, const std:
   }
 }
 
+std::optional<double> Seconds(std::optional<double> ms) {
+  if (ms) *ms *= kSecondsPerMs;
+  return ms;
+}
+
+// Each hop's figures under the names the client's --openmetrics gives them; the address that
+// answered most in an info series of its own, so that a route that changes does not change the
+// figures' series.
+void AddHops(MetricsText& out, const std::vector<LastRun>& last) {
+  using Hop = cli::HopRecord;
+  const struct {
+    const char* name;
+    const char* help;
+    std::optional<double> (*value)(const Hop&);
+  } figures[] = {
+      {"telvario_hop_latency_min_seconds", "Shortest round-trip time to the hop.",
+       [](const Hop& hop) { return Seconds(hop.min); }},
+      {"telvario_hop_latency_median_seconds", "Median round-trip time to the hop.",
+       [](const Hop& hop) { return Seconds(hop.median); }},
+      {"telvario_hop_latency_mean_seconds", "Mean round-trip time to the hop.",
+       [](const Hop& hop) { return Seconds(hop.mean); }},
+      {"telvario_hop_latency_p90_seconds",
+       "90th percentile of the round-trip times to the hop (nearest rank).",
+       [](const Hop& hop) { return Seconds(hop.p90); }},
+      {"telvario_hop_latency_max_seconds", "Longest round-trip time to the hop.",
+       [](const Hop& hop) { return Seconds(hop.max); }},
+      {"telvario_hop_jitter_seconds", "Mean change between the hop's successive round trips.",
+       [](const Hop& hop) { return Seconds(hop.jitter); }},
+      {"telvario_hop_added_latency_seconds",
+       "Rise in the median that carries on, over the hop before.",
+       [](const Hop& hop) { return Seconds(hop.addedLatency); }},
+      {"telvario_hop_loss_ratio", "Share of the hop's requests it did not answer.",
+       [](const Hop& hop) { return hop.loss; }},
+      {"telvario_hop_forward_loss_ratio",
+       "Loss that carries on: the least at this hop or any later one.",
+       [](const Hop& hop) { return hop.forwardLoss; }},
+  };
+  for (const auto& figure : figures)
+    AddHopFigure(out, last, figure.name, figure.help, figure.value);
+}
+
 void AddRoutes(MetricsText& out, const std::vector<LastRun>& last) {
-  AddHopRoundTrips(out, last);
-  AddHopFigure(out, last, "telvario_route_hop_jitter_seconds",
-               "Mean change between successive round trips to each hop of the latest route.",
-               [](const cli::HopRecord& hop) -> std::optional<double> {
-                 return hop.jitter ? std::optional(*hop.jitter * kSecondsPerMs) : std::nullopt;
-               });
-  AddHopFigure(out, last, "telvario_route_hop_loss_ratio",
-               "Share of the echo requests to each hop of the latest route that got no answer.",
-               [](const cli::HopRecord& hop) { return hop.loss; });
-  out.Family("telvario_route_hop_info", "gauge",
+  AddHops(out, last);
+  out.Family("telvario_hop_info", "gauge",
              "The address that answered most for each hop of the latest route (\"\" for none).");
   out.Family("telvario_route_hops", "gauge", "Hops of the latest route.");
   out.Family("telvario_route_reached", "gauge",
@@ -93,7 +106,7 @@ void AddRoutes(MetricsText& out, const std::vector<LastRun>& last) {
     const cli::RouteRecord* route = RouteOf(run);
     if (route == nullptr) continue;
     for (const cli::HopRecord& hop : route->hops) {
-      out.Sample("telvario_route_hop_info",
+      out.Sample("telvario_hop_info",
                  TargetLabel(run) + ",hop=\"" + cli::MetricNumber(hop.hop) + "\",address=\"" +
                      LabelValue(hop.address) + "\"",
                  1);
@@ -117,20 +130,30 @@ void AddRunFigure(MetricsText& out, const std::vector<LastRun>& last, const std:
 }
 
 void AddTransfer(MetricsText& out, const std::vector<LastRun>& last, const std::string& kind) {
-  AddRunFigure(out, last, kind, "telvario_" + kind + "_bytes_per_second",
-               "Rate of the latest run, all its connections together.",
-               [](const cli::RunResults&, double mbits) -> std::optional<double> {
-                 return mbits * kBytesPerSecondPerMbit;
-               });
-  AddRunFigure(out, last, kind, "telvario_" + kind + "_bytes", "Bytes the latest run carried.",
-               [](const cli::RunResults& run, double) -> std::optional<double> {
-                 return run.Transfer() != nullptr ? run.Transfer()->bytes : std::nullopt;
-               });
-  AddRunFigure(out, last, kind, "telvario_" + kind + "_duration_seconds",
-               "Time the latest run's rate was measured over.",
-               [](const cli::RunResults& run, double) -> std::optional<double> {
-                 return run.Transfer() != nullptr ? run.Transfer()->elapsed : std::nullopt;
-               });
+  using Run = cli::RunResults;
+  const struct {
+    const char* name;
+    const char* help;
+    std::optional<double> (*value)(const Run&, double mbits);
+  } figures[] = {
+      {"_bits_per_second", "Rate over all connections, the start-up left out.",
+       [](const Run&, double mbits) -> std::optional<double> { return mbits * kBitsPerMbit; }},
+      {"_bytes", "Bytes counted in the rate.",
+       [](const Run& run, double) {
+         return run.Transfer() ? run.Transfer()->bytes : std::nullopt;
+       }},
+      {"_elapsed_seconds", "Time counted in the rate.",
+       [](const Run& run, double) {
+         return run.Transfer() ? run.Transfer()->elapsed : std::nullopt;
+       }},
+      {"_startup_seconds", "Start-up left out of the rate.",
+       [](const Run& run, double) {
+         return run.Transfer() ? run.Transfer()->startupSeconds : std::nullopt;
+       }},
+  };
+  for (const auto& figure : figures) {
+    AddRunFigure(out, last, kind, "telvario_" + kind + figure.name, figure.help, figure.value);
+  }
   AddLastRuns(out, last, kind);
 }
 

@@ -219,9 +219,9 @@ def check_probes(prometheus):
 
 
 def check_route(prometheus):
-    median = 'telvario_route_hop_rtt_seconds{job="telvario",target="%s",stat="median"}' % HOST4
+    median = 'telvario_hop_latency_median_seconds{job="telvario",target="%s"}' % HOST4
     by_hop = {dict(labels)["hop"]: got for labels, got in query(prometheus, median).items()}
-    info = query(prometheus, 'telvario_route_hop_info{job="telvario",target="%s"}' % HOST4)
+    info = query(prometheus, 'telvario_hop_info{job="telvario",target="%s"}' % HOST4)
     addresses = {dict(labels)["hop"]: dict(labels)["address"] for labels in info}
     check(one(prometheus, 'telvario_route_hops{target="%s"}' % HOST4) == 4 and
           one(prometheus, 'telvario_route_reached{target="%s"}' % HOST4) == 1 and
@@ -229,7 +229,7 @@ def check_route(prometheus):
           "the route to the host: four hops, reached, router 1 first (%s)" % addresses)
     check(0.039 <= by_hop.get("4", 0) <= 0.06,
           "the host's median round trip on the route (%s)" % by_hop.get("4"))
-    loss = one(prometheus, 'telvario_route_hop_loss_ratio{target="%s",hop="4"}' % HOST4)
+    loss = one(prometheus, 'telvario_hop_loss_ratio{target="%s",hop="4"}' % HOST4)
     check(loss == 0, "no loss to the host on the route (%s)" % loss)
 
 
@@ -275,8 +275,8 @@ def check_throughput(prometheus, address, path, exporter):
           "the URL's password appears nowhere on the page")
     time.sleep(2.5)  # Prometheus' next scrapes
     now = time.time()
-    for kind, name, least in (("download", "bytes_per_second", 1e5),
-                              ("upload", "bytes_per_second", 1e5),
+    for kind, name, least in (("download", "bits_per_second", 1e6),
+                              ("upload", "bits_per_second", 1e6),
                               ("responsiveness", "rpm", 100)):
         target = UPLOAD if kind == "upload" else BYTES
         got = one(prometheus, 'telvario_%s_%s{job="telvario",target="%s"}' % (kind, name, target))

@@ -268,7 +268,7 @@ def probes(exporter):
              for f in text_string_to_metric_families(text) for s in f.samples}
     hop = (("address", "127.0.0.1"), ("hop", "1"), ("target", "127.0.0.1"))
     check(status == 200 and found.get(("telvario_probe_success", ())) == 1 and
-          found.get(("telvario_route_hop_info", hop)) == 1 and took < 2.5,
+          found.get(("telvario_hop_info", hop)) == 1 and took < 2.5,
           "/probe?module=route: 127.0.0.1 the one hop, within a 2.5 s time-out (%.2f s)" % took)
 
 
