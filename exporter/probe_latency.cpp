@@ -64,10 +64,11 @@ std::string Page(const ProbeRequest& request, const ResolvedAddress& peer,
   out.Family("telvario_echo_peer_info", "gauge", "The address the requests went to.");
   out.Sample("telvario_echo_peer_info", labels + ",address=\"" + cli::LabelValue(peer.text) + "\"",
              1);
-  out.Family("telvario_latency_probes_sent", "gauge", "Echo requests sent.");
-  out.Sample("telvario_latency_probes_sent", labels, statistics.sent);
-  out.Family("telvario_latency_probes_received", "gauge", "Echo replies received.");
-  out.Sample("telvario_latency_probes_received", labels, statistics.received);
+  // The names /metrics and the client's --openmetrics give them; a probe's count its own.
+  out.Family("telvario_echo_requests_total", "counter", "Echo requests sent.");
+  out.Sample("telvario_echo_requests_total", labels, statistics.sent);
+  out.Family("telvario_echo_replies_total", "counter", "Echo replies received.");
+  out.Sample("telvario_echo_replies_total", labels, statistics.received);
   out.Family("telvario_loss_ratio", "gauge", "Share of echo requests that got no reply.");
   out.Sample("telvario_loss_ratio", labels, statistics.loss);
   if (statistics.received == 0) return out.Text();

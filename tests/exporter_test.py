@@ -258,7 +258,7 @@ def probes(exporter):
     took = time.monotonic() - start
     found = {s.name: s.value for f in text_string_to_metric_families(text) for s in f.samples}
     check(status == 200 and found.get("telvario_probe_success") == 1 and
-          found.get("telvario_latency_probes_received", 0) >= 1 and took < 1.5,
+          found.get("telvario_echo_replies_total", 0) >= 1 and took < 1.5,
           "/probe measures 127.0.0.1 within a 1.5 s scrape time-out (%.2f s)" % took)
     start = time.monotonic()
     status, _, text = fetch(exporter.url + "/probe?target=127.0.0.1&module=route",
