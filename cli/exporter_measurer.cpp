@@ -6,6 +6,7 @@
 #include "component.h"
 #include "result_codes.h"
 #include "throughput_measure.h"
+#include "url_text.h"
 
 namespace telvario::cli {
 namespace {
@@ -33,6 +34,17 @@ std::string Failure(const Kind& kind, double result, const std::optional<RunResu
   if (loaded != nullptr && !loaded->downloadFailure.empty()) return loaded->downloadFailure;
   if (outcome != nullptr && !outcome->failure.empty()) return outcome->failure;
   return "the run measured nothing";
+}
+
+// A failure's words without the URL's userinfo, wherever the component repeated the URL: they
+// go to the exporter's log and pages.
+std::string WithoutTargetUserinfo(std::string text, const std::string& target) {
+  const std::string bare = WithoutUserinfo(target);
+  if (bare == target) return text;
+  for (std::size_t at = 0; (at = text.find(target, at)) != std::string::npos; at += bare.size()) {
+    text.replace(at, target.size(), bare);
+  }
+  return text;
 }
 
 class SondeMeasurer final : public exporter::RunMeasurer {
@@ -84,7 +96,7 @@ class SondeMeasurer final : public exporter::RunMeasurer {
       // A record of another kind is an earlier run's: this call left none.
       if (!run.Readable() || run.measurement == kind.measurement) measured.run = std::move(run);
     }
-    measured.failure = Failure(kind, measured.result, measured.run);
+    measured.failure = WithoutTargetUserinfo(Failure(kind, measured.result, measured.run), target);
     return measured;
   }
 

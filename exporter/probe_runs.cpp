@@ -81,16 +81,6 @@ std::string Page(const LastRun& run) {
   return out.Text();
 }
 
-// A failure's words without the URL's userinfo, wherever the component repeated it.
-std::string Scrubbed(std::string text, const std::string& url) {
-  const std::string bare = cli::WithoutUserinfo(url);
-  if (bare == url) return text;
-  for (std::size_t at = 0; (at = text.find(url, at)) != std::string::npos; at += bare.size()) {
-    text.replace(at, url.size(), bare);
-  }
-  return text;
-}
-
 ProbeResult Measured(const ProbeRequest& request, RunMeasurer& measurer, double budget,
                      const std::atomic<bool>& stopping) {
   const auto began = Clock::now();
@@ -108,7 +98,6 @@ ProbeResult Measured(const ProbeRequest& request, RunMeasurer& measurer, double 
     run.measured = Measure(measurer, request, budget);
   }
   run.seconds = std::chrono::duration<double>(Clock::now() - began).count();
-  run.measured.failure = Scrubbed(run.measured.failure, request.target);
   ProbeResult result;
   result.success = run.measured.Succeeded();
   result.failure = run.measured.failure;
