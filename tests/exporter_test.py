@@ -16,7 +16,7 @@ system scrapes it; one group a run:
             URL's password shows nowhere; other paths and methods are refused
   reload    a bad file at SIGHUP and at POST /-/reload keeps the configuration in use (its
             counters go on), and says why with the line; a good one is taken, the targets kept
-            keeping their counts
+            keeping their counts, a route no longer given ended and its series gone
 
 Measuring needs echo requests: a user outside the ping range (and not root) is told so in one
 line, which the metrics and reload groups check instead (and the metrics group what needs no
@@ -382,13 +382,14 @@ def reload(telvario):
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, "exporter.yaml")
         good = "latency:\n  - target: 127.0.0.1\n    interval: 100ms\n"
-        write(path, good)
+        route = "route:\n  - target: 127.0.0.1\n    first: 0s\n"
+        write(path, good + route)
         if not may_echo():
             echo_refused(telvario, path)
             return
         with Exporter(telvario, "--config", path) as exporter:
             time.sleep(0.5)
-            write(path, good + "  - target: 127.0.0.2\n    interval: fast\n")
+            write(path, good + "  - target: 127.0.0.2\n    interval: fast\n" + route)
             exporter.process.send_signal(signal.SIGHUP)
             check(wait_for(lambda: any("exporter.yaml:5: interval: 'fast'" in line and
                                        "the configuration before stays" in line
@@ -408,6 +409,10 @@ def reload(telvario):
             check(before and kept and kept > before and value(
                 samples, "telvario_echo_requests_total", target="127.0.0.2", family="4") is None,
                   "the configuration before stays, measuring (%s, then %s)" % (before, kept))
+            hop = {"target": "127.0.0.1", "hop": "1", "address": "127.0.0.1"}
+            line = 'telvario_hop_info{target="127.0.0.1",hop="1",address="127.0.0.1"} 1'
+            check(wait_for(lambda: line in fetch(exporter.url + "/metrics")[2]),
+                  "the route, its first start within 0 s, on the page")
             write(path, good + "  - target: 127.0.0.2\n    interval: 100ms\n")
             status, _, text = fetch(exporter.url + "/-/reload", method="POST")
             check(status == 200 and "2 latency series" in text,
@@ -421,6 +426,9 @@ def reload(telvario):
                   % (kept, again, added))
             check(value(samples, "telvario_exporter_config_last_reload_successful") == 1,
                   "and the reload counted as taken")
+            check(value(samples, "telvario_hop_info", **hop) is None and
+                  value(samples, "telvario_exporter_runs_total", kind="route") == 1,
+                  "the route no longer given: its series gone, its one run counted")
 
 
 def main():
