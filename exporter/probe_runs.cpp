@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <thread>
 
 #include "metrics_text.h"
 #include "run_metrics.h"
 #include "run_store.h"
+#include "run_watchdog.h"
 #include "url_text.h"
 
 namespace telvario::exporter {
@@ -27,37 +26,6 @@ constexpr int kMostRounds = 20;
 constexpr double kStartupSeconds = 1;
 constexpr double kShortestTransfer = 1;
 constexpr double kLongestTransfer = 10;
-constexpr std::chrono::milliseconds kLook{20};
-
-// Cancels the measurer's run once the deadline has come or the exporter stops, until it ends:
-// the component forgets a cancel that comes between runs, so it is asked again at each look.
-class Watchdog {
- public:
-  Watchdog(RunMeasurer& measurer, Clock::time_point deadline, const std::atomic<bool>& stopping)
-      : thread_([this, &measurer, deadline, &stopping] {
-          std::unique_lock<std::mutex> hold(lock_);
-          while (!done_) {
-            if (Clock::now() >= deadline || stopping.load()) measurer.Cancel();
-            ended_.wait_for(hold, kLook);
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      const std::lock_guard<std::mutex> hold(lock_);
-      done_ = true;
-    }
-    ended_.notify_all();
-    thread_.join();
-  }
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  std::mutex lock_;
-  std::condition_variable ended_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 MeasuredRun Measure(RunMeasurer& measurer, const ProbeRequest& request, double budget) {
   if (request.module == "route") {
@@ -91,10 +59,7 @@ ProbeResult Measured(const ProbeRequest& request, RunMeasurer& measurer, double 
       0,
       {}};
   {
-    const Watchdog watchdog(
-        measurer,
-        began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budget)),
-        stopping);
+    const RunWatchdog watchdog(measurer, budget, stopping);
     run.measured = Measure(measurer, request, budget);
   }
   run.seconds = std::chrono::duration<double>(Clock::now() - began).count();

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "metric_text.h"
+#include "run_watchdog.h"
+#include "setting_bounds.h"
 #include "url_text.h"
 
 namespace telvario::exporter {
@@ -32,12 +34,21 @@ std::string ThroughputKey(const ThroughputTarget& throughput) {
          Number(throughput.firstSeconds) + " " + Number(throughput.durationSeconds);
 }
 
-// One run, timed, into the store; a failure said on standard error, without a URL's userinfo.
+// Past its own bounds (a route's rounds, a transfer's duration) a run is cancelled this long
+// after it began, or this long after its duration: whatever happens inside it, none hangs.
+constexpr double kRouteLimitSeconds = 60;
+constexpr double kTransferSlackSeconds = 30;
+
+// One run, timed and bounded, into the store; a failure said on standard error.
 template <typename Measure>
-void Record(RunStore& store, const char* kind, const std::string& target, Measure measure) {
+void Record(RunStore& store, const char* kind, const std::string& target, RunMeasurer& measurer,
+            double limitSeconds, const std::atomic<bool>& ending, Measure measure) {
   LastRun last{kind, target, UnixNow(), 0, {}};
   const auto began = std::chrono::steady_clock::now();
-  last.measured = measure();
+  {
+    const RunWatchdog watchdog(measurer, limitSeconds, ending);
+    last.measured = measure();
+  }
   last.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   if (!last.measured.Succeeded()) {
     std::fprintf(stderr, "telvario exporter: %s %s: %s\n", kind, target.c_str(),
@@ -65,7 +76,7 @@ LaneJob ScheduledRuns::RouteJob(const RouteTarget& route) const {
   return LaneJob{RouteKey(route), route.everySeconds, route.firstSeconds,
                  [store, route](RunMeasurer& measurer, const std::atomic<bool>& ending) {
                    if (ending) return;
-                   Record(*store, "route", route.target,
+                   Record(*store, "route", route.target, measurer, kRouteLimitSeconds, ending,
                           [&] { return measurer.Route(route.target, route.family, 0); });
                  }};
 }
@@ -85,9 +96,12 @@ LaneJob ScheduledRuns::ThroughputJob(const ThroughputTarget& throughput) const {
           if (url == nullptr || url->empty()) continue;
           const std::lock_guard<std::mutex> hold(*turn);  // a probe's ends within its scrape
           if (ending) return;
-          Record(*store, kind, cli::WithoutUserinfo(*url), [&, kind = kind, url = url] {
-            return measurer.Transfer(kind, *url, throughput.durationSeconds);
-          });
+          const double duration = throughput.durationSeconds > 0 ? throughput.durationSeconds
+                                                                 : cli::kDurationBounds.fallback;
+          Record(*store, kind, cli::WithoutUserinfo(*url), measurer,
+                 duration + kTransferSlackSeconds, ending, [&, kind = kind, url = url] {
+                   return measurer.Transfer(kind, *url, throughput.durationSeconds);
+                 });
         }
       }};
 }
