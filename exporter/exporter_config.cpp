@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "config_values.h"
+#include "url_text.h"
 
 namespace telvario::exporter {
 namespace {
@@ -55,6 +56,9 @@ class Reader {
     List(root["throughput"], "throughput", kMostScheduledTargets,
          [&](const YAML::Node& entry) { config.throughput.push_back(Throughput(entry)); });
     CheckRepeats(root["latency"], config.latency);
+    CheckOnce(root["route"], config.route, "route", [](const RouteTarget& r) { return r.target; });
+    CheckOnce(root["throughput"], config.throughput, "throughput",
+              [](const ThroughputTarget& t) { return t.url; });
     CheckRate(root["latency"], config.latency);
     return config;
   }
@@ -206,6 +210,19 @@ class Reader {
         Fail(list[index], "latency lists " + Quoted(target.target) + " twice for one family");
       }
       seen.insert({target.target, target.family});
+    }
+  }
+
+  // The page has one series of a kind for each route target and each URL: one entry each.
+  template <typename Entry, typename KeyFn>
+  void CheckOnce(const YAML::Node& list, const std::vector<Entry>& entries, const char* name,
+                 KeyFn key) const {
+    std::set<std::string> seen;
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+      if (!seen.insert(key(entries[index])).second) {
+        Fail(list[index], std::string(name) + " lists " +
+                              Quoted(cli::WithoutUserinfo(key(entries[index]))) + " twice");
+      }
     }
   }
 

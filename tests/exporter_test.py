@@ -3,11 +3,11 @@
 system scrapes it; one group a run:
 
   config    a file that is not right (not YAML, an unknown key, a time out of range, a family
-            that is none, a target given twice, a throughput run more often than every ten
-            minutes or longer than the component allows, a first start that is no time, a URL
-            that is not http (said without its password), a name that does not resolve, no file
-            at all), a port in use and an address that is none: each one line, naming the
-            file's line where there is one
+            that is none, a target, route or URL given twice, a throughput run more often than
+            every ten minutes or longer than the component allows, a first start that is no
+            time, a URL that is not http (said without its password), a name that does not
+            resolve, no file at all), a port in use and an address that is none: each one line,
+            naming the file's line where there is one
   metrics   /metrics parses with prometheus_client's parser: histograms, request and reply
             counters per target and family that move, the exporter's own health; /probe
             measures one target a scrape (latency, a route) within the scrape's time-out, and
@@ -158,6 +158,11 @@ BAD_FILES = [
     ("throughput:\n  - url: http://127.0.0.1:1/large\n    every: 5m\n",
      r":3: every: '5m' is out of range: from 600s", "throughput more often than every 10 min"),
     ("route:\n  - every: 10m\n", r":2: a route entry names its target", "a route without target"),
+    ("route:\n  - target: 127.0.0.1\n  - target: 127.0.0.1\n    family: 4\n",
+     r":3: route lists '127.0.0.1' twice", "a route given twice"),
+    ("throughput:\n  - url: http://a:pw@127.0.0.1:1/x\n  - url: http://a:pw@127.0.0.1:1/x\n",
+     r":3: throughput lists 'http://127.0.0.1:1/x' twice",
+     "a URL given twice, said without its password"),
     ("route:\n  - target: 127.0.0.1\n    first: later\n",
      r":3: first: 'later' is not a time", "a route's first start that is no time"),
     ("throughput:\n  - url: http://127.0.0.1:1/large\n    first: -5s\n",
