@@ -13,10 +13,10 @@ class ExporterCommand final : public Command {
  public:
   ExporterOptions options;
 
-  bool NeedsComponent() const override { return false; }
+  // The component measures the scheduled runs and the probes other than latency; loaded
+  // first, it takes the raw echo sockets too, as the other commands' component does.
   bool SendsEcho() const override { return true; }
-  int RunAlone(const CommonOptions& /*common*/) override { return RunExporter(options); }
-  int Run(Session& session) override { return RunAlone(session.Options()); }
+  int Run(Session& session) override { return RunExporter(options, session.Library()); }
 };
 
 }  // namespace
@@ -33,9 +33,9 @@ std::unique_ptr<Command> AddExporterCommand(CLI::App& command) {
   command
       .add_option("--config", options.config,
                   "the YAML file of targets and what to measure of each: latency (target, "
-                  "interval, packet_size, family, buckets), route (target, every), throughput "
-                  "(url, upload, every); read again at SIGHUP and POST /-/reload, a bad file "
-                  "keeping the one before")
+                  "interval, packet_size, family, buckets), route (target, every, first, "
+                  "family), throughput (url, upload, responsiveness, every, first, duration); "
+                  "read again at SIGHUP and POST /-/reload, a bad file keeping the one before")
       ->type_name("FILE");
   return exporter;
 }

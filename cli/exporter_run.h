@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "windows_api.h"
+
 namespace telvario::cli {
 
 struct ExporterOptions {
@@ -15,7 +17,8 @@ struct ExporterOptions {
 };
 
 // The exit status; UsageError or RunFailure with the exporter's one line where it cannot start.
-int RunExporter(const ExporterOptions& options);
+// `library` is the component's, loaded.
+int RunExporter(const ExporterOptions& options, HMODULE library);
 
 }  // namespace telvario::cli
 

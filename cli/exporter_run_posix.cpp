@@ -3,7 +3,9 @@
 
 #include "command.h"
 #include "exporter.h"
+#include "exporter_measurer.h"
 #include "exporter_run.h"
+#include "prompt_route.h"
 #include "serve_options.h"
 #include "standard_output.h"
 #include "stop_signals.h"
@@ -24,12 +26,20 @@ std::string Started(const exporter::ExporterServer& server, const exporter::Expo
   return text;
 }
 
+// The component's question before an upload: the configuration that lists the upload is the
+// operator's answer, given in advance, as --yes is the client's.
+int UploadConsented(LPCSTR /*text*/, LPCSTR /*caption*/, UINT /*type*/) {
+  return IDOK;
+}
+
 }  // namespace
 
-int RunExporter(const ExporterOptions& options) {
+int RunExporter(const ExporterOptions& options, HMODULE library) {
   CatchStopSignals(true);
+  // Held while the exporter runs: the question is answered for every object it makes.
+  const PromptRoute consent(library, UploadConsented, true);
   try {
-    exporter::Exporter measuring(options.config, TELVARIO_VERSION);
+    exporter::Exporter measuring(options.config, TELVARIO_VERSION, SondeMeasurers());
     exporter::ExporterServer server(options.listen, measuring);
     WriteOut(Started(server, measuring));
     std::fflush(stdout);  // the addresses, for whoever waits for them, before any request

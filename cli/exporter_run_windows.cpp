@@ -3,7 +3,7 @@
 
 namespace telvario::cli {
 
-int RunExporter(const ExporterOptions& /*options*/) {
+int RunExporter(const ExporterOptions& /*options*/, HMODULE /*library*/) {
   throw RunFailure(
       "exporter: the exporter runs on Linux only (its HTTP library is not built for Windows)");
 }

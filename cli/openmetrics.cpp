@@ -14,20 +14,21 @@ struct Family {
   std::string unit;  // "" for none
   std::string help;
   std::vector<std::string> samples;  // "{labels} value"
+  bool counter = false;              // its samples named with _total
 };
 
 // The families in the order they were first met: a family's samples must stand together.
 class Exposition {
  public:
   void Add(const std::string& name, const std::string& unit, const std::string& help,
-           const std::string& labels, std::optional<double> figure) {
+           const std::string& labels, std::optional<double> figure, bool counter = false) {
     if (!figure || !std::isfinite(*figure)) return;  // unmeasured: no sample rather than a NaN
     const double value = *figure;
     Family* family = nullptr;
     for (Family& known : families_) {
       if (known.name == name) family = &known;
     }
-    if (family == nullptr) family = &families_.emplace_back(Family{name, unit, help, {}});
+    if (family == nullptr) family = &families_.emplace_back(Family{name, unit, help, {}, counter});
     const std::string sample = "{" + labels + "} " + MetricNumber(value);
     for (const std::string& existing : family->samples) {
       // Two runs of the same target and kind: the first stands, as a collector takes one.
@@ -39,10 +40,11 @@ class Exposition {
   std::string Text() const {
     std::string text;
     for (const Family& family : families_) {
-      text += "# TYPE " + family.name + " gauge\n";
+      text += "# TYPE " + family.name + (family.counter ? " counter\n" : " gauge\n");
       if (!family.unit.empty()) text += "# UNIT " + family.name + " " + family.unit + "\n";
       text += "# HELP " + family.name + " " + family.help + "\n";
-      for (const std::string& sample : family.samples) text += family.name + sample + "\n";
+      const std::string sampled = family.name + (family.counter ? "_total" : "");
+      for (const std::string& sample : family.samples) text += sampled + sample + "\n";
     }
     return text + "# EOF\n";
   }
@@ -60,8 +62,9 @@ using Figure = std::optional<double>;
 
 void AddLatency(Exposition& out, const LatencyRecord& run, const std::string& labels) {
   const std::string peer = labels + ",peer=\"" + LabelValue(run.peer) + "\"";
-  out.Add("telvario_latency_probes_sent", "", "Echo requests sent.", peer, run.sent);
-  out.Add("telvario_latency_probes_received", "", "Echo replies received.", peer, run.received);
+  // Counters, under the exporter's names for the same figures: a run's are its requests alone.
+  out.Add("telvario_echo_requests", "", "Echo requests sent.", peer, run.sent, true);
+  out.Add("telvario_echo_replies", "", "Echo replies received.", peer, run.received, true);
   out.Add("telvario_loss_ratio", "ratio", "Share of echo requests that got no reply.", peer,
           run.loss);
   const struct {

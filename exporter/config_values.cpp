@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "url_text.h"
+
 namespace telvario::exporter {
 namespace {
 
@@ -107,7 +109,8 @@ std::string ReadUrl(const std::string& text) {
     return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7f;
   });
   if (!web || !plain || text.size() > kLongestUrl) {
-    throw ValueError(Quoted(text) + " is not an http:// or https:// URL");
+    // Said without its userinfo: a password in the file stays out of the log.
+    throw ValueError(Quoted(cli::WithoutUserinfo(text)) + " is not an http:// or https:// URL");
   }
   return text;
 }

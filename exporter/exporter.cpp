@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "probe_runs.h"
 #include "run_timing.h"
 #include "target_addresses.h"
 
@@ -29,7 +30,8 @@ Exporter::Sockets::~Sockets() {
   WSACleanup();
 }
 
-Exporter::Exporter(std::string path, std::string version) : path_(std::move(path)) {
+Exporter::Exporter(std::string path, std::string version, MeasurerMaker maker)
+    : path_(std::move(path)), maker_(std::move(maker)), scheduled_(maker_, runs_, throughputTurn_) {
   health_.version = std::move(version);
   health_.startedUnix = UnixNow();
   for (const char* module : kProbeModules) health_.modules.push_back({module, 0, 0, 0});
@@ -44,6 +46,7 @@ Exporter::~Exporter() {
 void Exporter::Take(const ExporterConfig& config) {
   LatencyPlan plan = ResolveLatency(config);
   const std::size_t count = plan.series.size();
+  scheduled_.Take(config);
   // The sweep before ends first, its targets' places being the old list's; outside the lock,
   // so that a scrape meanwhile is answered from the counts as they stand.
   std::unique_ptr<EchoSweep> before;
@@ -63,6 +66,8 @@ void Exporter::Take(const ExporterConfig& config) {
     sentBefore_ += sent;
     store_->Replace(std::move(plan.series));
     seriesCount_ = count;
+    routeCount_ = config.route.size();
+    throughputCount_ = config.throughput.size();
   }
   auto sweep = std::make_unique<EchoSweep>();
   std::string failure;
@@ -78,7 +83,9 @@ void Exporter::Take(const ExporterConfig& config) {
 
 std::string Exporter::Summary() const {
   const std::lock_guard<std::mutex> hold(lock_);
-  const std::string series = std::to_string(seriesCount_) + " latency series";
+  const std::string series = std::to_string(seriesCount_) + " latency series, " +
+                             std::to_string(routeCount_) + " routes and " +
+                             std::to_string(throughputCount_) + " throughput runs scheduled";
   return path_.empty() ? series + " (no --config)" : series + " from " + path_;
 }
 
@@ -89,7 +96,7 @@ std::string Exporter::Metrics() {
     health = health_;
     health.echoSent = sentBefore_ + (sweep_ != nullptr ? sweep_->Sent() : 0);
   }
-  return MetricsPage(store_->Snapshot(), health);
+  return MetricsPage(store_->Snapshot(), *runs_, health);
 }
 
 void Exporter::CountProbe(const std::string& module, bool success, double seconds) {
@@ -103,7 +110,9 @@ void Exporter::CountProbe(const std::string& module, bool success, double second
 }
 
 Reply Exporter::Probe(const ProbeRequest& request, const std::atomic<bool>& stopping) {
-  const ProbeResult result = ProbeLatency(request, stopping);
+  const ProbeResult result = request.module == "latency"
+                                 ? ProbeLatency(request, stopping)
+                                 : ProbeRun(request, maker_, throughputTurn_, stopping);
   CountProbe(request.module, result.success, result.seconds);
   return Reply{200, kMetricsType, result.page};
 }

@@ -14,6 +14,9 @@
 #include "exporter_server.h"
 #include "latency_store.h"
 #include "metrics_page.h"
+#include "run_measurer.h"
+#include "run_store.h"
+#include "scheduled_runs.h"
 
 namespace telvario::exporter {
 
@@ -25,9 +28,10 @@ class ExporterFailure : public std::runtime_error {
 
 class Exporter final : public ExporterEndpoints {
  public:
-  // Takes the configuration at `path` ("" for none: /probe alone) and starts its measurements;
-  // ConfigError or ExporterFailure with its one line where it cannot.
-  Exporter(std::string path, std::string version);
+  // Takes the configuration at `path` ("" for none: /probe alone) and starts its measurements,
+  // the scheduled ones with objects `maker` makes; ConfigError or ExporterFailure with its one
+  // line where it cannot.
+  Exporter(std::string path, std::string version, MeasurerMaker maker);
   ~Exporter() override;
   Exporter(const Exporter&) = delete;
   Exporter& operator=(const Exporter&) = delete;
@@ -57,8 +61,14 @@ class Exporter final : public ExporterEndpoints {
   const std::string path_;
   std::mutex reloading_;  // one reload at a time
   const std::shared_ptr<LatencyStore> store_ = std::make_shared<LatencyStore>();
-  mutable std::mutex lock_;  // what follows, for the page
+  const std::shared_ptr<RunStore> runs_ = std::make_shared<RunStore>();
+  const MeasurerMaker maker_;
+  std::mutex throughputTurn_;  // held by the throughput run going on, scheduled or probed
+  ScheduledRuns scheduled_;    // its own threads: taken outside the lock
+  mutable std::mutex lock_;    // what follows, for the page
   std::unique_ptr<EchoSweep> sweep_;
+  std::size_t routeCount_ = 0;
+  std::size_t throughputCount_ = 0;
   std::uint64_t sentBefore_ = 0;  // by the sweeps of configurations no longer in use
   std::size_t seriesCount_ = 0;
   ExporterHealth health_;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "config_values.h"
+#include "url_text.h"
 
 namespace telvario::exporter {
 namespace {
@@ -24,6 +25,9 @@ constexpr double kShortestInterval = 0.1;
 constexpr double kShortestRouteEvery = 60;
 constexpr double kLongestEvery = 7 * 24 * 3600;
 constexpr int kLargestPacket = 65000;
+// A throughput run's bounds on each direction, as the component takes them.
+constexpr double kShortestDuration = 1;
+constexpr double kLongestDuration = 60;
 // Echo requests a second in all: one echo-service handle holds at most 65,535 on their way,
 // which targets that never answer keep there for the answer limit (1 s) each.
 constexpr double kMostRequestsPerSecond = 20000;
@@ -52,6 +56,9 @@ class Reader {
     List(root["throughput"], "throughput", kMostScheduledTargets,
          [&](const YAML::Node& entry) { config.throughput.push_back(Throughput(entry)); });
     CheckRepeats(root["latency"], config.latency);
+    CheckOnce(root["route"], config.route, "route", [](const RouteTarget& r) { return r.target; });
+    CheckOnce(root["throughput"], config.throughput, "throughput",
+              [](const ThroughputTarget& t) { return t.url; });
     CheckRate(root["latency"], config.latency);
     return config;
   }
@@ -144,7 +151,7 @@ class Reader {
   }
 
   RouteTarget Route(const YAML::Node& entry) const {
-    CheckKeys(entry, {"target", "every", "family"}, "a route entry");
+    CheckKeys(entry, {"target", "every", "first", "family"}, "a route entry");
     if (!entry["target"]) Fail(entry, "a route entry names its target");
     RouteTarget route;
     route.line = Line(entry);
@@ -155,11 +162,13 @@ class Reader {
       });
     }
     if (entry["family"]) route.family = Value(entry["family"], "family", ReadFamily);
+    route.firstSeconds = First(entry);
     return route;
   }
 
   ThroughputTarget Throughput(const YAML::Node& entry) const {
-    CheckKeys(entry, {"url", "upload", "responsiveness", "every"}, "a throughput entry");
+    CheckKeys(entry, {"url", "upload", "responsiveness", "every", "first", "duration"},
+              "a throughput entry");
     if (!entry["url"]) Fail(entry, "a throughput entry names its download url");
     ThroughputTarget throughput;
     throughput.line = Line(entry);
@@ -173,7 +182,20 @@ class Reader {
         return ReadDuration(text, kThroughputLeastEverySeconds, kLongestEvery);
       });
     }
+    throughput.firstSeconds = First(entry);
+    if (entry["duration"]) {
+      throughput.durationSeconds =
+          Value(entry["duration"], "duration", [](const std::string& text) {
+            return ReadDuration(text, kShortestDuration, kLongestDuration);
+          });
+    }
     return throughput;
+  }
+
+  double First(const YAML::Node& entry) const {
+    if (!entry["first"]) return -1;
+    return Value(entry["first"], "first",
+                 [](const std::string& text) { return ReadDuration(text, 0, kLongestEvery); });
   }
 
   // One series per target and family: a target given twice for a family is a mistake.
@@ -188,6 +210,19 @@ class Reader {
         Fail(list[index], "latency lists " + Quoted(target.target) + " twice for one family");
       }
       seen.insert({target.target, target.family});
+    }
+  }
+
+  // The page has one series of a kind for each route target and each URL: one entry each.
+  template <typename Entry, typename KeyFn>
+  void CheckOnce(const YAML::Node& list, const std::vector<Entry>& entries, const char* name,
+                 KeyFn key) const {
+    std::set<std::string> seen;
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+      if (!seen.insert(key(entries[index])).second) {
+        Fail(list[index], std::string(name) + " lists " +
+                              Quoted(cli::WithoutUserinfo(key(entries[index]))) + " twice");
+      }
     }
   }
 

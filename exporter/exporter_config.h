@@ -29,7 +29,15 @@ struct RouteTarget {
   std::string target;
   int family = 0;
   double everySeconds = 600;
+  // The first run starts at a random time within this many seconds (at most `every`), so that
+  // a fleet started together does not measure together; negative: within `every`.
+  double firstSeconds = -1;
   int line = 0;
+
+  bool operator==(const RouteTarget& other) const {
+    return target == other.target && family == other.family && everySeconds == other.everySeconds &&
+           firstSeconds == other.firstSeconds;
+  }
 };
 
 // A download from `url` (and an upload to `upload`, where given), and the responsiveness under
@@ -40,7 +48,15 @@ struct ThroughputTarget {
   std::string upload;  // "" for none
   bool responsiveness = true;
   double everySeconds = 3600;
+  double firstSeconds = -1;    // as a route's
+  double durationSeconds = 0;  // each direction's and the responsiveness run's; 0: the component's
   int line = 0;
+
+  bool operator==(const ThroughputTarget& other) const {
+    return url == other.url && upload == other.upload && responsiveness == other.responsiveness &&
+           everySeconds == other.everySeconds && firstSeconds == other.firstSeconds &&
+           durationSeconds == other.durationSeconds;
+  }
 };
 
 struct ExporterConfig {

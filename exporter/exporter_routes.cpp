@@ -19,7 +19,9 @@ constexpr char kPage[] =
     "<h1>Telvario exporter</h1>\n<ul>\n"
     "<li><a href=\"/metrics\">/metrics</a>: continuous latency of every configured target, "
     "and the exporter's own health</li>\n"
-    "<li>/probe?target=HOST&amp;module=latency: one measurement of HOST a scrape</li>\n"
+    "<li>/probe?target=HOST&amp;module=latency|route: one measurement of HOST a scrape</li>\n"
+    "<li>/probe?target=URL&amp;module=download|upload|responsiveness: one run with URL a "
+    "scrape, one throughput run at a time</li>\n"
     "<li>POST /-/reload: read the configuration again (as SIGHUP does)</li>\n"
     "</ul>\n</body></html>\n";
 
@@ -56,11 +58,6 @@ void Probe(Routes* routes, h2o_req_t* req) {
   std::string failure;
   if (!ReadProbeRequest(Query(req), ScrapeTimeout(req), &request, &failure)) {
     SendReply(req, Plain(400, "probe: " + failure));
-    return;
-  }
-  if (request.module != "latency") {
-    SendReply(req, Plain(400, "probe: module " + request.module +
-                                  " is not measured on /probe by this version; latency is"));
     return;
   }
   const double seconds = request.timeoutSeconds - kAnswerMarginSeconds;

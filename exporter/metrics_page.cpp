@@ -1,6 +1,7 @@
 #include "metrics_page.h"
 
 #include "metric_text.h"
+#include "run_metrics.h"
 
 namespace telvario::exporter {
 namespace {
@@ -101,9 +102,11 @@ void AddHealth(MetricsText& out, const ExporterHealth& health) {
 
 }  // namespace
 
-std::string MetricsPage(const std::vector<LatencySeries>& latency, const ExporterHealth& health) {
+std::string MetricsPage(const std::vector<LatencySeries>& latency, const RunStore& runs,
+                        const ExporterHealth& health) {
   MetricsText out;
   AddLatency(out, latency);
+  AddRunMetrics(out, runs.Last(), runs.Counts());
   AddHealth(out, health);
   return out.Text();
 }

@@ -1,5 +1,5 @@
 // The exporter's /metrics page, in Prometheus' text format (version 0.0.4): the latency of
-// every target and family, and the exporter's own health.
+// every target and family, the latest scheduled runs, and the exporter's own health.
 #ifndef TELVARIO_EXPORTER_METRICS_PAGE_H
 #define TELVARIO_EXPORTER_METRICS_PAGE_H
 
@@ -9,6 +9,7 @@
 
 #include "latency_store.h"
 #include "metrics_text.h"
+#include "run_store.h"
 
 namespace telvario::exporter {
 
@@ -30,7 +31,9 @@ struct ExporterHealth {
   std::vector<Module> modules;
 };
 
-std::string MetricsPage(const std::vector<LatencySeries>& latency, const ExporterHealth& health);
+// The scheduled runs' figures come after the latency's, the exporter's health last.
+std::string MetricsPage(const std::vector<LatencySeries>& latency, const RunStore& runs,
+                        const ExporterHealth& health);
 
 }  // namespace telvario::exporter
 

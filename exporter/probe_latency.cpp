@@ -64,10 +64,11 @@ std::string Page(const ProbeRequest& request, const ResolvedAddress& peer,
   out.Family("telvario_echo_peer_info", "gauge", "The address the requests went to.");
   out.Sample("telvario_echo_peer_info", labels + ",address=\"" + cli::LabelValue(peer.text) + "\"",
              1);
-  out.Family("telvario_latency_probes_sent", "gauge", "Echo requests sent.");
-  out.Sample("telvario_latency_probes_sent", labels, statistics.sent);
-  out.Family("telvario_latency_probes_received", "gauge", "Echo replies received.");
-  out.Sample("telvario_latency_probes_received", labels, statistics.received);
+  // The names /metrics and the client's --openmetrics give them; a probe's count its own.
+  out.Family("telvario_echo_requests_total", "counter", "Echo requests sent.");
+  out.Sample("telvario_echo_requests_total", labels, statistics.sent);
+  out.Family("telvario_echo_replies_total", "counter", "Echo replies received.");
+  out.Sample("telvario_echo_replies_total", labels, statistics.received);
   out.Family("telvario_loss_ratio", "gauge", "Share of echo requests that got no reply.");
   out.Sample("telvario_loss_ratio", labels, statistics.loss);
   if (statistics.received == 0) return out.Text();
@@ -119,8 +120,11 @@ bool ReadProbeRequest(std::string_view query, std::string_view scrapeTimeout, Pr
     return false;
   }
   const std::string family = QueryValue(parameters, "family");
+  // A route's target is a host; a transfer's a URL, http or https, said without its userinfo.
+  const bool host = request->module == "latency" || request->module == "route";
   try {
-    request->target = ReadHost(QueryValue(parameters, "target", &repeated));
+    const std::string target = QueryValue(parameters, "target", &repeated);
+    request->target = host ? ReadHost(target) : ReadUrl(target);
     if (!family.empty()) request->family = ReadFamily(family);
   } catch (const ValueError& error) {
     *failure = std::string(family.empty() ? "target: " : "target or family: ") + error.what();

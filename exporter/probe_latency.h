@@ -16,7 +16,7 @@ inline constexpr const char* kProbeModules[] = {"latency", "route", "download", 
                                                 "responsiveness"};
 
 struct ProbeRequest {
-  std::string target;
+  std::string target;  // a host for latency and route; an http or https URL for the others
   std::string module;
   int family = 0;              // 4 or 6; 0: the resolver's first address
   double timeoutSeconds = 10;  // the scrape's, as its header gives it

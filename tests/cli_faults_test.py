@@ -219,7 +219,7 @@ def failed_runs(telvario, error_url, get_only_url):
 
     done = run([telvario, "latency", "127.0.0.1", "-6", "--openmetrics"])
     check(done.returncode == 1 and b"telvario_loss_ratio" not in done.stdout and
-          b"telvario_latency_probes_sent{" in done.stdout,
+          b"telvario_echo_requests_total{" in done.stdout,
           "a latency run that sent nothing exports no loss")
 
     if WINE:

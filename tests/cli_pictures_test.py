@@ -70,10 +70,12 @@ def check_metrics(text, record, started):
           "telvario_run_timestamp_seconds is when the run began")
     check(value(found, "telvario_run_succeeded") == 1, "telvario_run_succeeded is 1")
     check(value(found, "telvario_run_cancelled") == 0, "telvario_run_cancelled is 0")
+    counters = ("telvario_echo_requests", "telvario_echo_replies")
     for family in found.values():
-        check(family.type == "gauge" and family.documentation and family.name.startswith("telvario_")
+        kind = "counter" if family.name in counters else "gauge"
+        check(family.type == kind and family.documentation and family.name.startswith("telvario_")
               and (not family.unit or family.name.endswith("_" + family.unit)),
-              "%s: a documented gauge, its unit last in its name" % family.name)
+              "%s: a documented %s, its unit last in its name" % (family.name, kind))
     return found
 
 
@@ -98,8 +100,9 @@ def latency(telvario):
                   found[family].unit == "seconds", "%s is the run's %s in seconds" % (family, key))
         check(close(value(found, "telvario_loss_ratio"), record["loss"]),
               "telvario_loss_ratio is the run's loss")
-        check(value(found, "telvario_latency_probes_sent") == record["sent"] == 60,
-              "telvario_latency_probes_sent is the 60 probes sent")
+        check(value(found, "telvario_echo_requests") == record["sent"] == 60 and
+              found["telvario_echo_requests"].type == "counter",
+              "telvario_echo_requests_total is the 60 probes sent, a counter as the exporter's")
         check_round_trips(check, render(svg), panels[0], "latency")
 
 

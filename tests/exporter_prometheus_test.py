@@ -10,7 +10,13 @@ Beside them, ping measures the same paths. What Prometheus then holds:
   - the silent host's requests are counted, none answered, and the others' counters went on
     all the while: one target that does not answer delays no other;
   - the /probe job (the multi-target pattern) gives the 40 ms path's median, and a probe of the
-    silent host answers within its scrape's time-out with success 0.
+    silent host answers within its scrape's time-out with success 0;
+  - the route to the lab's host, run once on its schedule, hop by hop: four hops, the first
+    router and the host each by its address, the host's median round trip about 40 ms;
+  - then, a throughput entry added by a reload (the route kept on its schedule, not run again),
+    its download, upload and responsiveness against the lab host's HTTP server, each with a rate
+    or an RPM and when it ran; and every scrape of /metrics while they ran answered within
+    100 ms.
 
 Root, in the lab's client namespace:
   ip netns exec PREFIX-client exporter_prometheus_test.py TELVARIO PROMETHEUS
@@ -24,6 +30,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.parse
 import urllib.request
@@ -31,6 +38,9 @@ import urllib.request
 HOST4 = "10.213.3.10"
 HOST6 = "fd13:213:0:3::10"
 JITTER = "10.213.7.10"
+ROUTER1 = "10.213.10.2"
+BYTES = "http://10.213.3.10:8080/bytes/50000000"
+UPLOAD = "http://10.213.3.10:8080/upload"
 SILENT = "10.213.4.10"
 # How long both measure: enough requests that the two losses agree well within the bound.
 SECONDS = 30
@@ -58,14 +68,25 @@ def bucket(seconds):
     return next((i for i, bound in enumerate(BOUNDS) if seconds <= bound), len(BOUNDS))
 
 
-def start_exporter(telvario, folder):
-    path = os.path.join(folder, "exporter.yaml")
-    with open(path, "w") as file:
+def write_config(path, throughput):
+    with open(path + ".new", "w") as file:
         file.write("latency:\n"
                    "  - target: %s\n    interval: 200ms\n"
                    "  - target: %s\n    interval: 200ms\n"
                    "  - target: %s\n    interval: 100ms\n"
-                   "  - target: %s\n    interval: 200ms\n" % (HOST4, HOST6, JITTER, SILENT))
+                   "  - target: %s\n    interval: 200ms\n"
+                   "route:\n  - target: %s\n    first: 1s\n"
+                   % (HOST4, HOST6, JITTER, SILENT, HOST4))
+        if throughput:
+            # The password must appear nowhere the exporter writes.
+            file.write("throughput:\n  - url: %s\n    upload: %s\n    first: 1s\n"
+                       "    duration: 2s\n" % (BYTES.replace("//", "//who:secret@"), UPLOAD))
+    os.rename(path + ".new", path)
+
+
+def start_exporter(telvario, folder):
+    path = os.path.join(folder, "exporter.yaml")
+    write_config(path, throughput=False)
     process = subprocess.Popen([telvario, "exporter", "--listen", "127.0.0.1:0", "--config", path],
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     line = process.stdout.readline()
@@ -73,6 +94,9 @@ def start_exporter(telvario, folder):
     if not found:
         process.kill()
         raise RuntimeError("the exporter did not start: " + line + process.stderr.read())
+    process.stderr_lines = []
+    threading.Thread(target=lambda: process.stderr_lines.extend(process.stderr),
+                     daemon=True).start()
     return process, found.group(1)
 
 
@@ -194,6 +218,83 @@ def check_probes(prometheus):
           "both probe scrapes answered within their 3 s time-out (up %s)" % list(up.values()))
 
 
+def check_route(prometheus):
+    median = 'telvario_hop_latency_median_seconds{job="telvario",target="%s"}' % HOST4
+    by_hop = {dict(labels)["hop"]: got for labels, got in query(prometheus, median).items()}
+    info = query(prometheus, 'telvario_hop_info{job="telvario",target="%s"}' % HOST4)
+    addresses = {dict(labels)["hop"]: dict(labels)["address"] for labels in info}
+    check(one(prometheus, 'telvario_route_hops{target="%s"}' % HOST4) == 4 and
+          one(prometheus, 'telvario_route_reached{target="%s"}' % HOST4) == 1 and
+          addresses.get("1") == ROUTER1 and addresses.get("4") == HOST4,
+          "the route to the host: four hops, reached, router 1 first (%s)" % addresses)
+    check(0.039 <= by_hop.get("4", 0) <= 0.06,
+          "the host's median round trip on the route (%s)" % by_hop.get("4"))
+    loss = one(prometheus, 'telvario_hop_loss_ratio{target="%s",hop="4"}' % HOST4)
+    check(loss == 0, "no loss to the host on the route (%s)" % loss)
+
+
+class TimedScrapes:
+    """/metrics scraped every 50 ms on a thread of its own, each answer's time kept."""
+
+    def __init__(self, address):
+        self.url, self.times, self.stop = "http://%s/metrics" % address, [], False
+        self.thread = threading.Thread(target=self.run)
+        self.thread.start()
+
+    def run(self):
+        while not self.stop:
+            began = time.monotonic()
+            with urllib.request.urlopen(self.url, timeout=10) as answer:
+                self.text = answer.read().decode()
+            self.times.append(time.monotonic() - began)
+            time.sleep(0.05)
+
+    def finish(self):
+        self.stop = True
+        self.thread.join()
+
+
+def check_throughput(prometheus, address, path, exporter):
+    write_config(path, throughput=True)
+    request = urllib.request.Request("http://%s/-/reload" % address, method="POST")
+    with urllib.request.urlopen(request, timeout=30) as answer:
+        check(answer.status == 200, "the reload adding a throughput entry is taken")
+    scrapes = TimedScrapes(address)
+    try:
+        end = time.monotonic() + 60
+        while time.monotonic() < end and 'runs_total{kind="responsiveness"} 1' not in getattr(
+                scrapes, "text", ""):
+            time.sleep(0.2)
+    finally:
+        scrapes.finish()
+    slowest = max(scrapes.times)
+    check(len(scrapes.times) >= 40 and slowest < 0.1,
+          "%d scrapes of /metrics while the throughput runs went on, the slowest in %.1f ms"
+          % (len(scrapes.times), slowest * 1000))
+    check("secret" not in scrapes.text and "who:" not in scrapes.text,
+          "the URL's password appears nowhere on the page")
+    time.sleep(2.5)  # Prometheus' next scrapes
+    now = time.time()
+    for kind, name, least in (("download", "bits_per_second", 1e6),
+                              ("upload", "bits_per_second", 1e6),
+                              ("responsiveness", "rpm", 100)):
+        target = UPLOAD if kind == "upload" else BYTES
+        got = one(prometheus, 'telvario_%s_%s{job="telvario",target="%s"}' % (kind, name, target))
+        ran = one(prometheus, 'telvario_%s_last_run_timestamp_seconds{target="%s"}'
+                  % (kind, target))
+        check(got is not None and got >= least and ran is not None and now - 60 <= ran <= now,
+              "%s through Prometheus: %s %s, run at %s" % (kind, name, got, ran))
+    loaded = one(prometheus, 'telvario_responsiveness_loaded_latency_seconds{target="%s"}'
+                 % BYTES)
+    check(loaded is not None and loaded >= 0.039, "the loaded latency (%s)" % loaded)
+    runs = query(prometheus, 'telvario_exporter_runs_total{job="telvario"}')
+    by_kind = {dict(labels)["kind"]: got for labels, got in runs.items()}
+    check(by_kind == {"route": 1, "download": 1, "upload": 1, "responsiveness": 1},
+          "one run of each kind: the route kept its schedule across the reload (%s)" % by_kind)
+    check(not any("secret" in line for line in exporter.stderr_lines),
+          "the URL's password appears nowhere in the log")
+
+
 def main():
     telvario, prometheus_program = sys.argv[1], sys.argv[2]
     with tempfile.TemporaryDirectory() as folder:
@@ -211,6 +312,8 @@ def main():
             check_losses(url, pinged)
             check_silent(url)
             check_probes(url)
+            check_route(url)
+            check_throughput(url, address, os.path.join(folder, "exporter.yaml"), exporter)
         finally:
             for process in (prometheus, exporter):
                 if process is not None:
