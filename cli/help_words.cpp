@@ -39,9 +39,9 @@ constexpr HelpSection kSections[] = {
      "telvario_download_bits_per_second, telvario_upload_bits_per_second, "
      "telvario_responsiveness_rpm and the loaded latency, each kind with its "
      "_last_run_timestamp_seconds. At /probe?target=HOST&module=latency (or "
-     "module=route; target=URL with module=download, upload or responsiveness) it measures the "
-     "target a scrape names, within the scrape's X-Prometheus-Scrape-Timeout-Seconds: the "
-     "multi-target pattern. It listens on "
+     "module=route; target=URL with module=download, upload or responsiveness, a URL the file "
+     "lists under throughput or probe_urls) it measures the target a scrape names, within the "
+     "scrape's X-Prometheus-Scrape-Timeout-Seconds: the multi-target pattern. It listens on "
      "127.0.0.1:9731 unless --listen says otherwise; SIGHUP or POST /-/reload reads the file "
      "again, keeping the one in use where the new one is refused (with its line and why on "
      "standard error). A scrape configuration for both endpoints:",

@@ -68,6 +68,8 @@ void Exporter::Take(const ExporterConfig& config) {
     seriesCount_ = count;
     routeCount_ = config.route.size();
     throughputCount_ = config.throughput.size();
+    transfers_.throughput = config.throughput;
+    transfers_.probeUrls = config.probeUrls;
   }
   auto sweep = std::make_unique<EchoSweep>();
   std::string failure;
@@ -110,6 +112,14 @@ void Exporter::CountProbe(const std::string& module, bool success, double second
 }
 
 Reply Exporter::Probe(const ProbeRequest& request, const std::atomic<bool>& stopping) {
+  if (request.module != "latency" && request.module != "route") {
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (!MayProbeTransfer(transfers_, request.target)) {
+      return Reply{403, "text/plain; charset=utf-8",
+                   "target: transfers run only with a URL the configuration lists (a "
+                   "throughput entry's url or upload, or probe_urls)\n"};
+    }
+  }
   const ProbeResult result = request.module == "latency"
                                  ? ProbeLatency(request, stopping)
                                  : ProbeRun(request, maker_, throughputTurn_, stopping);

@@ -46,7 +46,7 @@ class Reader {
     ExporterConfig config;
     config.file = file_;
     if (root.IsNull()) return config;  // an empty file: nothing to measure, yet
-    CheckKeys(root, {"buckets", "latency", "route", "throughput"}, "the file");
+    CheckKeys(root, {"buckets", "latency", "route", "throughput", "probe_urls"}, "the file");
     const std::vector<double> buckets =
         root["buckets"] ? Buckets(root["buckets"]) : DefaultBuckets();
     List(root["latency"], "latency", kMostLatencyTargets,
@@ -55,6 +55,9 @@ class Reader {
          [&](const YAML::Node& entry) { config.route.push_back(Route(entry)); });
     List(root["throughput"], "throughput", kMostScheduledTargets,
          [&](const YAML::Node& entry) { config.throughput.push_back(Throughput(entry)); });
+    List(root["probe_urls"], "probe_urls", kMostScheduledTargets, [&](const YAML::Node& entry) {
+      config.probeUrls.push_back(ProbeUrl(entry));
+    });
     CheckRepeats(root["latency"], config.latency);
     CheckOnce(root["route"], config.route, "route", [](const RouteTarget& r) { return r.target; });
     CheckOnce(root["throughput"], config.throughput, "throughput",
@@ -192,6 +195,10 @@ class Reader {
     return throughput;
   }
 
+  std::string ProbeUrl(const YAML::Node& entry) const {
+    return Value(entry, "probe_urls", ReadUrl);
+  }
+
   double First(const YAML::Node& entry) const {
     if (!entry["first"]) return -1;
     return Value(entry["first"], "first",
@@ -287,6 +294,15 @@ ExporterConfig ParseConfig(const std::string& text, const std::string& file) {
 
 ExporterConfig ReadConfig(const std::string& path) {
   return ParseConfig(FileText(path), path);
+}
+
+bool MayProbeTransfer(const ExporterConfig& config, const std::string& url) {
+  const auto& listed = config.probeUrls;
+  if (std::find(listed.begin(), listed.end(), url) != listed.end()) return true;
+  return std::any_of(config.throughput.begin(), config.throughput.end(),
+                     [&url](const ThroughputTarget& entry) {
+                       return entry.url == url || (!entry.upload.empty() && entry.upload == url);
+                     });
 }
 
 }  // namespace telvario::exporter

@@ -64,7 +64,14 @@ struct ExporterConfig {
   std::vector<LatencyTarget> latency;
   std::vector<RouteTarget> route;
   std::vector<ThroughputTarget> throughput;
+  // Further URLs that /probe may download from, upload to or load, beside the throughput
+  // entries' own.
+  std::vector<std::string> probeUrls;
 };
+
+// Whether /probe may run a transfer (download, upload, responsiveness) with `url`: only to a
+// server the file names, so that whoever reaches the exporter cannot turn it on another.
+bool MayProbeTransfer(const ExporterConfig& config, const std::string& url);
 
 // The bounds every latency histogram has unless its target or the file gives others: fine
 // around the round trips of a wide-area path, coarse beyond.
