@@ -69,7 +69,7 @@ class Exporter final : public ExporterEndpoints {
   std::unique_ptr<EchoSweep> sweep_;
   std::size_t routeCount_ = 0;
   std::size_t throughputCount_ = 0;
-  ExporterConfig transfers_;  // the file's servers that /probe may run transfers with
+  ExporterConfig transfers_;      // the file's servers that /probe may run transfers with
   std::uint64_t sentBefore_ = 0;  // by the sweeps of configurations no longer in use
   std::size_t seriesCount_ = 0;
   ExporterHealth health_;

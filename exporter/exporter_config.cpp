@@ -55,9 +55,8 @@ class Reader {
          [&](const YAML::Node& entry) { config.route.push_back(Route(entry)); });
     List(root["throughput"], "throughput", kMostScheduledTargets,
          [&](const YAML::Node& entry) { config.throughput.push_back(Throughput(entry)); });
-    List(root["probe_urls"], "probe_urls", kMostScheduledTargets, [&](const YAML::Node& entry) {
-      config.probeUrls.push_back(ProbeUrl(entry));
-    });
+    List(root["probe_urls"], "probe_urls", kMostScheduledTargets,
+         [&](const YAML::Node& entry) { config.probeUrls.push_back(ProbeUrl(entry)); });
     CheckRepeats(root["latency"], config.latency);
     CheckOnce(root["route"], config.route, "route", [](const RouteTarget& r) { return r.target; });
     CheckOnce(root["throughput"], config.throughput, "throughput",
