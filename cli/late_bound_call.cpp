@@ -8,6 +8,7 @@
 #include "automation_text.h"
 #include "commands.h"
 #include "option_values.h"
+#include "upload_measure.h"
 
 namespace telvario::cli {
 namespace {
@@ -145,6 +146,7 @@ class LateBoundCommand final : public Command {
   explicit LateBoundCommand(bool put) : put_(put) {}
   std::string member;
   std::vector<std::string> arguments;
+  bool yes = false;
 
   // A script may call PingTime and TraceRouteTime.
   bool SendsEcho() const override { return !put_; }
@@ -152,9 +154,13 @@ class LateBoundCommand final : public Command {
   int Run(Session& session) override {
     Report report;
     std::string error;
-    if (!LateBoundCall(session.Sonde(), member, arguments, put_, report, &error)) {
-      throw RunFailure(error);
+    bool called = false;
+    {
+      // A member that uploads asks first, on the terminal, as a script's host shows the box.
+      const ConsentScope consent(session.Library(), yes, "");
+      called = LateBoundCall(session.Sonde(), member, arguments, put_, report, &error);
     }
+    if (!called) throw RunFailure(error);
     if (put_) AddProperties(session.Sonde(), report);
     return Finish(report, session);
   }
@@ -169,6 +175,7 @@ std::unique_ptr<Command> AddCallCommand(CLI::App& command) {
   auto call = std::make_unique<LateBoundCommand>(false);
   AddArgument(command, "MEMBER", call->member, "a member's name, as a script names it");
   command.add_option("ARG", call->arguments, "its arguments");
+  AddConsentOption(command, call->yes);
   return call;
 }
 

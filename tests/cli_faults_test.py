@@ -11,6 +11,7 @@ client under Wine, through the launcher its build names):
   credentials      a URL's user name and password appear in no output and no file
   failed runs      a run that failed shows no figure it did not measure in any output; a load
                    both ways whose uploads all failed says so and fails
+  late-bound call  `call Upload` sends nothing unless its question is answered, as --yes does
   two failures     both directions of throughput failing give two reasons under two names, and no
                    JSON object names a key twice
   progress         each phase's figure in its own unit on the progress line (a pseudo-terminal)
@@ -79,9 +80,9 @@ def serve(handler):
     return "http://127.0.0.1:%d" % server.server_address[1]
 
 
-def run(arguments, stdout=subprocess.PIPE, stderr=subprocess.PIPE):
+def run(arguments, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=None):
     return subprocess.run(LAUNCHER + arguments, stdin=subprocess.DEVNULL, stdout=stdout,
-                          stderr=stderr, timeout=120)
+                          stderr=stderr, timeout=120, env=env)
 
 
 def no_duplicates(pairs):
@@ -231,6 +232,22 @@ def failed_runs(telvario, error_url, get_only_url):
           "a load whose uploads were all refused says so and fails: %s" % result)
 
 
+def late_bound_upload(telvario, get_only_url):
+    """`call Upload` asks first, as a script's host does: no answer sends nothing (0); --yes
+    sends, here to a server that refuses every body (a failure code)."""
+    results = []
+    with tempfile.TemporaryDirectory() as folder:  # registered in registries of its own
+        env = dict(os.environ, TELVARIO_REGISTRY=os.path.join(folder, "user.sqlite3"),
+                   TELVARIO_MACHINE_REGISTRY=os.path.join(folder, "machine.sqlite3"))
+        run([telvario, "register"], env=env)
+        for answer in ([], ["--yes"]):
+            done = run([telvario, "call", "Upload", get_only_url + "/up", "--json"] + answer,
+                       env=env)
+            results.append(read_json(done.stdout).get("Result") if done.returncode == 0 else None)
+    check(results[0] == 0 and results[1] is not None and results[1] < 0,
+          "call Upload sends nothing unasked and sends with --yes: %s" % results)
+
+
 def two_failures(telvario, error_url):
     done = run([telvario, "throughput", error_url + "/down", "--upload", error_url + "/up",
                 "--duration", "2", "--yes", "--json"])
@@ -330,6 +347,7 @@ def main():
     failed_runs(telvario, error_url, get_only_url)
     two_failures(telvario, error_url)
     if not WINE:
+        late_bound_upload(telvario, get_only_url)  # registration in a registry file is posix's
         progress(telvario, url)  # the pseudo-terminal is posix's
     numbers(telvario, url)
     bounds(telvario, url)
