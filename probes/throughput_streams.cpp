@@ -8,8 +8,9 @@
 namespace telvario {
 namespace {
 
-// As much as a read may give: the platform gives what it has, up to this.
-constexpr DWORD kReadSize = 1024 * 1024;
+// As much as a read may give: the platform gives what it has, up to this. Large, since what a
+// platform has read past a read's size it must keep for the next (posix: a copy of each byte).
+constexpr DWORD kReadSize = 16 * 1024 * 1024;
 constexpr DWORD kWriteSize = 64 * 1024;
 constexpr std::size_t kUploadDataSize = 1024 * 1024;
 // Upload bodies: the first small, so that a slow link finishes it; each next one sized to take
