@@ -14,11 +14,11 @@ constexpr DWORD kReadSize = 16 * 1024 * 1024;
 constexpr DWORD kWriteSize = 64 * 1024;
 constexpr std::size_t kUploadDataSize = 1024 * 1024;
 // Upload bodies: the first small, so that a slow link finishes it; each next one sized to take
-// about a second at the rate the last one went, growing at most fourfold. The link idles for a
-// round trip between one body and the next (the answer's way back): a second's body keeps that
-// to a few hundredths of one connection's time on a long path.
+// about two seconds at the rate the last one went, growing at most fourfold. The link idles for
+// a round trip between one body and the next (the answer's way back): bodies that long keep
+// that to a few hundredths of one connection's time on a long path.
 constexpr DWORD kLargestBody = 32 * 1024 * 1024;
-constexpr double kBodySeconds = 1.0;
+constexpr double kBodySeconds = 2.0;
 // Within this of the run's end no new body starts: it could not finish.
 constexpr double kLastBodySeconds = 0.1;
 

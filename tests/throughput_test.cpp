@@ -199,8 +199,8 @@ TEST(Throughput, UploadBodiesAreBinnedWhereTheyWent) {
   EXPECT_EQ(bins, (std::vector<ULONGLONG>{250, 500, 250, 7, 0}));
   // A body past the last bin counts as far as the bins go.
   EXPECT_EQ(BinBodies({{0, 1000, 100}}, 0, second, 2), (std::vector<ULONGLONG>{10, 10}));
-  // 64 KiB in 0.4 s is 160 KiB/s: a second's worth, at most four times the last.
-  EXPECT_EQ(NextBodySize(64 * 1024, 0.4, 5), 160u * 1024);
+  // 64 KiB in 0.8 s is 80 KiB/s: two seconds' worth, at most four times the last.
+  EXPECT_EQ(NextBodySize(64 * 1024, 0.8, 5), 160u * 1024);
   EXPECT_EQ(NextBodySize(64 * 1024, 0.001, 5), 4u * 64 * 1024);
   EXPECT_EQ(NextBodySize(64 * 1024, 10, 5), kFirstBodyBytes);  // never below the first
   EXPECT_EQ(NextBodySize(64 * 1024, 0.1, 0.05), 0u);           // nothing could finish
