@@ -12,8 +12,10 @@
 # (`telvario download`) of about SECONDS' worth of bytes at that rate. iperf3's rate is its
 # receiver's. The HTTP server is bench/bytes_server.cpp (the Python test server answers a POST
 # in two writes under Nagle's rule, so each upload body waits a delayed ACK more).
-# Then on loopback (no shaping): CPU seconds per GiB (user+sys) of the component's Download
-# (4 connections, 10 s: its defaults) beside curl --parallel fetching the same bytes.
+# Then one connection each way: iperf3 -P 1 (-R) beside the throughput command with one
+# stream. Then on loopback (no shaping): CPU seconds per GiB (user+sys) of the component's
+# Download and Upload (4 connections, 10 s: their defaults) beside curl --parallel moving the
+# same bytes.
 # The user-space delay element and both ends share this machine's cores: unshaped, path (a)
 # carries what they leave each other, which wanders with whatever else runs; the token bucket
 # keeps the path the same for both tools.
@@ -51,12 +53,13 @@ iperf() {
   record "$1" "$2" "$rate"
 }
 
+# component_throughput PATH STREAMS SUFFIX: the throughput command's rates, each way.
 component_throughput() {
   local out
   out=$(in_ns c "$build/bin/telvario" throughput "http://$server:8080/bytes/68719476736" \
-    --upload "http://$server:8080/upload" --streams "$streams" --duration "$seconds" --yes --json)
-  record "$1" download "$(json_value '["Download"]' <<<"$out")"
-  record "$1" upload "$(json_value '["Upload"]' <<<"$out")"
+    --upload "http://$server:8080/upload" --streams "$2" --duration "$seconds" --yes --json)
+  record "$1" "download$3" "$(json_value '["Download"]' <<<"$out")"
+  record "$1" "upload$3" "$(json_value '["Upload"]' <<<"$out")"
 }
 
 # ReadURL of about `seconds` worth of bytes at iperf3's single-connection rate.
@@ -71,10 +74,12 @@ component_readurl() {
 
 measure() {
   iperf "$1" iperf-download -P "$streams" -R
-  component_throughput "$1"
+  component_throughput "$1" "$streams" ""
   iperf "$1" iperf-upload -P "$streams"
   iperf "$1" iperf-single -P 1 -R
   component_readurl "$1"
+  iperf "$1" iperf-single-up -P 1
+  component_throughput "$1" 1 -single
 }
 
 default_window=$(in_ns c sysctl -n net.ipv4.tcp_rmem)
@@ -108,6 +113,19 @@ moved=$(awk '$2 == "component-bytes" { print $3 }' "$figures")
 urls=()
 for _ in 1 2 3 4; do urls+=(-o /dev/null "http://127.0.0.1:8081/bytes/$((moved / 4))"); done
 cpu_per_gib curl curl -sS --no-progress-meter --parallel --parallel-max 4 "${urls[@]}"
+# Uploads: the component's bodies come from memory; curl's from a GiB file of bytes that do not
+# compress, which the page cache holds once written, posted as often as makes the component's
+# bytes.
+cpu_per_gib component-up "$build/bin/telvario" call --yes Upload http://127.0.0.1:8081/upload
+upload_file=$path_state/upload
+head -c 1G /dev/urandom >"$upload_file"
+moved=$(awk '$2 == "component-up-bytes" { print $3 }' "$figures")
+posts=()
+for _ in $(seq $(((moved + 2**29) / 2**30 > 4 ? (moved + 2**29) / 2**30 : 4))); do
+  posts+=(-o /dev/null -X POST -T "$upload_file" http://127.0.0.1:8081/upload)
+done
+cpu_per_gib curl-up curl -sS --no-progress-meter --parallel --parallel-max 4 "${posts[@]}"
+rm -f "$upload_file"
 
 python3 - "$figures" "$streams" "$seconds" "$rate_a" <<'REPORT'
 import sys
@@ -124,19 +142,23 @@ for path in "ab":
     print(f"  {'':28} {'telvario':>9} {'iperf3':>9} {'ratio':>7}")
     rows = [(f"download, {streams} streams", "download", "iperf-download"),
             (f"upload, {streams} streams", "upload", "iperf-upload"),
-            ("download, 1 stream (ReadURL)", "readurl", "iperf-single")]
+            ("download, 1 stream (ReadURL)", "readurl", "iperf-single"),
+            ("download, 1 stream", "download-single", "iperf-single"),
+            ("upload, 1 stream", "upload-single", "iperf-single-up")]
     for title, ours, theirs in rows:
         a, b = f[path, ours], f[path, theirs]
         print(f"  {title:28} {a:9.2f} {b:9.2f} {a / b:7.3f}")
 print("\nloopback, 4 connections: CPU seconds per GiB")
 print(f"  {'':20} {'user':>6} {'sys':>6} {'total':>6}")
 cost = {}
-for name, title in (("component", "telvario Download"), ("curl", "curl --parallel")):
+for name, title in (("component", "telvario Download"), ("curl", "curl --parallel"),
+                    ("component-up", "telvario Upload"), ("curl-up", "curl --parallel -T")):
     gib = f["loopback", name + "-bytes"] / 2**30
     user, system = f["loopback", name + "-user"] / gib, f["loopback", name + "-sys"] / gib
     cost[name] = user + system
     print(f"  {title:20} {user:6.3f} {system:6.3f} {user + system:6.3f}   ({gib:.2f} GiB)")
-print(f"  ratio {cost['component'] / cost['curl']:35.3f}")
+print(f"  ratio, download {cost['component'] / cost['curl']:25.3f}")
+print(f"  ratio, upload {cost['component-up'] / cost['curl-up']:27.3f}")
 REPORT
 echo
 echo "congestion control: cubic (the machine's default: $(sysctl -n net.ipv4.tcp_congestion_control))"
