@@ -6,8 +6,8 @@
 #include <string>
 
 #include "responsiveness_probe.h"
-#include "stall_guard.h"
 #include "results_json.h"
+#include "stall_guard.h"
 #include "throughput_probe.h"
 #include "throughput_streams.h"
 #include "windows_api.h"
