@@ -12,13 +12,12 @@ inside a namespace of the tests' own, each with one fault, all in one process.
   --busy-dele ADDR      never answers DELE on a session that has uploaded (another session's
                         DELE is answered)
 
-Commands and files are written to the journal, as tests/ftp_test_server.py does. Bounded in
-time: a connection held silent, stalled or slow ends after --hold seconds, and the server stops
-after --lifetime seconds. Run with --root DIR --journal FILE --pidfile FILE: it detaches once it
-listens, and stops on SIGTERM. Needs Debian's python3-pyftpdlib.
+Commands and files are written to the journal, and warnings beside it, as tests/ftp_test_server.py
+does. Bounded in time: a connection held silent, stalled or slow ends after --hold seconds, and the
+server stops after --lifetime seconds. Run with --root DIR --journal FILE --pidfile FILE: it
+detaches once it listens, and stops on SIGTERM. Needs Debian's python3-pyftpdlib.
 """
 import argparse
-import logging
 import os
 import socket
 import sys
@@ -204,7 +203,7 @@ def main():
     detach(options.pidfile)  # the sockets listen already
     if silent is not None:
         serve_no_greeting(silent)
-    logging.disable(logging.CRITICAL)
+    ftp_test_server.log_warnings(options.journal)
     threading.Timer(options.lifetime, lambda: os._exit(0)).start()
     loop.loop()
 

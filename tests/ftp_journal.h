@@ -4,6 +4,7 @@
 #define TELVARIO_TESTS_FTP_JOURNAL_H
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,6 +40,21 @@ inline std::vector<JournalEntry> JournalSince(size_t skip, const std::string& ad
     if (entries[i].address == address) since.push_back(entries[i]);
   }
   return since;
+}
+
+// What a failed test shows: the journal's lines after the first `skip`, then the server's
+// warnings (a transfer it aborted, and why).
+inline std::string ServerRecordSince(size_t skip) {
+  std::ifstream journal(TELVARIO_FTP_STATE "/journal");
+  std::string record = "server's journal:\n";
+  size_t index = 0;
+  for (std::string line; std::getline(journal, line); ++index) {
+    if (index >= skip) record += line + "\n";
+  }
+  std::ifstream warnings(TELVARIO_FTP_STATE "/journal.log");
+  record += "server's warnings:\n";
+  record.append(std::istreambuf_iterator<char>(warnings), std::istreambuf_iterator<char>());
+  return record;
 }
 
 }  // namespace telvario::testing

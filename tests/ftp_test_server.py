@@ -10,6 +10,7 @@ Every command and every file received is written to the journal, one line each:
   ADDR SESSION COMMAND ARGUMENT
   ADDR SESSION received PATH SIZE FIRST-8-BYTES-IN-HEX
   ADDR SESSION incomplete PATH SIZE
+The library's own warnings (a transfer it aborted, and why) go to FILE.log beside the journal.
 Run with --root DIR --journal FILE --pidfile FILE: it detaches once it listens, and stops on
 SIGTERM. Needs Debian's python3-pyftpdlib.
 """
@@ -112,6 +113,12 @@ class DroppingDTPHandler(DTPHandler):
     handle_read_event = handle_read  # the loop calls this name, bound to the base's otherwise
 
 
+def log_warnings(journal):
+    """The library's warnings and errors, for a failed test to show beside the journal."""
+    logging.basicConfig(filename=journal + ".log", level=logging.WARNING,
+                        format="%(asctime)s %(message)s")
+
+
 def handler_for(root, permissions, dtp=DTPHandler):
     authorizer = DummyAuthorizer()
     authorizer.add_anonymous(root, perm=permissions)
@@ -161,7 +168,7 @@ def main():
                                  handler_for(root, writable_perms, dtp), ioloop=loop))
 
     detach(options.pidfile)  # the sockets listen already
-    logging.disable(logging.CRITICAL)
+    log_warnings(journal_path)
     loop.loop()
 
 

@@ -17,6 +17,7 @@ namespace {
 using testing::JournalEntry;
 using testing::JournalSince;
 using testing::ReadJournal;
+using testing::ServerRecordSince;
 using Clock = std::chrono::steady_clock;
 
 constexpr char kWritable[] = "127.0.0.1";
@@ -38,7 +39,7 @@ double SecondsSince(Clock::time_point start) {
 TEST(FtpUpload, RatePathWritesThePatternActivelyAndDeletesTheFile) {
   const size_t before = ReadJournal().size();
   const LONG rate = RunUploadTest(kWritable);
-  EXPECT_GT(rate, 0);
+  EXPECT_GT(rate, 0) << ServerRecordSince(before);
 
   const std::vector<JournalEntry> seen = JournalSince(before, kWritable);
   const JournalEntry* store = Find(seen, "STOR");
@@ -73,8 +74,8 @@ TEST(FtpUpload, RatePathWritesThePatternActivelyAndDeletesTheFile) {
 
 TEST(FtpUpload, EveryTestWritesTheSameBytes) {
   const size_t before = ReadJournal().size();
-  EXPECT_GT(RunUploadTest(kWritable), 0);
-  EXPECT_GT(RunUploadTest(kWritable), 0);
+  EXPECT_GT(RunUploadTest(kWritable), 0) << ServerRecordSince(before);
+  EXPECT_GT(RunUploadTest(kWritable), 0) << ServerRecordSince(before);
   int files = 0;
   for (const JournalEntry& entry : JournalSince(before, kWritable)) {
     if (entry.command != "received") continue;
