@@ -119,12 +119,17 @@ bool StallWatch::Stalled() const {
   return GetTickCount() - markTick_ >= stallMs_;
 }
 
-bool GuardedWork::Overdue(DWORD now) const {
+bool GuardedWork::Overdue() const {
   const ULONGLONG limits = stepLimits_.load();
+  const DWORD start = stepStart_.load();
+  const DWORD progress = lastProgress_.load();
+  // The clock is read after the ticks the worker stored: read before, a progress stored in
+  // between at the next tick would be "now minus one", four billion milliseconds of silence.
+  const DWORD now = GetTickCount();
   const auto totalMs = static_cast<DWORD>(limits >> 32);
   const auto quietMs = static_cast<DWORD>(limits);
-  if (totalMs != INFINITE && now - stepStart_.load() >= totalMs) return true;
-  return quietMs != INFINITE && now - lastProgress_.load() >= quietMs;
+  if (totalMs != INFINITE && now - start >= totalMs) return true;
+  return quietMs != INFINITE && now - progress >= quietMs;
 }
 
 // The worker's side: wears the caller's identity, runs the work, closes what it owns, and lets
@@ -181,7 +186,7 @@ class WorkerRun {
     return false;
   }
 
-  static bool Overdue(const GuardedWork& work) { return work.Overdue(GetTickCount()); }
+  static bool Overdue(const GuardedWork& work) { return work.Overdue(); }
 };
 
 GuardedWorker::~GuardedWorker() {

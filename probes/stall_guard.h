@@ -102,8 +102,8 @@ class GuardedWork {
   enum : LONG { kRunning, kFinished, kAbandoned };
 
   void CloseOwned();
-  // Whether the step in progress has overrun its limits at tick `now`.
-  bool Overdue(DWORD now) const;
+  // Whether the step in progress has overrun its limits by now.
+  bool Overdue() const;
 
   std::atomic<LONG> references_{1};
   std::atomic<LONG> state_{kRunning};
