@@ -143,8 +143,8 @@ void ThroughputConnections::GiveUpOnTheRest() {
 }
 
 void ThroughputConnections::End(bool cancelled) {
-  // Downloads end at their next read, uploads once their body in flight is answered (or at
-  // their next write, when the run is cancelled); a stalled one, at its time-out.
+  // Downloads end at their next read, uploads at their next write (the body in flight is cut
+  // short and not counted); a stalled one, at its time-out.
   for (Connection& connection : connections_) {
     if (connection.started) connection.stream->Stop();
   }
