@@ -54,6 +54,26 @@ def tinted(pixel, wanted, least=0.35):
         abs(p - (share * w + (1 - share) * 255)) <= 24 for p, w in zip(pixel, wanted))
 
 
+def mixed(pixel, first, second, least=0.35):
+    """Whether the pixel is two colours laid thinly over white, one over the other, as where two
+    lines of the same values lie on each other and each covers part of a pixel's row: the
+    shares of the two that make it, together at least `least`."""
+    p, a, b = ([255 - v for v in c[:3]] for c in (pixel, first, second))
+    aa = sum(x * x for x in a)
+    bb = sum(x * x for x in b)
+    ab = sum(x * y for x, y in zip(a, b))
+    pa = sum(x * y for x, y in zip(p, a))
+    pb = sum(x * y for x, y in zip(p, b))
+    determinant = aa * bb - ab * ab
+    if determinant <= 1e-6 * aa * bb:
+        return False  # the two are one colour, which near() and tinted() see
+    share_a = (pa * bb - pb * ab) / determinant
+    share_b = (pb * aa - pa * ab) / determinant
+    if share_a < 0 or share_b < 0 or not least <= share_a + share_b <= 1.05:
+        return False
+    return all(abs(x - (share_a * y + share_b * z)) <= 24 for x, y, z in zip(p, a, b))
+
+
 def render(svg_path):
     with tempfile.TemporaryDirectory() as folder:
         png = os.path.join(folder, "picture.png")
@@ -127,6 +147,8 @@ def seen_near(image, x, y, wanted, reach=2):
             if 0 <= px < image.width and 0 <= py < image.height:
                 pixel = image.getpixel((px, py))
                 if any(near(pixel, w) or tinted(pixel, w) for w in wanted):
+                    return True
+                if any(mixed(pixel, a, b) for a in wanted for b in wanted if a != b):
                     return True
     return False
 
